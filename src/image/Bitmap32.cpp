@@ -1,0 +1,164 @@
+#include "image/Bitmap32.h"
+
+#include <unistd.h>
+#include <QImage>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/KelvoError.h"
+#include "transform/QuarterTurns.h"
+
+namespace {
+
+const char kAllocationFailure[] = "Can't allocate the DIB handle";
+
+// calloc hands large stores straight from fresh, already-zero pages, so a new raster of any
+// size costs no pass over its memory.
+TColor32* AllocateZeroedStore(std::size_t pixels) {
+    return static_cast<TColor32*>(std::calloc(pixels, sizeof(TColor32)));
+}
+
+}  // namespace
+
+std::int64_t TBitmap32::MaxPixels() {
+    static const std::int64_t limit = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGE_SIZE);
+        std::int64_t byMemory = kMaxPixels;
+        if (pages > 0 && pageSize > 0)
+            byMemory = std::int64_t(pages) * pageSize / 2 / std::int64_t(sizeof(TColor32));
+        return std::min(kMaxPixels, byMemory);
+    }();
+    return limit;
+}
+
+TBitmap32::TBitmap32(TBitmap32&& other) noexcept {
+    Swap(other);
+}
+
+TBitmap32& TBitmap32::operator=(TBitmap32&& other) noexcept {
+    if (this != &other) {
+        ReleaseStore();
+        Swap(other);
+    }
+    return *this;
+}
+
+TBitmap32::~TBitmap32() {
+    ReleaseStore();
+}
+
+void TBitmap32::ReleaseStore() noexcept {
+    std::free(FBits);
+    FBits = nullptr;
+    FWidth = 0;
+    FHeight = 0;
+}
+
+void TBitmap32::Swap(TBitmap32& other) noexcept {
+    std::swap(FWidth, other.FWidth);
+    std::swap(FHeight, other.FHeight);
+    std::swap(FBits, other.FBits);
+    std::swap(OuterColor, other.OuterColor);
+    std::swap(DrawMode, other.DrawMode);
+    std::swap(MasterAlpha, other.MasterAlpha);
+    std::swap(StretchFilter, other.StretchFilter);
+}
+
+void TBitmap32::SetSize(int width, int height) {
+    if (width < 1) width = 0;
+    if (height < 1) height = 0;
+    if (width == FWidth && height == FHeight) return;
+    ReleaseStore();
+    if (width != 0 && height != 0) {
+        const std::int64_t pixels = std::int64_t(width) * std::int64_t(height);
+        TColor32* store =
+            pixels <= MaxPixels() ? AllocateZeroedStore(std::size_t(pixels)) : nullptr;
+        if (!store) {
+            Changed();
+            throw KelvoError(QString::fromLatin1(kAllocationFailure));
+        }
+        FBits = store;
+    }
+    FWidth = width;
+    FHeight = height;
+    Changed();
+}
+
+void TBitmap32::Clear(TColor32 color) {
+    if (Empty()) return;
+    std::fill_n(FBits, PixelCount(), color);
+    Changed();
+}
+
+void TBitmap32::CopyPropertiesFrom(const TBitmap32& source) {
+    OuterColor = source.OuterColor;
+    DrawMode = source.DrawMode;
+    MasterAlpha = source.MasterAlpha;
+    StretchFilter = source.StretchFilter;
+}
+
+void TBitmap32::Assign(const TBitmap32& source) {
+    if (&source == this) return;
+    SetSize(source.FWidth, source.FHeight);
+    if (!Empty()) std::memcpy(FBits, source.FBits, ByteCount());
+    CopyPropertiesFrom(source);
+    Changed();
+}
+
+void TBitmap32::Assign(TBitmap32&& source) noexcept {
+    if (&source == this) return;
+    ReleaseStore();
+    std::swap(FWidth, source.FWidth);
+    std::swap(FHeight, source.FHeight);
+    std::swap(FBits, source.FBits);
+    CopyPropertiesFrom(source);
+    Changed();
+}
+
+void TBitmap32::Assign(const QImage& picture, TPictureKind kind) {
+    if (picture.isNull()) {
+        AssignEmpty();
+        return;
+    }
+    // Drawing over black at 1:1 is exactly the premultiplied colour: c * a / 255 + 0 * (1 - a).
+    const QImage source = picture.convertToFormat(kind == TPictureKind::Bitmap32
+                                                      ? QImage::Format_ARGB32
+                                                      : QImage::Format_ARGB32_Premultiplied);
+    if (source.isNull()) throw KelvoError(QString::fromLatin1(kAllocationFailure));
+    SetSize(source.width(), source.height());
+    const TColor32 forcedAlpha = kind == TPictureKind::Bitmap32 ? 0 : 0xFF000000u;
+    for (int y = 0; y < FHeight; ++y) {
+        const auto* in = reinterpret_cast<const TColor32*>(source.constScanLine(y));
+        TColor32* out = ScanLine(y);
+        for (int x = 0; x < FWidth; ++x)
+            out[x] = in[x] | forcedAlpha;
+    }
+    Changed();
+}
+
+QImage TBitmap32::Export() const {
+    if (Empty()) return QImage();
+    QImage picture(FWidth, FHeight, QImage::Format_ARGB32);
+    if (picture.isNull()) throw KelvoError(QString::fromLatin1(kAllocationFailure));
+    for (int y = 0; y < FHeight; ++y)
+        std::memcpy(picture.scanLine(y), ScanLine(y), std::size_t(FWidth) * sizeof(TColor32));
+    return picture;
+}
+
+void TBitmap32::TurnClockwise() {
+    TBitmap32 turned;
+    turned.SetSize(FHeight, FWidth);
+    if (!Empty()) RotateClockwise(FBits, FWidth, FHeight, turned.FBits);
+    turned.CopyPropertiesFrom(*this);
+    Assign(std::move(turned));
+}
+
+void TBitmap32::TurnCounterClockwise() {
+    TBitmap32 turned;
+    turned.SetSize(FHeight, FWidth);
+    if (!Empty()) RotateCounterClockwise(FBits, FWidth, FHeight, turned.FBits);
+    turned.CopyPropertiesFrom(*this);
+    Assign(std::move(turned));
+}
