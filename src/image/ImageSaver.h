@@ -1,0 +1,30 @@
+#pragma once
+// Writing a raster to disk in one of the four save formats. Every writer goes through a
+// temporary file in the target's folder that replaces the target only once it is complete,
+// so a failed save never costs the user the file that was already there.
+
+#include <QString>
+
+#include "image/Bitmap32.h"
+
+enum class TSaveFileType { None, Jpeg, Gif, Png, Bmp };
+
+// ".JPG" ".GIF" ".PNG" ".BMP", case-insensitive; anything else None.
+TSaveFileType SaveFileTypeOf(const QString& fileName);
+
+// Writes image to fileName in the format of its ending; None writes nothing and reports nothing.
+// jpegQuality: the low 8 bits are used, below 1 taken as 1, above 100 as 100. Throws KelvoError.
+void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality);
+
+// The transparent GIF writer: written as GIF whatever the ending. Pixels whose R,G,B equal the
+// bottom-left pixel's exactly become transparent (palette index kTransparentGifIndex).
+void WriteTransparentGif(const QString& fileName, const TBitmap32& image);
+
+// The first palette entry past the 216-colour cube; the transparent writer uses it.
+inline constexpr int kTransparentGifIndex = 216;
+
+// 51 * ((c + 3) / 51) per channel; alpha is kept.
+TColor32 ReduceToColorCube(TColor32 color);
+
+// The quality actually given to the JPEG encoder: the low 8 bits, limited to 1..100.
+int ClampJpegQuality(int jpegQuality);
