@@ -1,0 +1,78 @@
+#include "image/ImageSaver.h"
+
+#include "app/AtomicFile.h"
+#include "app/KelvoError.h"
+#include "image/BmpEncoder.h"
+#include "image/GifEncoder.h"
+#include "image/JpegEncoder.h"
+#include "image/PngEncoder.h"
+
+namespace {
+
+// The JPEG save's temporary name, known to users of the program.
+const QString kJpegTempFileName = QStringLiteral("Kelvo_Temp_File.JPG");
+
+// A codec cannot write a picture without pixels; refusing here keeps the old file untouched
+// instead of replacing it with a file no reader accepts.
+void RequirePixels(const TBitmap32& image) {
+    if (image.Empty()) throw KelvoError(QStringLiteral("There is no image to save"));
+}
+
+}  // namespace
+
+TSaveFileType SaveFileTypeOf(const QString& fileName) {
+    static const struct {
+        QLatin1StringView Ending;
+        TSaveFileType Type;
+    } kEndings[] = {
+        {QLatin1StringView(".JPG"), TSaveFileType::Jpeg},
+        {QLatin1StringView(".GIF"), TSaveFileType::Gif},
+        {QLatin1StringView(".PNG"), TSaveFileType::Png},
+        {QLatin1StringView(".BMP"), TSaveFileType::Bmp},
+    };
+    for (const auto& entry : kEndings)
+        if (fileName.endsWith(entry.Ending, Qt::CaseInsensitive)) return entry.Type;
+    return TSaveFileType::None;
+}
+
+int ClampJpegQuality(int jpegQuality) {
+    const int low = jpegQuality & 0xFF;
+    return low < 1 ? 1 : (low > 100 ? 100 : low);
+}
+
+TColor32 ReduceToColorCube(TColor32 color) {
+    auto level = [](TColor32 c) -> TColor32 { return 51 * ((c + 3) / 51); };
+    return (color & 0xFF000000u) | (level((color >> 16) & 0xFF) << 16) |
+           (level((color >> 8) & 0xFF) << 8) | level(color & 0xFF);
+}
+
+void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality) {
+    const TSaveFileType type = SaveFileTypeOf(fileName);
+    if (type == TSaveFileType::None) return;
+    RequirePixels(image);
+    TAtomicFile file(fileName, type == TSaveFileType::Jpeg ? kJpegTempFileName : QString());
+    switch (type) {
+        case TSaveFileType::Jpeg:
+            EncodeJpeg(file, image, ClampJpegQuality(jpegQuality));
+            break;
+        case TSaveFileType::Gif:
+            EncodeGif(file, image, -1, 0);
+            break;
+        case TSaveFileType::Png:
+            EncodePng(file, image);
+            break;
+        case TSaveFileType::Bmp:
+            EncodeBmp(file, image);
+            break;
+        case TSaveFileType::None:
+            return;
+    }
+    file.Commit();
+}
+
+void WriteTransparentGif(const QString& fileName, const TBitmap32& image) {
+    RequirePixels(image);
+    TAtomicFile file(fileName);
+    EncodeGif(file, image, kTransparentGifIndex, image.GetPixel(0, image.Height() - 1));
+    file.Commit();
+}
