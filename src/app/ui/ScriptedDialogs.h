@@ -32,6 +32,7 @@ class ScriptedDialogs : public Dialogs {
         QStringList Captions;    // button captions of a choice
         FileDialogRequest File;  // the request as it came in, for Open and Save
         int HelpContext = 0;
+        QString DefaultText;  // the prefilled text of a text entry
     };
 
     ScriptedDialogs();
