@@ -6,9 +6,11 @@
 // Format decisions:
 // - Files are read and written as UTF-8 (a leading byte-order mark is skipped on reads and kept
 //   on writes).
-// - Section and key names are matched without regard to letter case; spaces and tabs around a
-//   section name, a key name and a value are ignored on reads, and a written value is stored
-//   without surrounding blanks of its own (as the classic private-profile functions do).
+// - Section and key names are matched without regard to letter case; blanks around a section
+//   name, a key name and a value are ignored on reads (as the classic private-profile functions
+//   do), so a value written with surrounding blanks reads back without them.
+// - Section, key or value text holding a line break (or a section name holding "]", a key
+//   holding "=") is refused like any other failed write: it would inject foreign lines.
 // - A write replaces only the value of the matching line; every other byte of the file
 //   (comments, blank lines, unknown keys, other sections, order, CR LF or LF line endings) stays
 //   as it was. A new key goes after the last non-blank line of its section; a new section goes

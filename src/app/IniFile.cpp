@@ -1,0 +1,272 @@
+#include "app/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <cmath>
+#include <optional>
+
+#include "app/KelvoError.h"
+#include "app/KelvoUtils.h"
+
+namespace {
+
+constexpr qsizetype MaxValueLength = 2047;
+const QByteArray Utf8Bom("\xEF\xBB\xBF");
+
+// One physical line of the file: its bytes without the terminator, and the terminator
+// ("\n", "\r\n" or nothing for an unterminated last line) kept apart so untouched lines can be
+// written back exactly as they were read.
+struct TIniLine {
+    QByteArray Text;
+    QByteArray Ending;
+};
+
+struct TIniContent {
+    QByteArray Bom;
+    QList<TIniLine> Lines;
+};
+
+TIniContent SplitLines(QByteArray data) {
+    TIniContent content;
+    if (data.startsWith(Utf8Bom)) {
+        content.Bom = Utf8Bom;
+        data.remove(0, Utf8Bom.size());
+    }
+    qsizetype start = 0;
+    while (start < data.size()) {
+        const qsizetype newline = data.indexOf('\n', start);
+        TIniLine line;
+        if (newline < 0) {
+            line.Text = data.mid(start);
+            start = data.size();
+        } else {
+            qsizetype end = newline;
+            if (end > start && data[end - 1] == '\r') --end;
+            line.Text = data.mid(start, end - start);
+            line.Ending = data.mid(end, newline + 1 - end);
+            start = newline + 1;
+        }
+        content.Lines.append(line);
+    }
+    return content;
+}
+
+// The section named by a "[name]" line, or nothing for any other line.
+std::optional<QString> SectionOf(const QByteArray& line) {
+    const QString text = QString::fromUtf8(line).trimmed();
+    if (!text.startsWith(QLatin1Char('['))) return std::nullopt;
+    const qsizetype close = text.indexOf(QLatin1Char(']'));
+    if (close < 0) return std::nullopt;
+    return text.mid(1, close - 1).trimmed();
+}
+
+// Position just after the first "=" of a key line, or -1 when the line holds no key.
+qsizetype ValueStart(const QByteArray& line) {
+    const qsizetype equals = line.indexOf('=');
+    return equals < 0 ? -1 : equals + 1;
+}
+
+bool SameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Where a key lives: the index of its section header (or -1), the index of the key's own line
+// (or -1), and the index after which a new key of that section belongs.
+struct TKeyPosition {
+    qsizetype SectionLine = -1;
+    qsizetype KeyLine = -1;
+    qsizetype LastContentLine = -1;
+};
+
+TKeyPosition FindKey(const TIniContent& content, const QString& section, const QString& key) {
+    TKeyPosition position;
+    const QString wantedSection = section.trimmed();
+    const QString wantedKey = key.trimmed();
+    bool inSection = false;
+    for (qsizetype i = 0; i < content.Lines.size(); ++i) {
+        const QByteArray& line = content.Lines[i].Text;
+        if (const auto name = SectionOf(line)) {
+            // The first section of the name is the one that counts, as is the first matching key.
+            if (inSection) break;
+            if (position.SectionLine < 0 && SameName(*name, wantedSection)) {
+                inSection = true;
+                position.SectionLine = i;
+                position.LastContentLine = i;
+            }
+            continue;
+        }
+        if (!inSection) continue;
+        if (!QString::fromUtf8(line).trimmed().isEmpty()) position.LastContentLine = i;
+        const qsizetype valueStart = ValueStart(line);
+        if (valueStart < 0) continue;
+        const QString name = QString::fromUtf8(line.left(valueStart - 1)).trimmed();
+        if (SameName(name, wantedKey)) {
+            position.KeyLine = i;
+            break;
+        }
+    }
+    return position;
+}
+
+std::optional<QString> ReadValue(const QString& fileName, const QString& section,
+                                 const QString& key) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const TIniContent content = SplitLines(file.readAll());
+    const TKeyPosition position = FindKey(content, section, key);
+    if (position.KeyLine < 0) return std::nullopt;
+    const QByteArray& line = content.Lines[position.KeyLine].Text;
+    QString value = QString::fromUtf8(line.mid(ValueStart(line))).trimmed();
+    if (value.size() > MaxValueLength) {
+        qsizetype length = MaxValueLength;
+        // Never hand out half of a surrogate pair.
+        if (value[length - 1].isHighSurrogate()) --length;
+        value.truncate(length);
+    }
+    return value;
+}
+
+// The user's number format, without thousands separators either way so that a value written
+// can always be read back.
+QLocale NumberLocale() {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+    return locale;
+}
+
+bool HasLineBreak(const QString& text) {
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+
+// The file a write really replaces: a symbolic link is followed to its final target so the
+// link itself survives the rename.
+QString WriteTarget(const QString& fileName) {
+    QFileInfo info(fileName);
+    for (int depth = 0; depth < 64 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.absoluteFilePath();
+}
+
+}  // namespace
+
+TIniFile::TIniFile(QString fileName) : FFileName(std::move(fileName)) {}
+
+QString TIniFile::ReadString(const QString& section, const QString& key,
+                             const QString& defaultValue) const {
+    return ReadValue(FFileName, section, key).value_or(defaultValue);
+}
+
+int TIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
+    const std::optional<QString> text = ReadValue(FFileName, section, key);
+    if (!text || text->isEmpty()) return defaultValue;
+    try {
+        return StrToInt(*text);
+    } catch (const KelvoError&) {
+        return defaultValue;
+    }
+}
+
+double TIniFile::ReadFloat(const QString& section, const QString& key, double defaultValue) const {
+    const std::optional<QString> text = ReadValue(FFileName, section, key);
+    if (!text || text->isEmpty()) return defaultValue;
+    bool ok = false;
+    const double value = NumberLocale().toDouble(*text, &ok);
+    // "inf" and "nan" convert but are no factor anyone wrote; treat them as unreadable.
+    if (!ok || !std::isfinite(value)) return defaultValue;
+    return value;
+}
+
+void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    const QString fullName = QFileInfo(FFileName).absoluteFilePath();
+    const KelvoError failure(QStringLiteral("Unable to write to ") + fullName);
+    // A line break would smuggle further lines (even whole sections) into the file, and a
+    // bracket or "=" in a name would make it unreadable; such writes are refused outright.
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) ||
+        section.contains(QLatin1Char(']')) || key.contains(QLatin1Char('=')) ||
+        key.trimmed().startsWith(QLatin1Char('[')))
+        throw failure;
+
+    const QString target = WriteTarget(FFileName);
+    const QFileInfo targetInfo(target);
+    TIniContent content;
+    if (targetInfo.exists()) {
+        // The rename below would replace a read-only file regardless of its own permission.
+        if (!targetInfo.isFile() || !targetInfo.isWritable()) throw failure;
+        QFile existing(target);
+        if (!existing.open(QIODevice::ReadOnly)) throw failure;
+        content = SplitLines(existing.readAll());
+    }
+
+    QByteArray newline("\n");
+    for (const TIniLine& line : content.Lines) {
+        if (line.Ending == "\r\n") {
+            newline = "\r\n";
+            break;
+        }
+        if (line.Ending == "\n") break;
+    }
+    const QByteArray valueBytes = value.toUtf8();
+    const QByteArray keyLine = key.trimmed().toUtf8() + '=' + valueBytes;
+
+    const TKeyPosition position = FindKey(content, section, key);
+    if (position.KeyLine >= 0) {
+        QByteArray& text = content.Lines[position.KeyLine].Text;
+        // Keep the key's own spelling and any blank before the value; replace only the value.
+        const qsizetype start = ValueStart(text);
+        qsizetype valueOffset = start;
+        while (valueOffset < text.size() && (text[valueOffset] == ' ' || text[valueOffset] == '\t'))
+            ++valueOffset;
+        text = text.left(valueOffset) + valueBytes;
+    } else {
+        // An unterminated last line gets its terminator before anything follows it.
+        if (!content.Lines.isEmpty() && content.Lines.last().Ending.isEmpty())
+            content.Lines.last().Ending = newline;
+        if (position.SectionLine >= 0) {
+            TIniLine& after = content.Lines[position.LastContentLine];
+            if (after.Ending.isEmpty()) after.Ending = newline;
+            content.Lines.insert(position.LastContentLine + 1, TIniLine{keyLine, newline});
+        } else {
+            content.Lines.append(TIniLine{'[' + section.trimmed().toUtf8() + ']', newline});
+            content.Lines.append(TIniLine{keyLine, newline});
+        }
+    }
+
+    QByteArray data = content.Bom;
+    for (const TIniLine& line : content.Lines)
+        data += line.Text + line.Ending;
+
+    QSaveFile file(target);
+    // Without a writable folder there is no safe way to replace the file; never fall back to
+    // rewriting it in place.
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) throw failure;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        throw failure;
+    }
+    if (!file.commit()) throw failure;
+}
+
+void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
+    WriteString(section, key, QString::number(value));
+}
+
+void TIniFile::WriteFloat(const QString& section, const QString& key, double value) {
+    WriteString(section, key, NumberLocale().toString(value, 'g', 15));
+}
+
+QString MainSettingsFileName(const QString& exeDir) {
+    return exeDir + QStringLiteral("KelvoImage.Ini");
+}
+
+QString SliderSettingsFileName() {
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // A relative XDG_CONFIG_HOME is invalid by the base-directory rules and must be ignored.
+    if (configHome.isEmpty() || QDir::isRelativePath(configHome))
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    return QDir(configHome).filePath(QStringLiteral("KelvoImage.Ini"));
+}

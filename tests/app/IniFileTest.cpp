@@ -1,0 +1,337 @@
+#include "app/IniFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <functional>
+#include <optional>
+
+#include "app/KelvoError.h"
+#include "app/KelvoUtils.h"
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(data), data.size());
+}
+
+// Runs the body in a child process without root's power to ignore file permissions and returns
+// its exit status; nothing when no unprivileged identity can be taken.
+std::optional<int> RunUnprivileged(const std::function<int()>& body) {
+    const bool root = geteuid() == 0;
+    const pid_t child = fork();
+    if (child < 0) return std::nullopt;
+    if (child == 0) {
+        if (root && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
+            _exit(77);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
+    if (WEXITSTATUS(status) == 77) return std::nullopt;
+    return WEXITSTATUS(status);
+}
+
+class IniFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
+    QString Path(const QString& name = QStringLiteral("KelvoImage.Ini")) const {
+        return FDir.filePath(name);
+    }
+    QTemporaryDir FDir;
+};
+
+TEST_F(IniFileTest, MissingFileGivesEveryDefaultAndCreatesNothing) {
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("JPEG", "Quality", "dflt"), "dflt");
+    EXPECT_EQ(ini.ReadInteger("JPEG", "Quality", 95), 95);
+    EXPECT_EQ(ini.ReadFloat("ColorCast", "Red", 0.25), 0.25);
+    EXPECT_TRUE(ReadYesNo(ini, "Pelly", "Tools", true));
+    EXPECT_FALSE(ReadYesNo(ini, "Pelly", "Tools", false));
+    EXPECT_FALSE(QFileInfo::exists(Path()));
+}
+
+TEST_F(IniFileTest, FlagsAreCaseSensitiveButNamesAreNot) {
+    WriteAll(Path(), "[confirmations]\nDelete=y\nSave=Y\n[PELLY]\nTools=yes\n[hsr]\nBars=Yes\n");
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("Confirmations", "Delete", "Y"), "y");
+    EXPECT_NE(ini.ReadString("Confirmations", "Delete", "Y"), "Y");
+    EXPECT_EQ(ini.ReadString("CONFIRMATIONS", "save", "N"), "Y");
+    EXPECT_FALSE(ReadYesNo(ini, "Pelly", "Tools", true));
+    EXPECT_TRUE(ReadYesNo(ini, "HSR", "BARS", false));
+}
+
+TEST_F(IniFileTest, IntegerForms) {
+    struct Case {
+        const char* text;
+        int expected;
+    };
+    const Case cases[] = {
+        {"0x20", 32},
+        {"0X20", 32},
+        {"$20", 32},
+        {"$ff", 255},
+        {"-12", -12},
+        {"+7", 7},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"-2147483648", std::numeric_limits<int>::min()},
+        {"abc", 24},
+        {"2147483648", 24},
+        {"-2147483649", 24},
+        {"0x", 24},
+        {"$", 24},
+        {"0x80000000", 24},
+        {"12abc", 24},
+        {"1.5", 24},
+        {"", 24},
+        {"0xg1", 24},
+        {"-", 24},
+    };
+    for (const Case& c : cases) {
+        WriteAll(Path(), QByteArray("[Pan]\nSpeed=") + c.text + "\n");
+        EXPECT_EQ(TIniFile(Path()).ReadInteger("Pan", "Speed", 24), c.expected) << c.text;
+    }
+}
+
+TEST_F(IniFileTest, FloatsReadAndRoundTrip) {
+    WriteAll(Path(), "[ColorCast]\nRed=\nGreen=abc\nBlue=0.75\nX=nan\nY=inf\n");
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadFloat("ColorCast", "Red", 0), 0.0);
+    EXPECT_EQ(ini.ReadFloat("ColorCast", "Green", 2), 2.0);
+    EXPECT_EQ(ini.ReadFloat("ColorCast", "Blue", 0), 0.75);
+    EXPECT_EQ(ini.ReadFloat("ColorCast", "X", 3), 3.0);
+    EXPECT_EQ(ini.ReadFloat("ColorCast", "Y", 3), 3.0);
+
+    TIniFile out(Path(QStringLiteral("out.ini")));
+    const double values[] = {1.5, 0.75, -2.25, 0.1 + 0.2, 12345678.5, 1e-7, 0.0};
+    for (double v : values) {
+        out.WriteFloat("ColorCast", "Red", v);
+        EXPECT_DOUBLE_EQ(out.ReadFloat("ColorCast", "Red", 99), v) << v;
+    }
+    out.WriteFloat("ColorCast", "Red", 1.5);
+    EXPECT_EQ(out.ReadString("ColorCast", "Red", ""), "1.5");
+    out.WriteFloat("ColorCast", "Red", 0.1 + 0.2);
+    EXPECT_EQ(out.ReadString("ColorCast", "Red", ""), "0.3");
+    // Fifteen significant digits, no more: a third does not come back bit for bit.
+    out.WriteFloat("ColorCast", "Red", 1.0 / 3.0);
+    EXPECT_EQ(out.ReadString("ColorCast", "Red", ""), "0.333333333333333");
+    out.WriteFloat("ColorCast", "Red", 12345678.5);
+    EXPECT_EQ(out.ReadString("ColorCast", "Red", ""), "12345678.5");
+}
+
+TEST_F(IniFileTest, FloatsUseTheUsersDecimalSeparator) {
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TIniFile ini(Path());
+    ini.WriteFloat("ColorCast", "Red", 1.5);
+    ini.WriteFloat("ColorCast", "Green", 1234.5);
+    const QString red = ini.ReadString("ColorCast", "Red", "");
+    const QString green = ini.ReadString("ColorCast", "Green", "");
+    const double redBack = ini.ReadFloat("ColorCast", "Red", 0);
+    QLocale::setDefault(previous);
+    EXPECT_EQ(red, "1,5");
+    EXPECT_EQ(green, "1234,5");
+    EXPECT_EQ(redBack, 1.5);
+}
+
+TEST_F(IniFileTest, WriteInTheMiddleKeepsEveryOtherByte) {
+    const QByteArray before =
+        "; hand written\r\n"
+        "\r\n"
+        "[JPEG]\r\n"
+        "  quality = 80   \r\n"
+        "Unknown=keep me\r\n"
+        "\r\n"
+        "[Pan]\r\n"
+        "Speed=24\r\n"
+        "\r\n"
+        "[Other]\r\n"
+        "Quality=1\r\n"
+        "last line without ending";
+    WriteAll(Path(), before);
+    TIniFile ini(Path());
+    ini.WriteInteger("jpeg", "QUALITY", 90);
+    QByteArray expected = before;
+    expected.replace("  quality = 80   \r\n", "  quality = 90\r\n");
+    EXPECT_EQ(ReadAll(Path()), expected);
+    EXPECT_EQ(ini.ReadInteger("JPEG", "Quality", 0), 90);
+    EXPECT_EQ(ini.ReadInteger("Other", "Quality", 0), 1);
+}
+
+TEST_F(IniFileTest, NewKeysAndSectionsAreAddedWithTheFilesLineEnding) {
+    WriteAll(Path(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2");
+    TIniFile ini(Path());
+    ini.WriteString("a", "z", "3");
+    ini.WriteString("B", "w", "4");
+    ini.WriteString("C", "v", "5");
+    EXPECT_EQ(ReadAll(Path()), "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\nw=4\r\n[C]\r\nv=5\r\n");
+
+    TIniFile fresh(Path(QStringLiteral("new.ini")));
+    WriteYesNo(fresh, "HSR", "Bars", true);
+    WriteYesNo(fresh, "HSR", "Mask", false);
+    EXPECT_EQ(ReadAll(fresh.FileName()), "[HSR]\nBars=Yes\nMask=No\n");
+    EXPECT_TRUE(ReadYesNo(fresh, "HSR", "Bars", false));
+    EXPECT_FALSE(ReadYesNo(fresh, "HSR", "Mask", true));
+}
+
+TEST_F(IniFileTest, FirstSectionAndFirstKeyWinAndKeysOutsideSectionsAreIgnored) {
+    WriteAll(Path(), "Speed=1\n[Pan]\nSpeed=2\nSpeed=3\n[pan]\nSpeed=4\n");
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadInteger("Pan", "Speed", 0), 2);
+    ini.WriteInteger("Pan", "Speed", 5);
+    EXPECT_EQ(ReadAll(Path()), "Speed=1\n[Pan]\nSpeed=5\nSpeed=3\n[pan]\nSpeed=4\n");
+}
+
+TEST_F(IniFileTest, BlanksAroundNamesAndValuesAreIgnoredOnRead) {
+    WriteAll(Path(), "  [ HSR ]  \n\t Offset \t=  1.5 \t\nEmpty=\n");
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("HSR", "Offset", "x"), "1.5");
+    // Present but empty is not absent: the stored empty text is returned.
+    EXPECT_EQ(ini.ReadString("HSR", "Empty", "x"), "");
+}
+
+TEST_F(IniFileTest, ReadsAreLimitedTo2047Characters) {
+    const QByteArray exact(2047, 'a');
+    const QByteArray longer = QByteArray(2047, 'b') + "cdef";
+    WriteAll(Path(), "[S]\nexact=" + exact + "\nlonger=" + longer + "\n");
+    const TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadString("S", "exact", ""), QString::fromLatin1(exact));
+    EXPECT_EQ(ini.ReadString("S", "longer", ""), QString(2047, QLatin1Char('b')));
+}
+
+TEST_F(IniFileTest, TextIsUtf8AndRoundTrips) {
+    TIniFile ini(Path());
+    const QString path = QString::fromUtf8("/home/jürgen/Bilder/größe €.jpg");
+    ini.WriteString("HSR", "Image", path);
+    EXPECT_EQ(ini.ReadString("HSR", "Image", ""), path);
+    EXPECT_EQ(ReadAll(Path()), "[HSR]\nImage=" + path.toUtf8() + "\n");
+}
+
+TEST_F(IniFileTest, LineBreaksCannotInjectLines) {
+    WriteAll(Path(), "[HSR]\nImage=a.jpg\n");
+    TIniFile ini(Path());
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+    } cases[] = {
+        {"HSR", "Image", "x.jpg\n[Pan]\nSpeed=0"},
+        {"HSR", "Image", "x.jpg\rSpeed=0"},
+        {"HSR\n[Pan]", "Speed", "0"},
+        {"HSR", "Image\nSpeed", "0"},
+        {"Pan]x", "Speed", "0"},
+        {"HSR", "Im=age", "0"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ini.WriteString(c.section, c.key, c.value);
+            ADD_FAILURE() << "accepted " << c.section << "/" << c.key << "/" << c.value;
+        } catch (const KelvoError& e) {
+            EXPECT_EQ(e.Message(), "Unable to write to " + QFileInfo(Path()).absoluteFilePath());
+        }
+        EXPECT_EQ(ReadAll(Path()), "[HSR]\nImage=a.jpg\n");
+    }
+}
+
+TEST_F(IniFileTest, ByteOrderMarkIsSkippedAndKept) {
+    WriteAll(Path(), "\xEF\xBB\xBF[JPEG]\nQuality=70\n");
+    TIniFile ini(Path());
+    EXPECT_EQ(ini.ReadInteger("JPEG", "Quality", 0), 70);
+    ini.WriteInteger("JPEG", "Quality", 71);
+    EXPECT_EQ(ReadAll(Path()), "\xEF\xBB\xBF[JPEG]\nQuality=71\n");
+}
+
+TEST_F(IniFileTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
+    const QString target = Path(QStringLiteral("real.ini"));
+    WriteAll(target, "[Pan]\nSpeed=1\n");
+    ASSERT_TRUE(QFile::link(target, Path()));
+    TIniFile ini(Path());
+    ini.WriteInteger("Pan", "Speed", 9);
+    EXPECT_TRUE(QFileInfo(Path()).isSymLink());
+    EXPECT_EQ(ReadAll(target), "[Pan]\nSpeed=9\n");
+
+    // A dangling link creates its target.
+    const QString missing = Path(QStringLiteral("missing.ini"));
+    const QString link = Path(QStringLiteral("dangling.ini"));
+    ASSERT_TRUE(QFile::link(missing, link));
+    TIniFile(link).WriteInteger("Pan", "Speed", 3);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(ReadAll(missing), "[Pan]\nSpeed=3\n");
+}
+
+TEST_F(IniFileTest, WriteKeepsTheFilesPermissions) {
+    WriteAll(Path(), "[Pan]\nSpeed=1\n");
+    const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(Path(), permissions));
+    TIniFile(Path()).WriteInteger("Pan", "Speed", 2);
+    EXPECT_EQ(QFile::permissions(Path()) & QFile::Permissions(0x7077), permissions);
+}
+
+TEST_F(IniFileTest, RefusedWritesReportTheFullNameAndKeepTheFile) {
+    enum class Denied { File, Folder };
+    for (const Denied denied : {Denied::File, Denied::Folder}) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("KelvoImage.Ini"));
+        const QByteArray before = "; mine\n[Pan]\nSpeed=24\n";
+        WriteAll(path, before);
+        if (denied == Denied::File) {
+            QFile::setPermissions(dir.path(), QFile::Permissions(0x7777));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        } else {
+            QFile::setPermissions(path, QFile::Permissions(0x6666));
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther |
+                                                  QFile::ReadGroup | QFile::ExeGroup);
+        }
+        const QString expected = "Unable to write to " + QFileInfo(path).absoluteFilePath();
+        const std::optional<int> status = RunUnprivileged([&] {
+            try {
+                TIniFile ini(path);
+                ini.WriteInteger("Pan", "Speed", 48);
+            } catch (const KelvoError& e) {
+                return e.Message() == expected ? 0 : 2;
+            }
+            return 1;
+        });
+        QFile::setPermissions(dir.path(), QFile::Permissions(0x7700));
+        if (!status) GTEST_SKIP() << "cannot run as an unprivileged user; permission case skipped";
+        EXPECT_EQ(*status, 0) << (denied == Denied::File ? "read-only file" : "read-only folder")
+                              << " (1: no error, 2: wrong message)";
+        EXPECT_EQ(ReadAll(path), before);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+}
+
+TEST(SettingsFileNames, MainAndSliderLocations) {
+    EXPECT_EQ(MainSettingsFileName("/opt/kelvo/"), "/opt/kelvo/KelvoImage.Ini");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool had = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/tmp/cfg-home");
+    EXPECT_EQ(SliderSettingsFileName(), "/tmp/cfg-home/KelvoImage.Ini");
+    qputenv("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(SliderSettingsFileName(), QDir::homePath() + "/.config/KelvoImage.Ini");
+    qputenv("XDG_CONFIG_HOME", "relative/dir");
+    EXPECT_EQ(SliderSettingsFileName(), QDir::homePath() + "/.config/KelvoImage.Ini");
+    if (had)
+        qputenv("XDG_CONFIG_HOME", saved);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
