@@ -1,0 +1,65 @@
+#include "image/ImageLoader.h"
+
+#include <exception>
+
+#include "image/BmpDecoder.h"
+#include "image/GifDecoder.h"
+#include "image/JpegDecoder.h"
+#include "image/PngDecoder.h"
+
+namespace {
+
+// Whatever a decoder had written, a failed load leaves nothing half-made behind.
+class TEmptyOnFailure {
+  public:
+    explicit TEmptyOnFailure(TBitmap32& image)
+        : FImage(image), FExceptions(std::uncaught_exceptions()) {}
+    ~TEmptyOnFailure() {
+        if (std::uncaught_exceptions() > FExceptions) FImage.AssignEmpty();
+    }
+    TEmptyOnFailure(const TEmptyOnFailure&) = delete;
+    TEmptyOnFailure& operator=(const TEmptyOnFailure&) = delete;
+
+  private:
+    TBitmap32& FImage;
+    int FExceptions;
+};
+
+}  // namespace
+
+TImageFileType ImageFileTypeOf(const QString& fileName) {
+    const auto endsWith = [&](const char* ending) {
+        return fileName.endsWith(QLatin1String(ending), Qt::CaseInsensitive);
+    };
+    if (endsWith(".gif")) return TImageFileType::Gif;
+    if (endsWith(".bmp")) return TImageFileType::Bmp;
+    if (endsWith(".png")) return TImageFileType::Png;
+    if (endsWith(".tif") || endsWith(".tiff")) return TImageFileType::Tiff;
+    return TImageFileType::Jpeg;
+}
+
+void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
+    TEmptyOnFailure guard(image);
+    // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
+    // unchanged; the others build a new picture, so the old store is let go first.
+    switch (ImageFileTypeOf(fileName)) {
+        case TImageFileType::Gif:
+            DecodeGifFile(fileName, image);
+            break;
+        case TImageFileType::Bmp:
+            image.AssignEmpty();
+            DecodeBmpFile(fileName, image);
+            break;
+        case TImageFileType::Png:
+            DecodePngFile(fileName, image);
+            break;
+        case TImageFileType::Tiff:
+            image.AssignEmpty();
+            image.Assign(ReadTiffFile(fileName));
+            break;
+        case TImageFileType::Jpeg:
+            DecodeJpegFile(fileName, image);
+            break;
+    }
+    image.Changed();
+}

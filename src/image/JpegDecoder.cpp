@@ -1,0 +1,129 @@
+#include "image/JpegDecoder.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+// jpeglib.h needs FILE and size_t declared before it.
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "app/KelvoError.h"
+#include "image/DecoderSupport.h"
+
+namespace {
+
+const char* const kAddonMessages[] = {"Scan number %d exceeds maximum scans (%d)", nullptr};
+
+// libjpeg reports fatal errors through error_exit, which must not return. Only libjpeg's own C
+// frames lie between the setjmp in DecodeInto and the longjmp here, so no C++ destructor is
+// skipped.
+struct TJpegDecompressor {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    jpeg_progress_mgr progress{};
+    std::jmp_buf jump{};
+    bool created = false;
+
+    ~TJpegDecompressor() {
+        if (created) jpeg_destroy_decompress(&info);
+    }
+};
+
+TJpegDecompressor& DecompressorOf(j_common_ptr info) {
+    return *static_cast<TJpegDecompressor*>(info->client_data);
+}
+
+[[noreturn]] void ErrorExit(j_common_ptr info) {
+    std::longjmp(DecompressorOf(info).jump, 1);
+}
+
+// Warnings and trace messages would go to stderr; the viewer has nowhere to show them.
+void OutputMessage(j_common_ptr) {}
+
+void ProgressMonitor(j_common_ptr info) {
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number > kMaxJpegScans) {
+        info->err->msg_code = kJpegTooManyScansCode;
+        info->err->msg_parm.i[0] = decompress->input_scan_number;
+        info->err->msg_parm.i[1] = kMaxJpegScans;
+        info->err->error_exit(info);
+    }
+}
+
+// Adobe's CMYK JPEGs store inverted ink values; plain ones store ink directly.
+void CmykRowToBgra(JSAMPLE* row, int width, bool inverted) {
+    for (int x = 0; x < width; ++x) {
+        JSAMPLE* p = row + 4 * x;
+        unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+        if (!inverted) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+        }
+        const unsigned r = (c * k + 127) / 255, g = (m * k + 127) / 255, b = (y * k + 127) / 255;
+        p[0] = JSAMPLE(b);
+        p[1] = JSAMPLE(g);
+        p[2] = JSAMPLE(r);
+        p[3] = 0xFF;
+    }
+}
+
+// Returns 0 on success, otherwise libjpeg's message code. A KelvoError from the raster (a
+// declared size it cannot hold) passes through; the caller's decompressor cleans up.
+int DecodeInto(TJpegDecompressor& jpeg, std::FILE* file, TBitmap32& image) {
+    jpeg_decompress_struct& info = jpeg.info;
+    if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
+
+    info.client_data = &jpeg;
+    jpeg_create_decompress(&info);
+    jpeg.created = true;
+    info.progress = &jpeg.progress;
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+    // The raster is refused before libjpeg reserves its own full-image buffers.
+    CheckDeclaredSize(info.image_width, info.image_height);
+    image.SetSize(int(info.image_width), int(info.image_height));
+
+    jpeg_start_decompress(&info);
+    if (int(info.output_width) != image.Width() || int(info.output_height) != image.Height() ||
+        info.output_components != 4)
+        ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
+
+    const int width = image.Width();
+    const bool inverted = info.saw_Adobe_marker;
+    JSAMPROW rows[16];
+    while (info.output_scanline < info.output_height) {
+        const int first = int(info.output_scanline);
+        const int count = std::min(16, image.Height() - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = reinterpret_cast<JSAMPROW>(image.ScanLine(first + i));
+        const int read = int(jpeg_read_scanlines(&info, rows, JDIMENSION(count)));
+        if (cmyk)
+            for (int i = 0; i < read; ++i)
+                CmykRowToBgra(rows[i], width, inverted);
+    }
+    jpeg_finish_decompress(&info);
+    return 0;
+}
+
+}  // namespace
+
+void DecodeJpegFile(const QString& fileName, TBitmap32& image) {
+    TImageInputFile file(fileName);
+    TJpegDecompressor jpeg;
+    jpeg.info.err = jpeg_std_error(&jpeg.errors);
+    jpeg.errors.error_exit = ErrorExit;
+    jpeg.errors.output_message = OutputMessage;
+    jpeg.errors.addon_message_table = kAddonMessages;
+    jpeg.errors.first_addon_message = kJpegTooManyScansCode;
+    jpeg.errors.last_addon_message = kJpegTooManyScansCode;
+    jpeg.progress.progress_monitor = ProgressMonitor;
+    if (const int code = DecodeInto(jpeg, file.Handle(), image))
+        throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include "image/Bitmap32.h"
+
+// Decodes a JPEG file at full size straight into the raster (alpha 255). Any file libjpeg
+// rejects fails with "JPEG error #n", n being libjpeg's message code. Corrupt-data warnings do
+// not stop the decoder: a truncated photograph shows what it holds, the rest filled grey.
+void DecodeJpegFile(const QString& fileName, TBitmap32& image);
+
+// A progressive file may carry any number of scans, each one a full pass over the coefficients;
+// beyond this many the file is refused as a CPU bomb (no encoder writes more than a few dozen).
+constexpr int kMaxJpegScans = 1000;
+// The message code reported for a file refused for too many scans.
+constexpr int kJpegTooManyScansCode = 1000;
