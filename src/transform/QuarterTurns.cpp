@@ -1,45 +1,130 @@
 #include "transform/QuarterTurns.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
-// Tiles small enough that the source rows and destination rows of one tile stay in L1,
-// so each cache line is fetched once instead of once per pixel.
-constexpr int kTile = 32;
+// Tiles small enough that the source rows and the destination rows of one tile stay in L1,
+// so each cache line is fetched once instead of once per pixel. Inside a tile the pixels move
+// in 4 x 4 blocks transposed in SSE registers: four 16-byte loads and four 16-byte stores
+// instead of sixteen scattered ones.
+constexpr int kTile = 64;
+
+inline void Transpose4(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3) {
+    const __m128i t0 = _mm_unpacklo_epi32(r0, r1);
+    const __m128i t1 = _mm_unpacklo_epi32(r2, r3);
+    const __m128i t2 = _mm_unpackhi_epi32(r0, r1);
+    const __m128i t3 = _mm_unpackhi_epi32(r2, r3);
+    r0 = _mm_unpacklo_epi64(t0, t1);
+    r1 = _mm_unpackhi_epi64(t0, t1);
+    r2 = _mm_unpacklo_epi64(t2, t3);
+    r3 = _mm_unpackhi_epi64(t2, t3);
+}
+
+inline __m128i Load(const TColor32* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store(TColor32* p, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+// Moves source pixel (x, y) to target index Place(x, y) for the part of the image that the
+// 4 x 4 blocks did not cover (the last width mod 4 columns and height mod 4 rows).
+template <typename Place>
+void MoveEdges(const TColor32* source, int width, int height, TColor32* target, Place place) {
+    const int blockWidth = width & ~3;
+    const int blockHeight = height & ~3;
+    for (int y = 0; y < height; ++y) {
+        const int firstX = y < blockHeight ? blockWidth : 0;
+        for (int x = firstX; x < width; ++x)
+            target[place(x, y)] = source[std::size_t(y) * width + x];
+    }
+}
 
 }  // namespace
 
 void RotateClockwise(const TColor32* source, int width, int height, TColor32* target) {
     const std::size_t newWidth = std::size_t(height);
-    for (int y0 = 0; y0 < height; y0 += kTile) {
-        const int y1 = std::min(height, y0 + kTile);
-        for (int x0 = 0; x0 < width; x0 += kTile) {
-            const int x1 = std::min(width, x0 + kTile);
-            for (int x = x0; x < x1; ++x) {
-                // Old column x becomes new row x, read bottom to top.
-                TColor32* out = target + std::size_t(x) * newWidth + std::size_t(height - 1);
-                const TColor32* in = source + x;
-                for (int y = y0; y < y1; ++y)
-                    out[-std::ptrdiff_t(y)] = in[std::size_t(y) * width];
+    const int blockWidth = width & ~3;
+    const int blockHeight = height & ~3;
+    for (int y0 = 0; y0 < blockHeight; y0 += kTile) {
+        const int y1 = std::min(blockHeight, y0 + kTile);
+        for (int x0 = 0; x0 < blockWidth; x0 += kTile) {
+            const int x1 = std::min(blockWidth, x0 + kTile);
+            for (int x = x0; x < x1; x += 4) {
+                for (int y = y0; y < y1; y += 4) {
+                    // Rows loaded bottom first, so each transposed row reads bottom to top,
+                    // which is the order the old column takes in the new row.
+                    const TColor32* in = source + std::size_t(y) * width + x;
+                    __m128i r0 = Load(in + 3 * std::size_t(width));
+                    __m128i r1 = Load(in + 2 * std::size_t(width));
+                    __m128i r2 = Load(in + std::size_t(width));
+                    __m128i r3 = Load(in);
+                    Transpose4(r0, r1, r2, r3);
+                    TColor32* out =
+                        target + std::size_t(x) * newWidth + std::size_t(height - 4 - y);
+                    Store(out, r0);
+                    Store(out + newWidth, r1);
+                    Store(out + 2 * newWidth, r2);
+                    Store(out + 3 * newWidth, r3);
+                }
             }
         }
     }
+    MoveEdges(source, width, height, target, [&](int x, int y) {
+        return std::size_t(x) * newWidth + std::size_t(height - 1 - y);
+    });
 }
 
 void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target) {
     const std::size_t newWidth = std::size_t(height);
-    for (int y0 = 0; y0 < height; y0 += kTile) {
-        const int y1 = std::min(height, y0 + kTile);
-        for (int x0 = 0; x0 < width; x0 += kTile) {
-            const int x1 = std::min(width, x0 + kTile);
-            for (int x = x0; x < x1; ++x) {
-                // Old column x becomes new row W - 1 - x, read top to bottom.
-                TColor32* out = target + std::size_t(width - 1 - x) * newWidth;
-                const TColor32* in = source + x;
-                for (int y = y0; y < y1; ++y)
-                    out[y] = in[std::size_t(y) * width];
+    const int blockWidth = width & ~3;
+    const int blockHeight = height & ~3;
+    for (int y0 = 0; y0 < blockHeight; y0 += kTile) {
+        const int y1 = std::min(blockHeight, y0 + kTile);
+        for (int x0 = 0; x0 < blockWidth; x0 += kTile) {
+            const int x1 = std::min(blockWidth, x0 + kTile);
+            for (int x = x0; x < x1; x += 4) {
+                for (int y = y0; y < y1; y += 4) {
+                    const TColor32* in = source + std::size_t(y) * width + x;
+                    __m128i r0 = Load(in);
+                    __m128i r1 = Load(in + std::size_t(width));
+                    __m128i r2 = Load(in + 2 * std::size_t(width));
+                    __m128i r3 = Load(in + 3 * std::size_t(width));
+                    Transpose4(r0, r1, r2, r3);
+                    // Old column x + j becomes new row W - 1 - x - j, read top to bottom.
+                    TColor32* out = target + std::size_t(width - 1 - x) * newWidth + std::size_t(y);
+                    Store(out, r0);
+                    Store(out - newWidth, r1);
+                    Store(out - 2 * newWidth, r2);
+                    Store(out - 3 * newWidth, r3);
+                }
             }
         }
     }
+    MoveEdges(source, width, height, target,
+              [&](int x, int y) { return std::size_t(width - 1 - x) * newWidth + std::size_t(y); });
+}
+
+void FlipVertical(const TBitmap32& source, TBitmap32& target) {
+    target.SetSize(source.Width(), source.Height());
+    const std::size_t rowBytes = std::size_t(source.Width()) * sizeof(TColor32);
+    const int height = source.Height();
+    for (int y = 0; y < height; ++y)
+        std::memcpy(target.ScanLine(y), source.ScanLine(height - 1 - y), rowBytes);
+    target.Changed();
+}
+
+void MirrorHorizontal(const TBitmap32& source, TBitmap32& target) {
+    target.SetSize(source.Width(), source.Height());
+    const int width = source.Width();
+    for (int y = 0; y < source.Height(); ++y) {
+        const TColor32* in = source.ScanLine(y);
+        TColor32* out = target.ScanLine(y);
+        std::reverse_copy(in, in + width, out);
+    }
+    target.Changed();
 }

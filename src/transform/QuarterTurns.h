@@ -8,3 +8,8 @@
 void RotateClockwise(const TColor32* source, int width, int height, TColor32* target);
 // New pixel (c, r) = old pixel (W - 1 - r, c): the old top row becomes the left column.
 void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target);
+
+// target (same size as source) := source upside down: target (x, y) = source (x, H - 1 - y).
+void FlipVertical(const TBitmap32& source, TBitmap32& target);
+// target (same size as source) := source left to right: target (x, y) = source (W - 1 - x, y).
+void MirrorHorizontal(const TBitmap32& source, TBitmap32& target);
