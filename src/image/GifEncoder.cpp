@@ -43,7 +43,11 @@ struct TGifCloser {
     }
 };
 
-[[noreturn]] void FailGif(TAtomicFile& file, const TGifSink& sink, int errorCode) {
+using TGifHandle = std::unique_ptr<GifFileType, TGifCloser>;
+
+// The encoder is closed first: closing writes the trailer, and the stream must still be open.
+[[noreturn]] void FailGif(TAtomicFile& file, const TGifSink& sink, TGifHandle& gif, int errorCode) {
+    gif.reset();
     if (sink.SavedErrno != 0 || std::ferror(sink.Stream))
         file.Fail(sink.SavedErrno ? sink.SavedErrno : EIO);
     const char* text = GifErrorString(errorCode);
@@ -67,8 +71,8 @@ void EncodeGif(TAtomicFile& file, const TBitmap32& image, int transparentIndex,
 
     TGifSink sink{file.Stream(), 0};
     int error = 0;
-    std::unique_ptr<GifFileType, TGifCloser> gif(EGifOpen(&sink, WriteToSink, &error));
-    if (!gif) FailGif(file, sink, error);
+    TGifHandle gif(EGifOpen(&sink, WriteToSink, &error));
+    if (!gif) FailGif(file, sink, gif, error);
 
     std::array<GifColorType, kPaletteSize> colors{};  // entries past the cube stay black
     for (int r = 0; r < 6; ++r)
@@ -83,7 +87,7 @@ void EncodeGif(TAtomicFile& file, const TBitmap32& image, int transparentIndex,
     const bool transparent = transparentIndex >= 0;
     EGifSetGifVersion(gif.get(), transparent);
     if (EGifPutScreenDesc(gif.get(), width, height, 8, 0, palette.get()) == GIF_ERROR)
-        FailGif(file, sink, gif->Error);
+        FailGif(file, sink, gif, gif->Error);
     if (transparent) {
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSAL_UNSPECIFIED;
@@ -92,10 +96,10 @@ void EncodeGif(TAtomicFile& file, const TBitmap32& image, int transparentIndex,
         GifByteType block[4];
         const std::size_t length = EGifGCBToExtension(&control, block);
         if (EGifPutExtension(gif.get(), GRAPHICS_EXT_FUNC_CODE, int(length), block) == GIF_ERROR)
-            FailGif(file, sink, gif->Error);
+            FailGif(file, sink, gif, gif->Error);
     }
     if (EGifPutImageDesc(gif.get(), 0, 0, width, height, false, nullptr) == GIF_ERROR)
-        FailGif(file, sink, gif->Error);
+        FailGif(file, sink, gif, gif->Error);
 
     const TColor32 key = transparentColor & 0x00FFFFFF;
     std::vector<GifPixelType> line(static_cast<std::size_t>(width));
@@ -108,8 +112,8 @@ void EncodeGif(TAtomicFile& file, const TBitmap32& image, int transparentIndex,
                                                                         : ColorCubeIndexOf(color));
         }
         if (EGifPutLine(gif.get(), line.data(), width) == GIF_ERROR)
-            FailGif(file, sink, gif->Error);
+            FailGif(file, sink, gif, gif->Error);
     }
     GifFileType* closing = gif.release();
-    if (EGifCloseFile(closing, &error) == GIF_ERROR) FailGif(file, sink, error);
+    if (EGifCloseFile(closing, &error) == GIF_ERROR) FailGif(file, sink, gif, error);
 }

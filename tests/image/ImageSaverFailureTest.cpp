@@ -1,0 +1,164 @@
+// Saves that cannot complete: the file that was there must survive byte for byte, no
+// temporary file may stay behind, and the user hears why.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cerrno>
+
+#include "app/KelvoError.h"
+#include "image/ImageSaver.h"
+
+namespace {
+
+const char* const kSaveNames[] = {"old.JPG", "old.GIF", "old.PNG", "old.BMP"};
+
+TBitmap32 Noise(int width, int height) {
+    TBitmap32 image;
+    image.SetSize(width, height);
+    std::uint32_t seed = 12345;
+    for (std::size_t i = 0; i < image.PixelCount(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        image.Bits()[i] = seed;
+    }
+    return image;
+}
+
+QByteArray ReadAll(const QString& fileName) {
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& fileName, const QByteArray& bytes) {
+    QFile file(fileName);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QStringList Entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// Runs the save and returns the message it failed with; an empty string if it did not fail.
+template <typename Save>
+QString FailureOf(Save save) {
+    try {
+        save();
+    } catch (const KelvoError& error) {
+        return error.Message();
+    }
+    return QString();
+}
+
+QByteArray OldContent(const char* name) {
+    return QByteArray("the old ") + name + QByteArray(200, '#');
+}
+
+}  // namespace
+
+TEST(ImageSaverFailure, AFolderThatDoesNotExistIsReportedAndNothingIsCreated) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : kSaveNames) {
+        const QString target = folder.filePath(QStringLiteral("missing/") + QLatin1String(name));
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4), 95); }),
+                  CannotCreateFileMessage(target, ENOENT));
+    }
+    EXPECT_TRUE(Entries(folder.path()).isEmpty());
+}
+
+TEST(ImageSaverFailure, ATargetThatIsAFolderIsReportedAndKept) {
+    // The rename is the last step; its failure must not pass as a successful save.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : kSaveNames) {
+        const QString target = folder.filePath(QLatin1String(name));
+        ASSERT_TRUE(QDir(folder.path()).mkdir(QLatin1String(name)));
+        WriteAll(target + QStringLiteral("/inside"), "x");
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4), 95); }),
+                  CannotCreateFileMessage(target, EISDIR))
+            << name;
+        EXPECT_EQ(ReadAll(target + QStringLiteral("/inside")), "x");
+        EXPECT_EQ(Entries(folder.path()), QStringList{QLatin1String(name)}) << name;
+        ASSERT_TRUE(QDir(target).removeRecursively());
+    }
+}
+
+TEST(ImageSaverFailure, AnEmptyImageNeverReplacesAFile) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const TBitmap32 empty;
+    for (const char* name : kSaveNames) {
+        const QString target = folder.filePath(QLatin1String(name));
+        WriteAll(target, OldContent(name));
+        EXPECT_FALSE(FailureOf([&] { WriteImageFile(target, empty, 95); }).isEmpty()) << name;
+        EXPECT_EQ(ReadAll(target), OldContent(name)) << name;
+    }
+    const QString gif = folder.filePath(QStringLiteral("t.GIF"));
+    EXPECT_FALSE(FailureOf([&] { WriteTransparentGif(gif, empty); }).isEmpty());
+    EXPECT_EQ(Entries(folder.path()).size(), 4);
+}
+
+TEST(ImageSaverFailure, AGifWiderThanTheFormatAllowsIsRefused) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString target = folder.filePath(QStringLiteral("wide.gif"));
+    WriteAll(target, OldContent("wide"));
+    TBitmap32 wide;
+    wide.SetSize(65536, 1);
+    EXPECT_FALSE(FailureOf([&] { WriteImageFile(target, wide, 95); }).isEmpty());
+    EXPECT_EQ(ReadAll(target), OldContent("wide"));
+    EXPECT_EQ(Entries(folder.path()), QStringList{QStringLiteral("wide.gif")});
+}
+
+class FullDiskTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(FFolder.isValid());
+        FMount = FFolder.filePath(QStringLiteral("small"));
+        ASSERT_TRUE(QDir().mkpath(FMount));
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                     QStringLiteral("size=64k"), QStringLiteral("tmpfs"), FMount});
+        if (!mount.waitForFinished(30000) || mount.exitStatus() != QProcess::NormalExit ||
+            mount.exitCode() != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs here (needs root in a namespace that "
+                            "allows mounting): "
+                         << mount.readAllStandardError().toStdString();
+        FMounted = true;
+    }
+    void TearDown() override {
+        if (!FMounted) return;
+        QProcess::execute(QStringLiteral("umount"), {FMount});
+    }
+    QTemporaryDir FFolder;
+    QString FMount;
+    bool FMounted = false;
+};
+
+TEST_F(FullDiskTest, EveryFormatLeavesTheOldFileWhenTheDiskFills) {
+    // 400 x 400 noise needs several hundred KB in every format; the disk holds 64 KB.
+    const TBitmap32 image = Noise(400, 400);
+    for (const char* name : kSaveNames) {
+        const QString target = FMount + QLatin1Char('/') + QLatin1String(name);
+        WriteAll(target, OldContent(name));
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, image, 100); }),
+                  CannotCreateFileMessage(target, ENOSPC))
+            << name;
+        EXPECT_EQ(ReadAll(target), OldContent(name)) << name;
+    }
+    const QString gif = FMount + QStringLiteral("/old.GIF");
+    EXPECT_EQ(FailureOf([&] { WriteTransparentGif(gif, image); }),
+              CannotCreateFileMessage(gif, ENOSPC));
+    EXPECT_EQ(ReadAll(gif), OldContent("old.GIF"));
+    QStringList expected;
+    for (const char* name : kSaveNames)
+        expected << QLatin1String(name);
+    expected.sort();
+    EXPECT_EQ(Entries(FMount), expected);
+}
