@@ -26,7 +26,7 @@ class ScriptedDialogs : public Dialogs {
 
     // One dialog as it was shown.
     struct ShownDialog {
-        Kind DialogKind;
+        Kind DialogKind = Kind::Message;
         QString Title;           // box title, dialog caption ("Select One" for choices)
         QString Text;            // message, error text or prompt; start folder for Folder
         QStringList Captions;    // button captions of a choice
@@ -94,6 +94,7 @@ class ScriptedDialogs : public Dialogs {
     // The next answer if it is of this kind; otherwise records the fault and returns nothing.
     std::optional<Answer> Take(Kind kind, const QString& what);
     std::optional<QString> FileAnswer(Kind kind, FileDialogRequest& request);
+    ShownDialog& Record(Kind kind, const QString& title, const QString& text);
 
     std::deque<Answer> FAnswers;
     std::vector<ShownDialog> FShown;
