@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# End-to-end timing of kelvoimage-cli against libvips on one 6000x4000 JPEG, one thread each.
+# Builds nothing: expects build/release/kelvoimage-cli (./kelvo build), or KELVO_CLI=path.
+# Prints, per operation, the median wall time (and CPU time) of each program over RUNS
+# alternating runs and the ratio ours/vips (lower is better; the goal is at most 0.8 of wall time).
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+CLI=${KELVO_CLI:-$ROOT/build/release/kelvoimage-cli}
+RUNS=${RUNS:-9}
+
+# One row per operation: name | our options | the vips command ({in} and {out} filled in).
+ROWS=(
+    "turn-cw|--cw --quality 95|rot {in} {out}[Q=95] d90"
+)
+
+if [ ! -x "$CLI" ]; then
+    echo "compare-peers: $CLI is missing; build it first (./kelvo build)" >&2
+    exit 1
+fi
+if ! command -v vips >/dev/null; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends libvips-tools
+fi
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+export VIPS_CONCURRENCY=1
+
+# A photograph-like input: smooth colour fields (upscaled noise) with fine grain on top.
+IN=$WORK/in.jpg
+vips gaussnoise "$WORK/coarse.v" 1500 1000 --mean 128 --sigma 50
+vips bandjoin "$WORK/coarse.v $WORK/coarse.v $WORK/coarse.v" "$WORK/coarse3.v"
+vips gaussnoise "$WORK/tint.v" 1500 1000 --mean 0 --sigma 25
+vips bandjoin "$WORK/tint.v $WORK/coarse.v $WORK/tint.v" "$WORK/tint3.v"
+vips add "$WORK/coarse3.v" "$WORK/tint3.v" "$WORK/colour.v"
+vips resize "$WORK/colour.v" "$WORK/big.v" 4 --kernel cubic
+vips gaussnoise "$WORK/grain.v" 6000 4000 --mean 0 --sigma 6
+vips add "$WORK/big.v" "$WORK/grain.v" "$WORK/photo.v"
+vips cast "$WORK/photo.v" "$IN[Q=90]" uchar
+rm -f "$WORK"/*.v
+echo "input: $(vipsheader "$IN") ($(stat -c %s "$IN") bytes), $RUNS runs each, VIPS_CONCURRENCY=1"
+
+# /usr/bin/time when present: it also gives the CPU time, which a busy machine disturbs less
+# than the wall time.
+measure() {  # measure COMMAND...: prints "wall cpu" in seconds for one run
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f '%e %U %S' -o "$WORK/time.out" "$@" >/dev/null
+        awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$WORK/time.out"
+    else
+        local start end
+        start=$(date +%s%N)
+        "$@" >/dev/null
+        end=$(date +%s%N)
+        echo "$(echo "scale=3; ($end - $start) / 1000000000" | bc) 0"
+    fi
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { echo "scale=3; $1 / $2" | bc | sed 's/^\./0./'; }
+
+printf '%-10s %9s %9s %9s | %9s %9s %9s\n' operation "ours s" "vips s" ours/vips \
+    "ours cpu" "vips cpu" ours/vips
+for row in "${ROWS[@]}"; do
+    IFS='|' read -r name ours theirs <<<"$row"
+    theirs=${theirs//\{in\}/$IN}
+    theirs=${theirs//\{out\}/$WORK/vips-out.jpg}
+    : >"$WORK/ours.t"
+    : >"$WORK/vips.t"
+    for ((i = 0; i < RUNS; i++)); do
+        # shellcheck disable=SC2086  # the option lists are meant to split
+        measure "$CLI" "$IN" $ours -o "$WORK/ours-out.jpg" >>"$WORK/ours.t"
+        # shellcheck disable=SC2086
+        measure vips $theirs >>"$WORK/vips.t"
+    done
+    ow=$(cut -d' ' -f1 "$WORK/ours.t" | median)
+    vw=$(cut -d' ' -f1 "$WORK/vips.t" | median)
+    oc=$(cut -d' ' -f2 "$WORK/ours.t" | median)
+    vc=$(cut -d' ' -f2 "$WORK/vips.t" | median)
+    vcr=$vc
+    [ "$(echo "$vc == 0" | bc)" -eq 1 ] && vcr=1
+    printf '%-10s %9s %9s %9s | %9s %9s %9s\n' "$name" "$ow" "$vw" "$(ratio "$ow" "$vw")" \
+        "$oc" "$vc" "$(ratio "$oc" "$vcr")"
+done
