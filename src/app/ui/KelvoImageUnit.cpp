@@ -1,0 +1,387 @@
+#include "app/ui/KelvoImageUnit.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QRubberBand>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/IniFile.h"
+#include "app/ui/CommandDispatch.h"
+#include "app/ui/ToolWindows.h"
+#include "hotspot/CommandLineCorrection.h"
+#include "image/ImageLoader.h"
+#include "info/ui/FileTypeRegistration.h"
+#include "view/ui/ImageView.h"
+
+namespace {
+
+// The hourglass for as long as a file decodes, put away also when decoding fails.
+class TBusyCursor {
+  public:
+    TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+// Sets a flag for the lifetime of the scope and clears it at the end, also on failure.
+class TFlagScope {
+  public:
+    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+  private:
+    bool& FFlag;
+};
+
+QString WithTrailingSeparator(const QString& folder) {
+    QString result = QDir::fromNativeSeparators(folder);
+    if (!result.endsWith(QLatin1Char('/'))) result += QLatin1Char('/');
+    return result;
+}
+
+}  // namespace
+
+TKelvoImageForm::TKelvoImageForm(const QString& exeDir, Dialogs& dialogs, QStringList arguments,
+                                 QWidget* parent)
+    : QWidget(parent, Qt::Window), FArguments(std::move(arguments)), FDialogs(dialogs) {
+    setObjectName(QStringLiteral("KelvoImageForm"));
+    setWindowTitle(QStringLiteral("KelvoImageForm"));
+    setFocusPolicy(Qt::StrongFocus);
+    FExeDir = WithTrailingSeparator(exeDir);
+
+    OpenDialog1.Caption = QStringLiteral("Open");
+    OpenDialog1.Filters = {
+        QStringLiteral("JPEGs|*.JPG"),
+        QStringLiteral("GIFs|*.GIF"),
+        QStringLiteral("BMPs|*.BMP"),
+        QStringLiteral("PNGs|*.PNG"),
+        QStringLiteral("TIFFs|*.TIF;*.TIFF"),
+        QStringLiteral("All Image Files|*.JPG;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF"),
+    };
+    OpenDialog1.FilterIndex = 1;
+
+    FViewport = new QWidget(this);
+    FContent = new QWidget(FViewport);
+    CreateToolbar();
+    Image = new TImageView(FContent);
+    HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
+    VertScrollBar = new QScrollBar(Qt::Vertical, this);
+    for (QScrollBar* bar : {HorzScrollBar, VertScrollBar}) {
+        bar->setFocusPolicy(Qt::NoFocus);
+        bar->setRange(0, 0);
+        bar->hide();
+        connect(bar, &QScrollBar::valueChanged, this, [this] { LayoutClientArea(); });
+    }
+    CreateMenus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(100);
+    MovieTimer = new QTimer(this);
+    ConnectCommands();
+
+    // The designed outer size, centred on the screen.
+    resize(DesignedWidth, DesignedHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.left() + (area.width() - DesignedWidth) / 2,
+             area.top() + (area.height() - DesignedHeight) / 2);
+    }
+    LayoutClientArea();
+
+    FormCreate();
+}
+
+TKelvoImageForm::~TKelvoImageForm() {
+    FormDestroy();
+}
+
+QString TKelvoImageForm::MainSettingsFile() const {
+    return MainSettingsFileName(FExeDir);
+}
+
+void TKelvoImageForm::FormCreate() {
+    // Step 1 happened in the constructor (FExeDir).
+    {
+        const TIniFile ini(MainSettingsFile());
+        FColorCastRed = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Red"), 0);
+        FColorCastGreen = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Green"), 0);
+        FColorCastBlue = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Blue"), 0);
+    }
+    RemoveColorCastAgain1->setEnabled(FColorCastRed != 0 || FColorCastGreen != 0 ||
+                                      FColorCastBlue != 0);
+
+    FScreenDC = std::make_unique<QRubberBand>(QRubberBand::Rectangle);
+    FOutlineShown = false;
+    FResizing = false;
+    FSelRight = -1;
+    FSelBottom = -1;
+    FPressButton = Qt::MiddleButton;
+
+    FUndoImage.AssignEmpty();
+    FSliderSource.AssignEmpty();
+    FContrastSource.AssignEmpty();
+
+    TIniFile ini(MainSettingsFile());
+    const int quality = ini.ReadInteger(QStringLiteral("JPEG"), QStringLiteral("Quality"), 95);
+    PellsTools1->setChecked(ini.ReadString(QStringLiteral("Pelly"), QStringLiteral("Tools"),
+                                           QStringLiteral("No")) == QLatin1String("Yes"));
+    FOneToOne = ini.ReadString(QStringLiteral("Image"), QStringLiteral("OneToOne"),
+                               QStringLiteral("No")) == QLatin1String("Yes");
+    const int asked = ini.ReadInteger(QStringLiteral("Asked"), QStringLiteral("Register"), 0);
+    const int movieSpeed = ini.ReadInteger(QStringLiteral("Movie"), QStringLiteral("Speed"), 100);
+    FPanSpeed = ini.ReadInteger(QStringLiteral("Pan"), QStringLiteral("Speed"), 24);
+    // Written before the questions, so that a start that ends during them does not ask again.
+    // A failure here or in the questions is reported and creation goes on, so that the window
+    // is complete whatever happened.
+    RunCommand([&] { ini.WriteInteger(QStringLiteral("Asked"), QStringLiteral("Register"), 1); });
+
+    if (asked == 0) {
+        RunCommand([&] {
+            OfferFileTypes(RegistrationProgramPath(FExeDir));
+            FDialogs.ShowMessage(
+                QStringLiteral("This facility is also available under Files, Register File Types"));
+        });
+    }
+
+    JPEGQuality1->setText(QStringLiteral("JPEG Quality (%1)").arg(quality));
+    PanSpeed1->setText(QStringLiteral("Pan Speed (%1)").arg(FPanSpeed));
+    MovieSpeedms1->setText(QStringLiteral("Movie Speed(ms) [%1]").arg(movieSpeed));
+
+    Panel1->setVisible(PellsTools1->isChecked());
+    LayoutClientArea();
+
+    FFileList.clear();
+}
+
+void TKelvoImageForm::CreateToolWindows() {
+    GraphForm = std::make_unique<TGraphForm>();
+    ImageHelpForm = std::make_unique<QWidget>();
+    DirSelForm = std::make_unique<TDirSelForm>();
+    ContrastTrackBarForm = std::make_unique<TContrastTrackBarForm>();
+    BWTrackBarForm = std::make_unique<TBWTrackBarForm>();
+    RotationTrackBarForm = std::make_unique<TRotationTrackBarForm>();
+    BrightnessTrackBarForm = std::make_unique<TBrightnessTrackBarForm>();
+    BrennForm = std::make_unique<TBrennForm>();
+}
+
+void TKelvoImageForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (FShownOnce || event->spontaneous()) return;
+    FShownOnce = true;
+    setFocus();
+    RunCommand([this] { FormShow(); });
+}
+
+void TKelvoImageForm::FormShow() {
+    FPanned = false;
+    {
+        const TIniFile ini(MainSettingsFile());
+        const auto flag = [&ini](const char* section, const char* key) {
+            return ini.ReadString(QLatin1String(section), QLatin1String(key),
+                                  QStringLiteral("Y")) == QLatin1String("Y");
+        };
+        const bool showHistogram = flag("Histogram", "Show");
+        DeleteConfirm1->setChecked(flag("Confirmations", "Delete"));
+        SaveConfirm1->setChecked(flag("Confirmations", "Save"));
+        ShowPixelValues1->setChecked(flag("Confirmations", "ShowPixels"));
+        ShowLineLengths1->setChecked(flag("Confirmations", "ShowLineLengths"));
+        ShowHistogram1->setChecked(showHistogram);
+    }
+
+    if (FArguments.isEmpty()) {
+        Paste1Click();
+        return;
+    }
+    if (FArguments.size() == 2) {
+        CommandLineHotSpotCorrection();
+        return;
+    }
+    // File systems here keep no short aliases: the argument is the long name already.
+    OpenDialog1.FileName = FArguments[0];
+    ReOpenButtonClick();
+    if (FOneToOne) {
+        OneToOne1Click();
+    } else {
+        {
+            TFlagScope resizing(FResizing);
+            if (QScreen* screen = QGuiApplication::primaryScreen()) {
+                const QRect area = screen->availableGeometry();
+                SetOuterSize(area.width(), area.height());
+            }
+        }
+        Fit1Click();
+    }
+    if (FArguments.size() >= 3) Timer1->start();
+}
+
+void TKelvoImageForm::Timer1Timer() {
+    Timer1->stop();
+    // The "&Linear" item runs LinearBrighten1Click once the brightness commands connect it.
+    if (FArguments.size() >= 2 && FArguments[1].toUpper() == QLatin1String("HB"))
+        LinearBrighten1->trigger();
+}
+
+void TKelvoImageForm::CommandLineHotSpotCorrection() {
+    OpenDialog1.FileName = FArguments[0];
+    ReOpenButtonClick();
+    // The grid is a local: it is released on every way out, before a failure is shown.
+    const THotSpotFactorGrid factors(Image->Bitmap());
+    OpenDialog1.FileName = FArguments[1];
+    ReOpenButtonClick();
+    ApplyHotSpotFactors(factors, Image->Bitmap());
+    Image->update();
+}
+
+void TKelvoImageForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    emit FormClosed();
+}
+
+void TKelvoImageForm::FormClose() {
+    FMoviePlaying = false;
+}
+
+void TKelvoImageForm::FormDestroy() {
+    FScreenDC.reset();
+    FUndoImage.AssignEmpty();
+    FSliderSource.AssignEmpty();
+    FContrastSource.AssignEmpty();
+    FFileList.clear();
+}
+
+void TKelvoImageForm::ExitButtonClick() {
+    close();
+}
+
+void TKelvoImageForm::LoadImageFile(const QString& fileName) {
+    if (OpenDialog1.FileName != fileName) OpenDialog1.FileName = fileName;
+    FPanned = false;
+    TBitmap32& image = Image->Bitmap();
+    image.SetHeight(0);
+    image.SetWidth(0);
+    {
+        const TBusyCursor busy;
+        LoadImageFromFile(fileName, image);
+    }
+    FUndoImage.SetHeight(0);
+    FUndoImage.SetWidth(0);
+    {
+        const TFlagScope resizing(FResizing);
+        SizeClientToImage();
+    }
+    ResizeForm();
+    UpdateCaption();
+}
+
+void TKelvoImageForm::OpenButtonClick() {
+    if (const std::optional<QString> chosen = FDialogs.OpenFile(OpenDialog1)) {
+        OpenDialog1.FileName = *chosen;
+        ReOpenButtonClick();
+    }
+}
+
+void TKelvoImageForm::ReOpenButtonClick() {
+    LoadImageFile(OpenDialog1.FileName);
+}
+
+// ---- the client area: menu bar on top, then toolbar and view scrolled together ----
+
+int TKelvoImageForm::MenuBarHeight() const {
+    const int forWidth = MainMenu1->heightForWidth(width());
+    return forWidth > 0 ? forWidth : MainMenu1->sizeHint().height();
+}
+
+QSize TKelvoImageForm::ScrollBarExtents() const {
+    return {VertScrollBar->sizeHint().width(), HorzScrollBar->sizeHint().height()};
+}
+
+void TKelvoImageForm::LayoutClientArea() {
+    const int menuHeight = MenuBarHeight();
+    MainMenu1->setGeometry(0, 0, width(), menuHeight);
+    const QSize bars = ScrollBarExtents();
+    const int fullWidth = width();
+    const int fullHeight = std::max(0, height() - menuHeight);
+    // A bar appears when its range exceeds the visible extent, which the other bar may shrink.
+    bool horz = false;
+    bool vert = false;
+    for (int pass = 0; pass < 2; ++pass) {
+        horz = FHorzRange > fullWidth - (vert ? bars.width() : 0);
+        vert = FVertRange > fullHeight - (horz ? bars.height() : 0);
+    }
+    FHorzBarShown = horz;
+    FVertBarShown = vert;
+    const int clientWidth = std::max(0, fullWidth - (vert ? bars.width() : 0));
+    const int clientHeight = std::max(0, fullHeight - (horz ? bars.height() : 0));
+
+    HorzScrollBar->setVisible(horz);
+    VertScrollBar->setVisible(vert);
+    {
+        const QSignalBlocker blockHorz(HorzScrollBar);
+        const QSignalBlocker blockVert(VertScrollBar);
+        HorzScrollBar->setRange(0, horz ? FHorzRange - clientWidth : 0);
+        HorzScrollBar->setPageStep(std::max(1, clientWidth));
+        VertScrollBar->setRange(0, vert ? FVertRange - clientHeight : 0);
+        VertScrollBar->setPageStep(std::max(1, clientHeight));
+    }
+    if (horz) HorzScrollBar->setGeometry(0, menuHeight + clientHeight, clientWidth, bars.height());
+    if (vert) VertScrollBar->setGeometry(clientWidth, menuHeight, bars.width(), clientHeight);
+
+    FViewport->setGeometry(0, menuHeight, clientWidth, clientHeight);
+    const int contentWidth = std::max(FHorzRange, clientWidth);
+    const int contentHeight = std::max(FVertRange, clientHeight);
+    FContent->setGeometry(-HorzScrollBar->value(), -VertScrollBar->value(), contentWidth,
+                          contentHeight);
+    const int toolbar = Panel1->isVisibleTo(this) ? ToolbarHeight : 0;
+    Panel1->setGeometry(0, 0, contentWidth, ToolbarHeight);
+    Image->setGeometry(0, toolbar, contentWidth, std::max(0, contentHeight - toolbar));
+}
+
+int TKelvoImageForm::ClientWidth() const {
+    return FViewport->width();
+}
+int TKelvoImageForm::ClientHeight() const {
+    return FViewport->height();
+}
+
+void TKelvoImageForm::SetClientHeight(int height) {
+    const int bar = FHorzBarShown ? ScrollBarExtents().height() : 0;
+    resize(width(), std::max(0, height) + MenuBarHeight() + bar);
+}
+
+void TKelvoImageForm::SetClientWidth(int width) {
+    const int bar = FVertBarShown ? ScrollBarExtents().width() : 0;
+    resize(std::max(1, std::max(0, width) + bar), height());
+}
+
+void TKelvoImageForm::SetOuterSize(int width, int height) {
+    const QRect frame = frameGeometry();
+    resize(std::max(1, width - (frame.width() - this->width())),
+           std::max(1, height - (frame.height() - this->height())));
+}
+
+void TKelvoImageForm::SetScrollRanges(int horizontal, int vertical) {
+    FHorzRange = std::max(0, horizontal);
+    FVertRange = std::max(0, vertical);
+    if (FHorzRange == 0) HorzScrollBar->setValue(0);
+    if (FVertRange == 0) VertScrollBar->setValue(0);
+    LayoutClientArea();
+}
+
+void TKelvoImageForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayoutClientArea();
+    RunCommand([this] { FormResize(); });
+}

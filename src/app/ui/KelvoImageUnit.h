@@ -1,0 +1,345 @@
+#pragma once
+// TKelvoImageForm, the main window. It owns every piece of state the commands work on, so this
+// declaration is the map of the whole program: each field is listed here with its starting
+// value, and each method is defined in the file of the subsystem it belongs to:
+//   app/ui/KelvoImageUnit.cpp  creation, first show, command line, closing, loading
+//   app/ui/Caption.cpp         caption, menus, stored check marks, keys
+//   view/ui/ZoomFit.cpp        display modes, X2 / 1/2 / 1/4, window sizing, panning
+//   view/ui/Undo.cpp           undo snapshot, edit step, clipboard
+// Handlers declared without a definition belong to later work; nothing calls or connects them
+// until they exist.
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+
+#include "app/ui/Dialogs.h"
+#include "image/Bitmap32.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QRubberBand;
+class QScrollBar;
+class QTimer;
+class QToolButton;
+class TImageView;
+class TGraphForm;
+class TDirSelForm;
+class TContrastTrackBarForm;
+class TBWTrackBarForm;
+class TRotationTrackBarForm;
+class TBrightnessTrackBarForm;
+class TBrennForm;
+
+// The window position and outer size recorded with the undo snapshot.
+struct TUndoBounds {
+    int Top = 0;
+    int Left = 0;
+    int Height = 0;
+    int Width = 0;
+};
+
+class TKelvoImageForm : public QWidget {
+    Q_OBJECT
+
+  public:
+    // exeDir: the program's folder (with or without a trailing separator), where the settings
+    // file and the help file live. arguments: the command line without the program's name.
+    // Creation runs FormCreate; the first show runs FormShow.
+    TKelvoImageForm(const QString& exeDir, Dialogs& dialogs, QStringList arguments,
+                    QWidget* parent = nullptr);
+    ~TKelvoImageForm() override;
+
+    // Creates the eight other windows in their fixed order, hidden. Program start calls it
+    // right after constructing the main window and before showing it.
+    void CreateToolWindows();
+
+    // ---- the designed size of the toolbar ----
+    static constexpr int ToolbarHeight = 30;
+    static constexpr int MinimumWidthWithoutToolbar = 365;
+    static constexpr int DesignedWidth = 615;
+    static constexpr int DesignedHeight = 480;
+
+    // ---- state (every field with its starting value) ----
+    QString FExeDir;              // the program's folder, ending with a separator
+    TBitmap32 FUndoImage;         // undo snapshot; empty: nothing to undo
+    TUndoBounds FUndoBounds;      // window position and outer size with the snapshot
+    TBitmap32 FSliderSource;      // source kept while a slider window is open
+    TBitmap32 FContrastSource;    // source kept while the contrast slider is open
+    bool FPanned = false;         // scroll ranges are set to the image size
+    bool FResizing = false;       // the sizing rule must not run now
+    bool FOneToOne = false;       // display mode preference: true 1:1, false Fit
+    int FPanSpeed = 24;           // pixels per arrow-key pan step
+    bool FMakeWhiteMode = false;  // click modes
+    bool FMakeBlackMode = false;
+    bool FBlackWhiteStep1 = false;
+    bool FBlackWhiteStep2 = false;
+    bool FMakeGreyMode = false;
+    bool FRemoveCastMode = false;
+    bool FSubtractMode = false;
+    TColor32 FBlackPoint = 0;  // black reference of "Make Black/White"
+    int FPressX = 0;           // image position of the last ordinary press
+    int FPressY = 0;
+    int FSelRight = -1;  // edges of the selection being released; -1 none
+    int FSelBottom = -1;
+    Qt::MouseButton FPressButton = Qt::MiddleButton;  // middle: no press in progress
+    // The screen-wide surface on which the selection outline is drawn.
+    std::unique_ptr<QRubberBand> FScreenDC;
+    bool FOutlineShown = false;
+    QRect FOutlineRect;          // selection outline corners, screen coordinates
+    QPoint FLastClickPos;        // pointer position at the previous line measurement
+    int FLineLength = 0;         // last measured line length; 0 none
+    QString FPixelText;          // pixel readout shown in the caption
+    QStringList FFileList;       // the folder image list
+    int FFileIndex = 0;          // current entry of FFileList
+    bool FMoviePlaying = false;  // the slideshow runs
+    double FColorCastRed = 0;    // last colour-cast factors
+    double FColorCastGreen = 0;
+    double FColorCastBlue = 0;
+
+    // The command line without the program's name.
+    QStringList FArguments;
+    // The Open dialog's request; its FileName is the current file name, so the dialog always
+    // starts at the current file and every command that needs the current file reads it here.
+    FileDialogRequest OpenDialog1;
+    const QString& CurrentFileName() const { return OpenDialog1.FileName; }
+
+    // ---- controls ----
+    QMenuBar* MainMenu1 = nullptr;
+    QWidget* Panel1 = nullptr;               // the toolbar, ToolbarHeight high
+    QToolButton* NameSB = nullptr;           // "Del"
+    QToolButton* AlphaSB = nullptr;          // "Start by Name"
+    QToolButton* ChronoSB = nullptr;         // "Start by Date"
+    QToolButton* PriorSB = nullptr;          // "Prev"
+    QToolButton* NextSB = nullptr;           // "Next"
+    QToolButton* DelNextSB = nullptr;        // "Del + Next"
+    QToolButton* RenameAndNextSB = nullptr;  // "Rename + Next"
+    QToolButton* SaveNextSB = nullptr;       // "Save + Next"
+    QLabel* Label1 = nullptr;                // position in the folder list
+    TImageView* Image = nullptr;             // the view; it owns the current image
+    QScrollBar* HorzScrollBar = nullptr;
+    QScrollBar* VertScrollBar = nullptr;
+    QTimer* Timer1 = nullptr;      // start-up one-shot, 100 ms
+    QTimer* MovieTimer = nullptr;  // slideshow steps
+
+    // "&Files"
+    QMenu* Files1 = nullptr;
+    QAction* OpenButton = nullptr;
+    QAction* ReOpenButton = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* SaveAs1 = nullptr;
+    QAction* SaveAsTransparentGIF1 = nullptr;
+    QAction* ConvertTo1 = nullptr;
+    QAction* SaveUnique1 = nullptr;
+    QAction* JPEGQuality1 = nullptr;
+    QAction* PanSpeed1 = nullptr;
+    QAction* Paste1 = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* PellsTools1 = nullptr;
+    QAction* RegisterFileTypes1 = nullptr;
+    QAction* DeleteConfirm1 = nullptr;
+    QAction* SaveConfirm1 = nullptr;
+    QAction* ShowPixelValues1 = nullptr;
+    QAction* ShowLineLengths1 = nullptr;
+    QAction* Movie1 = nullptr;
+    QAction* MovieSpeedms1 = nullptr;
+    QAction* ExtendedInfo1 = nullptr;
+    QAction* Print1 = nullptr;
+    // items of the menu bar itself
+    QAction* DoubleButton = nullptr;   // "X&2"
+    QAction* HalfButton = nullptr;     // "1&/2"
+    QAction* QuarterButton = nullptr;  // "1/4"
+    QAction* OneToOne1 = nullptr;      // "1:1"
+    QAction* Fit1 = nullptr;           // "Fit"
+    // "Rot"
+    QMenu* Rot1 = nullptr;
+    QAction* CCWButton = nullptr;
+    QAction* CWButton = nullptr;
+    QAction* FlipButton = nullptr;
+    QAction* MirrorButton = nullptr;
+    QAction* Rotate1 = nullptr;
+    // "Bright"
+    QMenu* Bright1 = nullptr;
+    QAction* LinearBrighten1 = nullptr;
+    QAction* ContrastStretch1 = nullptr;
+    QAction* Brightness1 = nullptr;
+    QAction* Contrast1 = nullptr;
+    QAction* MakeWhite1 = nullptr;
+    QAction* MakeBlack1 = nullptr;
+    QAction* MakeBlackWhite1 = nullptr;
+    QAction* MakeGrey1 = nullptr;
+    QAction* Subtract1 = nullptr;
+    QAction* RemoveColorCast1 = nullptr;
+    QAction* RemoveColorCastAgain1 = nullptr;
+    QAction* HistoGram1 = nullptr;
+    QAction* ShowHistogram1 = nullptr;
+    QAction* MakeBlackandWhite1 = nullptr;
+    QAction* Negative1 = nullptr;
+    QAction* IsoBrightness32 = nullptr;
+    QAction* IsoBrightness64 = nullptr;
+    QAction* IsoBrightness128 = nullptr;
+    QAction* Washout1 = nullptr;
+    // more items of the menu bar itself
+    QAction* Undo1 = nullptr;
+    QAction* HSR1 = nullptr;
+    QAction* N1 = nullptr;  // "?"
+    QAction* ExitButton = nullptr;
+
+    // ---- the other windows, created by CreateToolWindows in this order ----
+    std::unique_ptr<TGraphForm> GraphForm;
+    std::unique_ptr<QWidget> ImageHelpForm;
+    std::unique_ptr<TDirSelForm> DirSelForm;
+    std::unique_ptr<TContrastTrackBarForm> ContrastTrackBarForm;
+    std::unique_ptr<TBWTrackBarForm> BWTrackBarForm;
+    std::unique_ptr<TRotationTrackBarForm> RotationTrackBarForm;
+    std::unique_ptr<TBrightnessTrackBarForm> BrightnessTrackBarForm;
+    std::unique_ptr<TBrennForm> BrennForm;
+
+    // ---- lifecycle (KelvoImageUnit.cpp) ----
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void Timer1Timer();
+    void ExitButtonClick();
+    // The two-argument command line: argument 1 gives the factors, argument 2 is corrected.
+    void CommandLineHotSpotCorrection();
+
+    // ---- loading (KelvoImageUnit.cpp) ----
+    void LoadImageFile(const QString& fileName);
+    void OpenButtonClick();
+    void ReOpenButtonClick();
+
+    // ---- caption, menus, keys (Caption.cpp) ----
+    void UpdateCaption();
+    // The caption as composed by UpdateCaption (the window title escapes Qt's "[*]" marker).
+    const QString& Caption() const { return FCaption; }
+    void PellsTools1Click();
+    void DeleteConfirm1Click();
+    void SaveConfirm1Click();
+    void ShowPixelValues1Click();
+    void ShowLineLengths1Click();
+    void FormKeyDown(int key, bool& handled);
+    bool ToolbarShown() const;
+
+    // ---- display modes and window sizing (ZoomFit.cpp) ----
+    void OneToOne1Click();
+    void Fit1Click();
+    void DoubleButtonClick();
+    void HalfButtonClick();
+    void QuarterButtonClick();
+    void ReduceImage(int n);
+    void ResizeForm();
+    void FormResize();
+    void EnableButtons(bool enabled);
+    // Puts the hourglass away without re-fitting: for a command that fails in its busy state.
+    void EndBusyCursor();
+    bool Busy() const { return FBusy; }
+    void PanSpeed1Click();
+    // One arrow-key pan step; dx and dy are -1, 0 or 1.
+    void PanView(int dx, int dy);
+    // The client area: the part of the window below the menu bar that the scroll bars leave.
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void SetClientWidth(int width);
+    void SetClientHeight(int height);
+    // Client height, then client width, set to the image's size. The next ResizeForm then adds
+    // the toolbar's height in 1:1 mode, so the whole image stays visible below the toolbar.
+    // Every command that changes the image's size sizes the client through this.
+    void SizeClientToImage();
+    void SetScrollRanges(int horizontal, int vertical);
+    int HorzScrollRange() const { return FHorzRange; }
+    int VertScrollRange() const { return FVertRange; }
+
+    // ---- undo and clipboard (Undo.cpp) ----
+    void SaveUndoSnapshot();
+    void BeginImageEdit();
+    void Paste1Click();
+
+    // ---- later work: declared so the map is complete, defined by their subsystems ----
+    void Save1Click();
+    void SaveAs1Click();
+    void SaveAsTransparentGIF1Click();
+    void ConvertTo1Click();
+    void SaveUnique1Click();
+    void JPEGQuality1Click();
+    void Copy1Click();
+    void Undo1Click();
+    void RegisterFileTypes1Click();
+    void Movie1Click();
+    void MovieSpeedms1Click();
+    void ExtendedInfo1Click();
+    void Print1Click();
+    void CCWButtonClick();
+    void CWButtonClick();
+    void FlipButtonClick();
+    void MirrorButtonClick();
+    void Rotate1Click();
+    void LinearBrighten1Click();
+    void ContrastStretch1Click();
+    void Brightness1Click();
+    void Contrast1Click();
+    void MakeWhite1Click();
+    void MakeBlack1Click();
+    void MakeBlackWhite1Click();
+    void MakeGrey1Click();
+    void Subtract1Click();
+    void RemoveColorCast1Click();
+    void RemoveColorCastAgain1Click();
+    void HistoGram1Click();
+    void ShowHistogram1Click();
+    void MakeBlackandWhite1Click();
+    void Negative1Click();
+    void IsoBrightness32Click();
+    void IsoBrightness64Click();
+    void IsoBrightness128Click();
+    void Washout1Click();
+    void HSR1Click();
+    void N1Click();
+    void Delete1Click();
+    void StartAlphabetically1Click();
+    void StartChronologically1Click();
+    void PriorSBClick();
+    void Next1Click();
+    void DeleteandNext1Click();
+    void RenameAndNextSBClick();
+    void SaveandNext1Click();
+
+    Dialogs& FDialogs;
+
+  signals:
+    // The main window has closed; the program ends.
+    void FormClosed();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void CreateMenus();
+    void CreateToolbar();
+    void ConnectCommands();
+    void LayoutClientArea();
+    int MenuBarHeight() const;
+    QSize ScrollBarExtents() const;
+    void SetOuterSize(int width, int height);
+    QString MainSettingsFile() const;
+
+    bool FShownOnce = false;
+    bool FBusy = false;                // the busy cursor is up
+    bool FClientSizedToImage = false;  // see SizeClientToImage
+    int FHorzRange = 0;
+    int FVertRange = 0;
+    bool FHorzBarShown = false;
+    bool FVertBarShown = false;
+    QWidget* FViewport = nullptr;  // the client area
+    QWidget* FContent = nullptr;   // toolbar and view, moved by the scroll positions
+    QString FCaption;
+};

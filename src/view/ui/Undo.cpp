@@ -1,0 +1,29 @@
+// The undo snapshot, the edit step every whole-image command starts with, and the clipboard.
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+
+#include "app/ui/KelvoImageUnit.h"
+#include "view/ui/ImageView.h"
+
+void TKelvoImageForm::SaveUndoSnapshot() {
+    FUndoImage.Assign(Image->Bitmap());
+    const QRect frame = frameGeometry();
+    FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
+}
+
+void TKelvoImageForm::BeginImageEdit() {
+    // Cleared first so that the re-fit below leaves a panned view where it is.
+    FPanned = false;
+    EnableButtons(false);
+    SaveUndoSnapshot();
+}
+
+void TKelvoImageForm::Paste1Click() {
+    const QImage picture = QGuiApplication::clipboard()->image();
+    if (!picture.isNull() && picture.width() > 0 && picture.height() > 0)
+        Image->Bitmap().Assign(picture, TPictureKind::Drawn);
+    SizeClientToImage();
+    ResizeForm();
+}

@@ -1,0 +1,187 @@
+// Display modes, the resampling commands, panning and the window-sizing rule of the main window.
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollBar>
+#include <QToolButton>
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "app/IniFile.h"
+#include "app/ui/KelvoImageUnit.h"
+#include "app/ui/KelvoPrompts.h"
+#include "transform/Resample.h"
+#include "view/ui/ImageView.h"
+
+namespace {
+
+// A command that fails inside its busy state never reaches EnableButtons(true); without this
+// the hourglass would stay up until some later command happened to put it away.
+class TBusyStateOnFailure {
+  public:
+    explicit TBusyStateOnFailure(TKelvoImageForm& form)
+        : FForm(form), FExceptions(std::uncaught_exceptions()) {}
+    ~TBusyStateOnFailure() {
+        if (std::uncaught_exceptions() > FExceptions) FForm.EndBusyCursor();
+    }
+    TBusyStateOnFailure(const TBusyStateOnFailure&) = delete;
+    TBusyStateOnFailure& operator=(const TBusyStateOnFailure&) = delete;
+
+  private:
+    TKelvoImageForm& FForm;
+    int FExceptions;
+};
+
+}  // namespace
+
+void TKelvoImageForm::OneToOne1Click() {
+    FOneToOne = true;
+    DoubleButton->setEnabled(true);
+    HalfButton->setEnabled(true);
+    QuarterButton->setEnabled(true);
+    TIniFile(MainSettingsFile())
+        .WriteString(QStringLiteral("Image"), QStringLiteral("OneToOne"), QStringLiteral("Yes"));
+    Image->SetScaleMode(TScaleMode::smNormal);
+    SizeClientToImage();
+    ResizeForm();
+    OneToOne1->setEnabled(!FOneToOne);
+    Fit1->setEnabled(FOneToOne);
+}
+
+void TKelvoImageForm::Fit1Click() {
+    FOneToOne = false;
+    DoubleButton->setEnabled(false);
+    HalfButton->setEnabled(false);
+    QuarterButton->setEnabled(false);
+    TIniFile(MainSettingsFile())
+        .WriteString(QStringLiteral("Image"), QStringLiteral("OneToOne"), QStringLiteral("No"));
+    Image->SetScaleMode(TScaleMode::smResize);
+    ResizeForm();
+    OneToOne1->setEnabled(!FOneToOne);
+    Fit1->setEnabled(FOneToOne);
+}
+
+void TKelvoImageForm::DoubleButtonClick() {
+    const TBusyStateOnFailure onFailure(*this);
+    BeginImageEdit();
+    DoubleImage(FUndoImage, Image->Bitmap());
+    SizeClientToImage();
+    EnableButtons(true);
+}
+
+void TKelvoImageForm::HalfButtonClick() {
+    ReduceImage(2);
+}
+
+void TKelvoImageForm::QuarterButtonClick() {
+    ReduceImage(4);
+}
+
+void TKelvoImageForm::ReduceImage(int n) {
+    const TBusyStateOnFailure onFailure(*this);
+    BeginImageEdit();
+    ::ReduceImage(FUndoImage, n, Image->Bitmap());
+    SizeClientToImage();
+    EnableButtons(true);
+}
+
+void TKelvoImageForm::SizeClientToImage() {
+    SetClientHeight(Image->Bitmap().Height());
+    SetClientWidth(Image->Bitmap().Width());
+    FClientSizedToImage = true;
+}
+
+bool TKelvoImageForm::ToolbarShown() const {
+    return PellsTools1->isChecked();
+}
+
+void TKelvoImageForm::ResizeForm() {
+    if (FResizing) return;
+    struct TResizingScope {
+        bool& Flag;
+        ~TResizingScope() { Flag = false; }
+    } resizing{FResizing};
+    FResizing = true;
+    // The size a caller just gave the client is the image's own; consumed here either way, so
+    // that a later resize by the user is kept as it is.
+    const bool clientSizedToImage = std::exchange(FClientSizedToImage, false);
+
+    if (FPanned) SetScrollRanges(0, 0);
+    FPanned = false;
+
+    const bool toolbar = ToolbarShown();
+    int w = 0;
+    int h = 0;
+    if (!FOneToOne) {
+        const QSize shown = Image->DisplayedSize();
+        w = shown.width();
+        h = shown.height();
+        if (toolbar) h += ToolbarHeight;
+    } else {
+        w = ClientWidth();
+        h = ClientHeight();
+        // The client was just made as high as the image: the toolbar needs room on top of it.
+        if (toolbar && clientSizedToImage) h += ToolbarHeight;
+    }
+
+    const int minimumWidth =
+        toolbar ? SaveNextSB->geometry().right() + 1 + 8 : MinimumWidthWithoutToolbar;
+    if (w < minimumWidth) w = minimumWidth;
+
+    QRect area(0, 0, DesignedWidth, DesignedHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    const int workHeight = area.height();
+    const int workWidth = area.width();
+    const QRect frame = frameGeometry();
+    int top = frame.top();
+    int left = frame.left();
+    if (top + frame.height() > workHeight)
+        top = frame.height() < workHeight ? workHeight - frame.height() : 0;
+    if (left + frame.width() > workWidth)
+        left = frame.width() < workWidth ? workWidth - frame.width() : 0;
+    if (top != frame.top() || left != frame.left()) move(left, top);
+
+    SetClientHeight(h);
+    SetClientWidth(w);
+
+    const QRect grown = frameGeometry();
+    if (grown.height() > workHeight) SetOuterSize(grown.width(), workHeight);
+    if (frameGeometry().width() > workWidth) SetOuterSize(workWidth, frameGeometry().height());
+}
+
+void TKelvoImageForm::FormResize() {
+    FPressButton = Qt::MiddleButton;
+    ResizeForm();
+}
+
+void TKelvoImageForm::EnableButtons(bool enabled) {
+    if (!enabled && !FBusy) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        FBusy = true;
+    } else if (enabled && FBusy) {
+        QGuiApplication::restoreOverrideCursor();
+        FBusy = false;
+    }
+    ResizeForm();
+}
+
+void TKelvoImageForm::EndBusyCursor() {
+    if (!FBusy) return;
+    QGuiApplication::restoreOverrideCursor();
+    FBusy = false;
+}
+
+void TKelvoImageForm::PanView(int dx, int dy) {
+    SetScrollRanges(Image->Bitmap().Width(), Image->Bitmap().Height());
+    if (dx != 0) HorzScrollBar->setValue(HorzScrollBar->value() + dx * FPanSpeed);
+    if (dy != 0) VertScrollBar->setValue(VertScrollBar->value() + dy * FPanSpeed);
+    FPanned = true;
+}
+
+void TKelvoImageForm::PanSpeed1Click() {
+    if (const std::optional<int> speed =
+            PromptIntegerSetting(MainSettingsFile(), PanSpeedSetting, PanSpeed1))
+        FPanSpeed = *speed;
+}
