@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <QDir>
 #include <QFile>
@@ -606,7 +607,8 @@ TEST_F(ImageLoaderTest, HugeDeclaredSizesAreRefusedBeforeAnyPixelMemory) {
     jpeg[sof + 8] = char(0x60);
     WriteBytes(Path("huge.jpg"), jpeg);
 
-    // PNG: libpng writes a valid IHDR for 200000 x 200000 and the data of the first row only.
+    // PNG: libpng writes a valid IHDR for 200000 x 200000, followed here by the start of the
+    // data (libpng reads every chunk up to the first IDAT before it reports the header).
     {
         std::FILE* file = std::fopen(QFile::encodeName(Path("huge.png")).constData(), "wb");
         ASSERT_NE(file, nullptr);
@@ -615,12 +617,16 @@ TEST_F(ImageLoaderTest, HugeDeclaredSizesAreRefusedBeforeAnyPixelMemory) {
         png_init_io(png, file);
         png_set_IHDR(png, info, 200000, 200000, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_set_flush(png, 1);
         png_write_info(png, info);
-        std::vector<png_byte> row(200000 * 3, 0);
-        png_write_row(png, row.data());
         png_destroy_write_struct(&png, &info);
         std::fclose(file);
+        const QByteArray idat("IDAT\x78\x9c", 6);
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(idat.constData()), 6);
+        QByteArray chunk("\0\0\0\x02", 4);
+        chunk += idat;
+        for (int shift : {24, 16, 8, 0})
+            chunk += char(crc >> shift & 0xFF);
+        WriteBytes(Path("huge.png"), ReadBytes(Path("huge.png")) + chunk);
     }
 
     // GIF: a 65535 x 65535 logical screen with a global table of two colours.
