@@ -1,0 +1,214 @@
+#include "browse/FolderList.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QFile>
+#include <QLocale>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The calendar fields of a two-second step packed as YYYYMMDDhhmmss in one integer, so that the
+// integers order exactly as the key texts do.
+using TDateStep = std::int64_t;
+
+constexpr TDateStep kFirstStep = 101000000;      // 0000-01-01 00:00:00
+constexpr TDateStep kLastStep = 99991231235958;  // 9999-12-31 23:59:58
+constexpr int kFirstYear = 0;
+constexpr int kLastYear = 9999;
+
+TDateStep LocalDateStep(std::int64_t seconds) {
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm local {};
+    if (localtime_r(&t, &local) == nullptr) return seconds < 0 ? kFirstStep : kLastStep;
+    const std::int64_t year = std::int64_t(local.tm_year) + 1900;
+    if (year < kFirstYear) return kFirstStep;
+    if (year > kLastYear) return kLastStep;
+    TDateStep step = year;
+    step = step * 100 + (local.tm_mon + 1);
+    step = step * 100 + local.tm_mday;
+    step = step * 100 + local.tm_hour;
+    step = step * 100 + local.tm_min;
+    // A leap second (60) stays within its minute's last step.
+    step = step * 100 + (std::min(local.tm_sec, 59) & ~1);
+    return step;
+}
+
+QString DateStepText(TDateStep step) {
+    // Digits are written from the right; the fixed widths make every field zero-padded.
+    static constexpr int kWidths[] = {2, 2, 2, 2, 2, 4};
+    static constexpr char kSeparators[] = {':', ':', ' ', '-', '-'};
+    QString text(19, QLatin1Char('0'));
+    int position = 19;
+    for (int field = 0; field < 6; ++field) {
+        for (int digit = 0; digit < kWidths[field]; ++digit) {
+            text[--position] = QLatin1Char(char('0' + step % 10));
+            step /= 10;
+        }
+        if (field < 5) text[--position] = QLatin1Char(kSeparators[field]);
+    }
+    return text;
+}
+
+bool IsAsciiOnly(const char* name, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        if (static_cast<unsigned char>(name[i]) >= 0x80) return false;
+    return true;
+}
+
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+// The upper-case substring test on raw bytes, valid when every byte is ASCII.
+bool AsciiHasImageNameSubstring(const char* name, std::size_t length) {
+    for (std::size_t i = 0; i + 4 <= length; ++i) {
+        if (name[i] != '.') continue;
+        const char a = AsciiUpper(name[i + 1]);
+        const char b = AsciiUpper(name[i + 2]);
+        const char c = AsciiUpper(name[i + 3]);
+        if ((a == 'J' && b == 'P' && c == 'G') || (a == 'G' && b == 'I' && c == 'F') ||
+            (a == 'B' && b == 'M' && c == 'P'))
+            return true;
+    }
+    return false;
+}
+
+struct TFolderEntry {
+    QString path;
+    qsizetype nameStart;
+    TDateStep step;
+};
+
+void CloseDirectory(DIR* directory) {
+    closedir(directory);
+}
+
+}  // namespace
+
+bool HasImageNameSubstring(const QString& path) {
+    const QString upper = path.toUpper();
+    return upper.contains(QLatin1String(".JPG")) || upper.contains(QLatin1String(".GIF")) ||
+           upper.contains(QLatin1String(".BMP"));
+}
+
+QString FolderDateKey(std::int64_t secondsSinceEpoch) {
+    return DateStepText(LocalDateStep(secondsSinceEpoch));
+}
+
+QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
+    QString base = folder;
+    while (base.size() > 1 && base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    if (base.isEmpty()) return {};
+    // The root already ends in its separator; adding another would put "//" into every entry.
+    const QString prefix = base == QLatin1String("/") ? base : base + QLatin1Char('/');
+    // No pattern contains "/", so a match cannot straddle the separator: either the folder
+    // matches and takes every file, or the entry name has to match on its own.
+    const bool folderMatches = HasImageNameSubstring(base);
+    const bool byDate = order == TFolderOrder::ByDate;
+
+    const int folderFd =
+        open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) return {};
+    DIR* directory = fdopendir(folderFd);
+    if (directory == nullptr) {
+        close(folderFd);
+        return {};
+    }
+    std::unique_ptr<DIR, decltype(&CloseDirectory)> closer(directory, &CloseDirectory);
+
+    std::vector<TFolderEntry> entries;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(directory);
+        if (entry == nullptr) {
+            // A listing that breaks off part-way is no listing: half a folder would be
+            // presented as if it were all of it.
+            if (errno != 0) return {};
+            break;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+
+        // The entry type from the listing spares a stat for plain files and folders; links and
+        // file systems that do not report types need one. Fifos, sockets and devices are never
+        // image files, and opening a fifo would block whoever loads it.
+        bool needStat = byDate;
+        switch (entry->d_type) {
+            case DT_REG:
+                break;
+            case DT_LNK:
+            case DT_UNKNOWN:
+                needStat = true;
+                break;
+            default:
+                continue;
+        }
+
+        const std::size_t length = std::strlen(name);
+        const bool ascii = IsAsciiOnly(name, length);
+        QString displayName;
+        if (ascii) {
+            if (!folderMatches && !AsciiHasImageNameSubstring(name, length)) continue;
+            displayName = QString::fromLatin1(name, qsizetype(length));
+        } else {
+            displayName = QFile::decodeName(name);
+            // A name that does not survive the trip through text could never be opened again
+            // from the list.
+            if (QFile::encodeName(displayName) != QByteArrayView(name, qsizetype(length))) continue;
+            if (!folderMatches && !HasImageNameSubstring(displayName)) continue;
+        }
+
+        TDateStep step = 0;
+        if (needStat) {
+            struct stat status {};
+            if (fstatat(folderFd, name, &status, 0) != 0) continue;  // gone, or a broken link
+            if (!S_ISREG(status.st_mode)) continue;
+            if (byDate) step = LocalDateStep(status.st_mtim.tv_sec);
+        }
+        entries.push_back({prefix + displayName, prefix.size(), step});
+    }
+
+    QCollator collator{QLocale::system()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // The C locale's sort keys keep case even when the collator is asked to ignore it.
+    const bool foldForKeys = collator.locale().language() == QLocale::C;
+
+    // Every entry starts with the same folder prefix, and a fixed-width digit key orders
+    // digit by digit, so ordering by (step, collated name) is the order of the collated
+    // "key + path" texts while the collator only ever sees the names.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(entries.size());
+    for (const TFolderEntry& entry : entries) {
+        const QString name = entry.path.mid(entry.nameStart);
+        keys.push_back(collator.sortKey(foldForKeys ? name.toCaseFolded() : name));
+    }
+    std::vector<int> ranks(entries.size());
+    for (std::size_t i = 0; i < ranks.size(); ++i)
+        ranks[i] = int(i);
+    std::sort(ranks.begin(), ranks.end(), [&](int a, int b) {
+        if (entries[a].step != entries[b].step) return entries[a].step < entries[b].step;
+        const int byCollation = keys[a].compare(keys[b]);
+        if (byCollation != 0) return byCollation < 0;
+        // Names equal but for case still get a fixed order, so rebuilding the list of an
+        // unchanged folder gives the same list.
+        return entries[a].path < entries[b].path;
+    });
+
+    QStringList list;
+    list.reserve(qsizetype(ranks.size()));
+    for (int rank : ranks)
+        list.push_back(std::move(entries[rank].path));
+    return list;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// The ordered list of a folder's image files that "Next", "Prev", the file actions and the
+// slideshow step through. The folder chooser and the list fields live with the main window;
+// this is the enumeration, filtering and ordering underneath them.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+enum class TFolderOrder { ByName, ByDate };
+
+// Full paths of the folder's collected files, sorted by name, or by last-write time (two-second
+// steps, oldest first) and then by name. Names compare case-insensitively in the user's
+// collation. Sub-folders, links to folders and other non-regular entries are left out, hidden
+// files are not. A folder that cannot be read gives an empty list.
+QStringList CollectFolderImages(const QString& folder, TFolderOrder order);
+
+// Whether the path, in upper case, contains ".JPG", ".GIF" or ".BMP" anywhere.
+bool HasImageNameSubstring(const QString& path);
+
+// "YYYY-MM-DD HH:MM:SS" of the time in the local time zone, with the seconds rounded down to
+// an even number. Times whose local year falls outside 0000..9999 are clamped to the first or
+// the last two-second step of that range.
+QString FolderDateKey(std::int64_t secondsSinceEpoch);

@@ -1,0 +1,87 @@
+#pragma once
+// Small helpers shared by the folder-list and file-operation tests.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace browse_test {
+
+inline bool WriteFile(const QString& path, const QByteArray& data = {}) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return file.write(data) == data.size();
+}
+
+inline std::optional<QByteArray> ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return file.readAll();
+}
+
+inline bool SetModified(const QString& path, std::int64_t seconds) {
+    const timespec times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+inline std::optional<std::int64_t> Modified(const QString& path) {
+    struct stat status {};
+    if (stat(QFile::encodeName(path).constData(), &status) != 0) return std::nullopt;
+    return status.st_mtim.tv_sec;
+}
+
+// Sets an environment variable for one scope and puts the old value back afterwards; the time
+// zone is re-read both ways.
+class TScopedEnv {
+  public:
+    TScopedEnv(const char* name, const QByteArray& value) : FName(name) {
+        if (const char* old = std::getenv(name)) FOld = std::string(old);
+        setenv(name, value.constData(), 1);
+        tzset();
+    }
+    ~TScopedEnv() {
+        if (FOld)
+            setenv(FName, FOld->c_str(), 1);
+        else
+            unsetenv(FName);
+        tzset();
+    }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+  private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
+// Runs the body in a child process without root's power to ignore file permissions and returns
+// its exit status; nothing when no unprivileged identity can be taken.
+inline std::optional<int> RunUnprivileged(const std::function<int()>& body) {
+    const bool root = geteuid() == 0;
+    const pid_t child = fork();
+    if (child < 0) return std::nullopt;
+    if (child == 0) {
+        if (root && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
+            _exit(77);
+        if (geteuid() == 0) _exit(77);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
+    if (WEXITSTATUS(status) == 77) return std::nullopt;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace browse_test
