@@ -18,3 +18,7 @@
 #include <QString>
 
 QString RtfToHtml(const QByteArray& rtf);
+
+// The whole file, for RtfToHtml. Throws KelvoError with the platform's file-open message,
+// "Cannot open file "<path>". <reason>", when the file is missing, is a folder or cannot be read.
+QByteArray ReadRichTextFile(const QString& fileName);

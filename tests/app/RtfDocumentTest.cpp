@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QFile>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <cerrno>
 #include <filesystem>
 #include <random>
 
+#include "app/KelvoError.h"
 #include "app/RtfDocument.h"
 
 static void PrintTo(const QString& text, std::ostream* out) {
@@ -306,4 +309,34 @@ TEST(RtfDocument, TheHelpFileExplainsEveryCommand) {
     }
     EXPECT_TRUE(hasBold) << "menu names are set in bold";
     EXPECT_TRUE(hasList) << "commands are listed item by item";
+}
+
+TEST(RtfDocument, ReadingTheFileReportsThePlatformMessage) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kelvo_rtf_read_" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder / "a folder.RTF");
+    const QString present = QString::fromStdString((folder / "present.RTF").string());
+    {
+        QFile file(present);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("{\\rtf1 \0binary-safe}", 20));
+    }
+    EXPECT_EQ(ReadRichTextFile(present), QByteArray("{\\rtf1 \0binary-safe}", 20));
+
+    const struct {
+        const char* name;
+        int error;
+    } failures[] = {{"missing.RTF", ENOENT}, {"a folder.RTF", EISDIR}, {"", ENOENT}};
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.name);
+        const QString path =
+            *f.name ? QString::fromStdString((folder / f.name).string()) : QString();
+        try {
+            ReadRichTextFile(path);
+            ADD_FAILURE() << "no error";
+        } catch (const KelvoError& error) {
+            EXPECT_EQ(error.Message(), CannotOpenFileMessage(path, f.error));
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
