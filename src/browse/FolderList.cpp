@@ -85,8 +85,7 @@ bool AsciiHasImageNameSubstring(const char* name, std::size_t length) {
 }
 
 struct TFolderEntry {
-    QString path;
-    qsizetype nameStart;
+    QString name;
     TDateStep step;
 };
 
@@ -177,38 +176,43 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
             if (!S_ISREG(status.st_mode)) continue;
             if (byDate) step = LocalDateStep(status.st_mtim.tv_sec);
         }
-        entries.push_back({prefix + displayName, prefix.size(), step});
+        entries.push_back({std::move(displayName), step});
     }
 
     QCollator collator{QLocale::system()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // The C locale's sort keys keep case even when the collator is asked to ignore it.
-    const bool foldForKeys = collator.locale().language() == QLocale::C;
 
     // Every entry starts with the same folder prefix, and a fixed-width digit key orders
     // digit by digit, so ordering by (step, collated name) is the order of the collated
-    // "key + path" texts while the collator only ever sees the names.
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(entries.size());
-    for (const TFolderEntry& entry : entries) {
-        const QString name = entry.path.mid(entry.nameStart);
-        keys.push_back(collator.sortKey(foldForKeys ? name.toCaseFolded() : name));
-    }
+    // "key + path" texts while the collator only ever sees the names. Names equal but for case
+    // still get a fixed order, so rebuilding the list of an unchanged folder gives the same list.
     std::vector<int> ranks(entries.size());
     for (std::size_t i = 0; i < ranks.size(); ++i)
         ranks[i] = int(i);
-    std::sort(ranks.begin(), ranks.end(), [&](int a, int b) {
-        if (entries[a].step != entries[b].step) return entries[a].step < entries[b].step;
-        const int byCollation = keys[a].compare(keys[b]);
-        if (byCollation != 0) return byCollation < 0;
-        // Names equal but for case still get a fixed order, so rebuilding the list of an
-        // unchanged folder gives the same list.
-        return entries[a].path < entries[b].path;
-    });
+    if (collator.locale().language() == QLocale::C) {
+        // The C locale's collation is the case-insensitive comparison of code units; its sort
+        // keys would not ignore case, and comparing directly needs no key at all.
+        std::sort(ranks.begin(), ranks.end(), [&](int a, int b) {
+            if (entries[a].step != entries[b].step) return entries[a].step < entries[b].step;
+            const int byText =
+                QString::compare(entries[a].name, entries[b].name, Qt::CaseInsensitive);
+            return byText != 0 ? byText < 0 : entries[a].name < entries[b].name;
+        });
+    } else {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(entries.size());
+        for (const TFolderEntry& entry : entries)
+            keys.push_back(collator.sortKey(entry.name));
+        std::sort(ranks.begin(), ranks.end(), [&](int a, int b) {
+            if (entries[a].step != entries[b].step) return entries[a].step < entries[b].step;
+            const int byCollation = keys[a].compare(keys[b]);
+            return byCollation != 0 ? byCollation < 0 : entries[a].name < entries[b].name;
+        });
+    }
 
     QStringList list;
     list.reserve(qsizetype(ranks.size()));
     for (int rank : ranks)
-        list.push_back(std::move(entries[rank].path));
+        list.push_back(prefix + entries[rank].name);
     return list;
 }
