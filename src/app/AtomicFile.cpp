@@ -42,7 +42,8 @@ TAtomicFile::TAtomicFile(const QString& targetName, const QString& tempName)
     : FTargetName(targetName), FTargetPath(QFile::encodeName(targetName)) {
     const QString prefix = FolderPrefixOf(targetName);
     int fd = -1;
-    if (!tempName.isEmpty()) {
+    // Saving onto a file that carries the temporary's own name must not begin by removing it.
+    if (!tempName.isEmpty() && prefix + tempName != targetName) {
         FTempName = prefix + tempName;
         FTempPath = QFile::encodeName(FTempName);
         ::unlink(FTempPath.constData());  // a leftover of an interrupted save

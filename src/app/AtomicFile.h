@@ -17,7 +17,8 @@ class TAtomicFile {
     // Creates the temporary file at once; throws KelvoError(CannotCreateFileMessage(target))
     // when that is not possible (missing folder, no permission). With an empty tempName a
     // fresh unique name is chosen; otherwise tempName (a bare file name) in the target's
-    // folder is used, replacing any older file of that name.
+    // folder is used, replacing any older file of that name (unless that is the target itself,
+    // which then gets a unique temporary name like any other).
     explicit TAtomicFile(const QString& targetName, const QString& tempName = QString());
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;

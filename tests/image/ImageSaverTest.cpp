@@ -440,3 +440,16 @@ TEST_F(ImageSaverTest, JpegReplacesAStaleTemporaryFileAndRemovesIt) {
     EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("t.JPG")});
     EXPECT_EQ(ReadJpegRgb(PathOf(QStringLiteral("t.JPG"))).Width, 16);
 }
+
+TEST_F(ImageSaverTest, AJpegNamedLikeTheTemporaryFileSurvivesAFailedSave) {
+    // The old file must not be taken for a leftover temporary and removed up front.
+    const QString target = PathOf(QStringLiteral("Kelvo_Temp_File.JPG"));
+    WriteAll(target, "precious");
+    TBitmap32 tooWide;
+    tooWide.SetSize(70000, 1);  // beyond what JPEG can hold: the encoder refuses
+    EXPECT_THROW(WriteImageFile(target, tooWide, 95), KelvoError);
+    EXPECT_EQ(ReadAll(target), "precious");
+    WriteImageFile(target, Gradient(8, 8), 95);
+    EXPECT_EQ(ReadJpegRgb(target).Width, 8);
+    EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("Kelvo_Temp_File.JPG")});
+}
