@@ -80,7 +80,7 @@ void TImageHelpForm::Button1Click() {
 void TImageHelpForm::CenterOnScreen() {
     const QScreen* target = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!target) return;
-    QRect frame = geometry();
+    QRect frame = frameGeometry();
     frame.moveCenter(target->availableGeometry().center());
     move(frame.topLeft());
 }
