@@ -12,6 +12,7 @@
 #include "app/IniFile.h"
 #include "app/KelvoUtils.h"
 #include "app/ui/CommandDispatch.h"
+#include "app/ui/ImageHelpForm.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "view/ui/ImageView.h"
 
@@ -178,6 +179,7 @@ void TKelvoImageForm::ConnectCommands() {
             Command(this, &TKelvoImageForm::QuarterButtonClick));
     connect(OneToOne1, &QAction::triggered, this, Command(this, &TKelvoImageForm::OneToOne1Click));
     connect(Fit1, &QAction::triggered, this, Command(this, &TKelvoImageForm::Fit1Click));
+    connect(N1, &QAction::triggered, this, Command(this, &TKelvoImageForm::N1Click));
     connect(ExitButton, &QAction::triggered, this,
             Command(this, &TKelvoImageForm::ExitButtonClick));
     connect(Timer1, &QTimer::timeout, this, Command(this, &TKelvoImageForm::Timer1Timer));
@@ -215,6 +217,10 @@ void TKelvoImageForm::UpdateCaption() {
     SaveNextSB->setEnabled(index + 1 < count);
     RenameAndNextSB->setEnabled(index < count);
     PriorSB->setEnabled(index < count && index > 0);
+}
+
+void TKelvoImageForm::N1Click() {
+    if (ImageHelpForm) ImageHelpForm->ShowHelp();
 }
 
 // The stored check marks: the click has already inverted the mark (the items are checkable);

@@ -15,6 +15,7 @@
 
 #include "app/IniFile.h"
 #include "app/ui/CommandDispatch.h"
+#include "app/ui/ImageHelpForm.h"
 #include "app/ui/ToolWindows.h"
 #include "hotspot/CommandLineCorrection.h"
 #include "image/ImageLoader.h"
@@ -52,9 +53,8 @@ QString WithTrailingSeparator(const QString& folder) {
 
 }  // namespace
 
-TKelvoImageForm::TKelvoImageForm(const QString& exeDir, Dialogs& dialogs, QStringList arguments,
-                                 QWidget* parent)
-    : QWidget(parent, Qt::Window), FArguments(std::move(arguments)), FDialogs(dialogs) {
+TKelvoImageForm::TKelvoImageForm(const QString& exeDir, QStringList arguments, QWidget* parent)
+    : QWidget(parent, Qt::Window), FArguments(std::move(arguments)) {
     setObjectName(QStringLiteral("KelvoImageForm"));
     setWindowTitle(QStringLiteral("KelvoImageForm"));
     setFocusPolicy(Qt::StrongFocus);
@@ -150,7 +150,7 @@ void TKelvoImageForm::FormCreate() {
     if (asked == 0) {
         RunCommand([&] {
             OfferFileTypes(RegistrationProgramPath(FExeDir));
-            FDialogs.ShowMessage(
+            CurrentDialogs().ShowMessage(
                 QStringLiteral("This facility is also available under Files, Register File Types"));
         });
     }
@@ -167,7 +167,7 @@ void TKelvoImageForm::FormCreate() {
 
 void TKelvoImageForm::CreateToolWindows() {
     GraphForm = std::make_unique<TGraphForm>();
-    ImageHelpForm = std::make_unique<QWidget>();
+    ImageHelpForm = std::make_unique<TImageHelpForm>(FExeDir, CurrentDialogs());
     DirSelForm = std::make_unique<TDirSelForm>();
     ContrastTrackBarForm = std::make_unique<TContrastTrackBarForm>();
     BWTrackBarForm = std::make_unique<TBWTrackBarForm>();
@@ -287,7 +287,7 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
 }
 
 void TKelvoImageForm::OpenButtonClick() {
-    if (const std::optional<QString> chosen = FDialogs.OpenFile(OpenDialog1)) {
+    if (const std::optional<QString> chosen = CurrentDialogs().OpenFile(OpenDialog1)) {
         OpenDialog1.FileName = *chosen;
         ReOpenButtonClick();
     }

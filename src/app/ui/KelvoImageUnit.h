@@ -29,6 +29,7 @@ class QTimer;
 class QToolButton;
 class TImageView;
 class TGraphForm;
+class TImageHelpForm;
 class TDirSelForm;
 class TContrastTrackBarForm;
 class TBWTrackBarForm;
@@ -51,8 +52,9 @@ class TKelvoImageForm : public QWidget {
     // exeDir: the program's folder (with or without a trailing separator), where the settings
     // file and the help file live. arguments: the command line without the program's name.
     // Creation runs FormCreate; the first show runs FormShow.
-    TKelvoImageForm(const QString& exeDir, Dialogs& dialogs, QStringList arguments,
-                    QWidget* parent = nullptr);
+    // Every dialog goes through CurrentDialogs(), so tests script them by installing a
+    // ScriptedDialogs.
+    TKelvoImageForm(const QString& exeDir, QStringList arguments, QWidget* parent = nullptr);
     ~TKelvoImageForm() override;
 
     // Creates the eight other windows in their fixed order, hidden. Program start calls it
@@ -192,7 +194,7 @@ class TKelvoImageForm : public QWidget {
 
     // ---- the other windows, created by CreateToolWindows in this order ----
     std::unique_ptr<TGraphForm> GraphForm;
-    std::unique_ptr<QWidget> ImageHelpForm;
+    std::unique_ptr<TImageHelpForm> ImageHelpForm;
     std::unique_ptr<TDirSelForm> DirSelForm;
     std::unique_ptr<TContrastTrackBarForm> ContrastTrackBarForm;
     std::unique_ptr<TBWTrackBarForm> BWTrackBarForm;
@@ -226,6 +228,7 @@ class TKelvoImageForm : public QWidget {
     void ShowLineLengths1Click();
     void FormKeyDown(int key, bool& handled);
     bool ToolbarShown() const;
+    void N1Click();
 
     // ---- display modes and window sizing (ZoomFit.cpp) ----
     void OneToOne1Click();
@@ -300,7 +303,6 @@ class TKelvoImageForm : public QWidget {
     void IsoBrightness128Click();
     void Washout1Click();
     void HSR1Click();
-    void N1Click();
     void Delete1Click();
     void StartAlphabetically1Click();
     void StartChronologically1Click();
@@ -309,8 +311,6 @@ class TKelvoImageForm : public QWidget {
     void DeleteandNext1Click();
     void RenameAndNextSBClick();
     void SaveandNext1Click();
-
-    Dialogs& FDialogs;
 
   signals:
     // The main window has closed; the program ends.

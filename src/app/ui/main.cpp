@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDir>
 
-#include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"
 
 int main(int argc, char* argv[]) {
@@ -22,7 +21,7 @@ int main(int argc, char* argv[]) {
 
     int result = 0;
     {
-        TKelvoImageForm form(exeDir, CurrentDialogs(), arguments);
+        TKelvoImageForm form(exeDir, arguments);
         form.CreateToolWindows();
         QObject::connect(&form, &TKelvoImageForm::FormClosed, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
