@@ -1,6 +1,7 @@
 // The main window's caption, position label, menu bar, toolbar, stored check marks and keys.
 
 #include <QAction>
+#include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -131,15 +132,20 @@ void TKelvoImageForm::CreateToolbar() {
     // "Save + Next" at 519, 69 wide, sets the window's minimum width; the rest share the row
     // to its left, with the position label between "Rename + Next" and "Save + Next".
     const TButtonPlace places[] = {
-        {&NameSB, "NameSB", "Del", 2, 41},
-        {&AlphaSB, "AlphaSB", "Start by Name", 45, 85},
-        {&ChronoSB, "ChronoSB", "Start by Date", 132, 85},
-        {&PriorSB, "PriorSB", "Prev", 219, 45},
-        {&NextSB, "NextSB", "Next", 266, 45},
-        {&DelNextSB, "DelNextSB", "Del + Next", 313, 69},
-        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 384, 88},
+        {&NameSB, "NameSB", "Del", 2, 34},
+        {&AlphaSB, "AlphaSB", "Start by Name", 38, 86},
+        {&ChronoSB, "ChronoSB", "Start by Date", 126, 86},
+        {&PriorSB, "PriorSB", "Prev", 214, 40},
+        {&NextSB, "NextSB", "Next", 256, 40},
+        {&DelNextSB, "DelNextSB", "Del + Next", 298, 66},
+        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 366, 86},
         {&SaveNextSB, "SaveNextSB", "Save + Next", 519, 69},
     };
+    // The designed widths were made for a small dialog font; keep the captions inside them.
+    QFont font = Panel1->font();
+    font.setPixelSize(11);
+    Panel1->setFont(font);
+    Panel1->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; }"));
     for (const TButtonPlace& place : places) {
         auto* button = new QToolButton(Panel1);
         button->setObjectName(QLatin1String(place.Name));
@@ -151,7 +157,7 @@ void TKelvoImageForm::CreateToolbar() {
     Label1 = new QLabel(Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setGeometry(473, 2, 45, 26);
+    Label1->setGeometry(454, 2, 63, 26);
 }
 
 void TKelvoImageForm::ConnectCommands() {
