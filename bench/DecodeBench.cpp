@@ -16,6 +16,7 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include "BenchRatios.h"
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"
 
@@ -102,5 +103,7 @@ void BM_PlainLibjpegDecode(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 BENCHMARK(BM_PlainLibjpegDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+KELVO_RATIO("BM_LoadImageFromFile", "BM_PlainLibjpegDecode", 1.1);
 
 }  // namespace
