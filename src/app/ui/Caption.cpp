@@ -189,6 +189,7 @@ void TKelvoImageForm::ConnectCommands() {
     connect(ExitButton, &QAction::triggered, this,
             Command(this, &TKelvoImageForm::ExitButtonClick));
     connect(Timer1, &QTimer::timeout, this, Command(this, &TKelvoImageForm::Timer1Timer));
+    ConnectEditingCommands();
 }
 
 void TKelvoImageForm::UpdateCaption() {

@@ -264,6 +264,13 @@ class TKelvoImageForm : public QWidget {
     void BeginImageEdit();
     void Paste1Click();
 
+    // ---- saving (image/ui/SaveCommands.cpp) ----
+    // Writes the current image to fileName in the format of its ending; the image, the current
+    // file name and the caption stay as they are.
+    void SaveImageFile(const QString& fileName);
+    // The Save dialog's request, kept so that the dialog opens on the filter entry chosen last.
+    FileDialogRequest SaveDialog1;
+
     // ---- later work: declared so the map is complete, defined by their subsystems ----
     void Save1Click();
     void SaveAs1Click();
@@ -326,6 +333,8 @@ class TKelvoImageForm : public QWidget {
     void CreateMenus();
     void CreateToolbar();
     void ConnectCommands();
+    // Undo, clipboard, turns and saving (view/ui/EditingCommands.cpp).
+    void ConnectEditingCommands();
     void LayoutClientArea();
     int MenuBarHeight() const;
     QSize ScrollBarExtents() const;

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <utility>
 
 #include "app/ui/KelvoImageUnit.h"
 #include "view/ui/ImageView.h"
@@ -22,8 +23,18 @@ void TKelvoImageForm::BeginImageEdit() {
 
 void TKelvoImageForm::Paste1Click() {
     const QImage picture = QGuiApplication::clipboard()->image();
-    if (!picture.isNull() && picture.width() > 0 && picture.height() > 0)
-        Image->Bitmap().Assign(picture, TPictureKind::Drawn);
+    if (!picture.isNull() && picture.width() > 0 && picture.height() > 0) {
+        // Converted aside first: a picture too large to convert leaves the current image as it
+        // was instead of an emptied one.
+        TBitmap32& current = Image->Bitmap();
+        TBitmap32 pasted;
+        pasted.OuterColor = current.OuterColor;
+        pasted.DrawMode = current.DrawMode;
+        pasted.MasterAlpha = current.MasterAlpha;
+        pasted.StretchFilter = current.StretchFilter;
+        pasted.Assign(picture, TPictureKind::Drawn);
+        current.Assign(std::move(pasted));
+    }
     SizeClientToImage();
     ResizeForm();
 }

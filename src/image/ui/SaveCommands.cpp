@@ -1,0 +1,154 @@
+// Writing the current image: "&Save", "Save &As", "Save As &Transparent GIF", "Convert &To",
+// "Save As &Unique JPG" and "JPEG Quality".
+
+#include <sys/stat.h>
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <optional>
+
+#include "app/IniFile.h"
+#include "app/KelvoUtils.h"
+#include "app/ui/Dialogs.h"
+#include "app/ui/KelvoImageUnit.h"
+#include "app/ui/KelvoPrompts.h"
+#include "image/ImageSaver.h"
+#include "view/ui/ImageView.h"
+
+namespace {
+
+// The hourglass for the length of a write; put away however the write ends.
+class TBusyCursor {
+  public:
+    TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+const QStringList& SaveFilters() {
+    // "BMP " keeps the blank it has always been shown with.
+    static const QStringList filters = {
+        QStringLiteral("JPEG|*.JPG"),
+        QStringLiteral("GIF|*.GIF"),
+        QStringLiteral("BMP |*.BMP"),
+        QStringLiteral("PNG|*.PNG"),
+        QStringLiteral("All Files|*.JPG;*.GIF;*.BMP;*.PNG"),
+    };
+    return filters;
+}
+
+// Only a dot in the file-name part starts an extension; one in a folder name does not.
+QString WithoutExtension(const QString& fileName) {
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > slash ? fileName.left(dot) : fileName;
+}
+
+// The Save dialog, proposing this name; the request keeps the filter entry the user picks.
+std::optional<QString> AskSaveName(TKelvoImageForm& form, const QString& proposed) {
+    FileDialogRequest& dialog = form.SaveDialog1;
+    dialog.FileName = proposed;
+    dialog.Filters = SaveFilters();
+    dialog.DefaultSuffix = QStringLiteral("JPG");
+    dialog.ConfirmOverwrite = form.SaveConfirm1->isChecked();
+    return CurrentDialogs().SaveFile(dialog);
+}
+
+// The file a name leads to (links followed), or nothing when there is none.
+struct TFileIdentity {
+    dev_t Device;
+    ino_t Inode;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+std::optional<TFileIdentity> IdentityOf(const QString& fileName) {
+    struct stat info {};
+    if (fileName.isEmpty() || ::stat(QFile::encodeName(fileName).constData(), &info) != 0)
+        return std::nullopt;
+    return TFileIdentity{info.st_dev, info.st_ino};
+}
+
+bool SameFile(const std::optional<TFileIdentity>& a, const std::optional<TFileIdentity>& b) {
+    return a && b && *a == *b;
+}
+
+// A name is taken by anything on disk, a link that leads nowhere included.
+bool NameTaken(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return info.exists() || info.isSymLink();
+}
+
+}  // namespace
+
+void TKelvoImageForm::SaveImageFile(const QString& fileName) {
+    const TSaveFileType type = SaveFileTypeOf(fileName);
+    if (type == TSaveFileType::None) return;
+    // Read for every save, so a quality changed by hand or by another window counts at once.
+    const int quality =
+        type == TSaveFileType::Jpeg
+            ? TIniFile(MainSettingsFile())
+                  .ReadInteger(QStringLiteral("JPEG"), QStringLiteral("Quality"), 95)
+            : 95;
+    const TBusyCursor busy;
+    WriteImageFile(fileName, Image->Bitmap(), quality);
+}
+
+void TKelvoImageForm::Save1Click() {
+    SaveImageFile(CurrentFileName());
+}
+
+void TKelvoImageForm::SaveAs1Click() {
+    const std::optional<QString> chosen = AskSaveName(*this, WithoutExtension(CurrentFileName()));
+    if (!chosen) return;
+    OpenDialog1.FileName = *chosen;
+    SaveImageFile(*chosen);
+}
+
+void TKelvoImageForm::ConvertTo1Click() {
+    const QString oldName = CurrentFileName();
+    const std::optional<QString> chosen = AskSaveName(*this, WithoutExtension(oldName));
+    if (!chosen) return;
+    OpenDialog1.FileName = *chosen;
+    // Taken before the save: writing replaces the new name's file, which would hide that it
+    // was the old file under another name (a hard link, or a link to it).
+    const bool sameBefore = SameFile(IdentityOf(oldName), IdentityOf(*chosen));
+    SaveImageFile(*chosen);
+    // The old file goes only when the picture demonstrably lives on in another file: nothing is
+    // written for an ending that is not a save type, and a file is never deleted in favour of
+    // itself.
+    if (SaveFileTypeOf(*chosen) == TSaveFileType::None) return;
+    const std::optional<TFileIdentity> written = IdentityOf(*chosen);
+    if (!written || sameBefore || SameFile(IdentityOf(oldName), written)) return;
+    QFile::remove(oldName);
+}
+
+void TKelvoImageForm::SaveAsTransparentGIF1Click() {
+    SaveDialog1.FilterIndex = 2;
+    const std::optional<QString> chosen =
+        AskSaveName(*this, WithoutExtension(CurrentFileName()) + QStringLiteral(".GIF"));
+    SaveDialog1.FilterIndex = 1;
+    if (!chosen) return;
+    OpenDialog1.FileName = *chosen;
+    const TBusyCursor busy;
+    WriteTransparentGif(*chosen, Image->Bitmap());
+}
+
+void TKelvoImageForm::SaveUnique1Click() {
+    const QString& current = CurrentFileName();
+    const QString folder = current.left(current.lastIndexOf(QLatin1Char('/')) + 1);
+    for (int i = 1; i <= 999; ++i) {
+        const QString name = folder + QStringLiteral("Unique") +
+                             PadLeft(QString::number(i), 3, QLatin1Char('0')) +
+                             QStringLiteral(".JPG");
+        if (!NameTaken(name)) {
+            SaveImageFile(name);
+            return;
+        }
+    }
+}
+
+void TKelvoImageForm::JPEGQuality1Click() {
+    PromptIntegerSetting(MainSettingsFile(), JpegQualitySetting, JPEGQuality1);
+}
