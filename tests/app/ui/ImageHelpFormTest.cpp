@@ -134,7 +134,9 @@ TEST(ImageHelpForm, AFileThatCannotBeReadIsReportedAndTheWindowOpensAnyway) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ProgramFolder folder;
-        if (c.makeFolder) ASSERT_TRUE(QDir(folder.dir.path()).mkdir(kHelpName));
+        if (c.makeFolder) {
+            ASSERT_TRUE(QDir(folder.dir.path()).mkdir(kHelpName));
+        }
         ScriptedDialogs dialogs;
         TImageHelpForm form(folder.Path(), dialogs);
         form.ShowHelp();
