@@ -15,6 +15,8 @@
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "transform/QuarterTurns.h"
+#include "transform/Resample.h"
 
 namespace {
 
@@ -39,6 +41,22 @@ struct TCliOption {
     const char* Help;
 };
 
+// The menu commands read from the undo snapshot and write the current image; here the input
+// is moved aside (no copy) to play the snapshot's part, so both run the same core code.
+template <void (*Transform)(const TBitmap32&, TBitmap32&)>
+void FromMovedSource(TBitmap32& image) {
+    TBitmap32 source;
+    source.Assign(std::move(image));
+    Transform(source, image);
+}
+
+void Half(const TBitmap32& source, TBitmap32& target) {
+    ReduceImage(source, 2, target);
+}
+void Quarter(const TBitmap32& source, TBitmap32& target) {
+    ReduceImage(source, 4, target);
+}
+
 int ParseInteger(const QString& text, const char* what) {
     bool ok = false;
     const int value = text.toInt(&ok);
@@ -50,6 +68,11 @@ const TCliOption kOptions[] = {
     {"--cw", [](TBitmap32& image) { image.TurnClockwise(); }, nullptr, "turn a quarter clockwise"},
     {"--ccw", [](TBitmap32& image) { image.TurnCounterClockwise(); }, nullptr,
      "turn a quarter counter-clockwise"},
+    {"--flip", FromMovedSource<FlipVertical>, nullptr, "turn upside down"},
+    {"--mirror", FromMovedSource<MirrorHorizontal>, nullptr, "mirror left to right"},
+    {"--double", FromMovedSource<DoubleImage>, nullptr, "enlarge twice, each pixel a 2 x 2 block"},
+    {"--half", FromMovedSource<Half>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},
+    {"--quarter", FromMovedSource<Quarter>, nullptr, "shrink by 4, averaging 4 x 4 blocks"},
     {"--quality", nullptr,
      [](TCliJob& job, const QString& value) { job.JpegQuality = ParseInteger(value, "quality"); },
      "N: JPEG quality, 1 to 100 (default 95)"},

@@ -15,6 +15,10 @@
 
 #include "app/KelvoError.h"
 #include "image/ImageSaver.h"
+#include "transform/QuarterTurns.h"
+#include "transform/Resample.h"
+
+#include <functional>
 
 namespace {
 
@@ -215,4 +219,56 @@ TEST_F(CliTest, AReadOnlyFolderKeepsItsFileForAnOrdinaryUser) {
     EXPECT_EQ(Entries(folder), (QStringList{QStringLiteral("old.BMP"), QStringLiteral("old.GIF"),
                                             QStringLiteral("old.JPG"), QStringLiteral("old.PNG")}));
     ::chmod(QFile::encodeName(folder).constData(), 0755);  // so the folder can be cleaned up
+}
+
+TEST_F(CliTest, GeometryOperationsRunInOrderWithTheCommandsCode) {
+    // The expected picture comes from the same core calls, applied in process.
+    const auto flip = FlipVertical;
+    const auto mirror = MirrorHorizontal;
+    const auto twice = DoubleImage;
+    const auto apply = [](TBitmap32& image, void (*transform)(const TBitmap32&, TBitmap32&)) {
+        TBitmap32 source;
+        source.Assign(image);
+        transform(source, image);
+    };
+    const struct {
+        QStringList Arguments;
+        std::function<void(TBitmap32&)> Expected;
+    } cases[] = {
+        {{QStringLiteral("--flip")}, [&](TBitmap32& i) { apply(i, flip); }},
+        {{QStringLiteral("--mirror"), QStringLiteral("--cw")},
+         [&](TBitmap32& i) {
+             apply(i, mirror);
+             i.TurnClockwise();
+         }},
+        {{QStringLiteral("--double"), QStringLiteral("--mirror"), QStringLiteral("--half")},
+         [&](TBitmap32& i) {
+             apply(i, twice);
+             apply(i, mirror);
+             TBitmap32 source;
+             source.Assign(i);
+             ReduceImage(source, 2, i);
+         }},
+        {{QStringLiteral("--double"), QStringLiteral("--double"), QStringLiteral("--quarter")},
+         [&](TBitmap32& i) {
+             apply(i, twice);
+             apply(i, twice);
+             TBitmap32 source;
+             source.Assign(i);
+             ReduceImage(source, 4, i);
+         }},
+    };
+    for (const auto& c : cases) {
+        const QString output = PathOf(QStringLiteral("geometry.png"));
+        QFile::remove(output);
+        const TRun run =
+            RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), output});
+        const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
+        ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
+        TBitmap32 expected = Numbered(3, 2);
+        c.Expected(expected);
+        for (std::size_t i = 0; i < expected.PixelCount(); ++i)
+            expected.Bits()[i] |= 0xFF000000u;
+        EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << label;
+    }
 }
