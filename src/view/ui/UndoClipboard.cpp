@@ -25,8 +25,10 @@ void TKelvoImageForm::Undo1Click() {
     FUndoBounds.Left = frame.left();
     move(left, top);
     // The recorded size is applied but stays recorded, so a second undo sizes the window the
-    // same way while it moves it back.
-    SetOuterSize(FUndoBounds.Width, FUndoBounds.Height);
+    // same way while it moves it back. A snapshot taken without bounds (they start at 0) must
+    // not shrink the window to nothing.
+    if (FUndoBounds.Width > 0 && FUndoBounds.Height > 0)
+        SetOuterSize(FUndoBounds.Width, FUndoBounds.Height);
 
     FMakeWhiteMode = false;
     FMakeBlackMode = false;

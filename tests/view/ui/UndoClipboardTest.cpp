@@ -114,6 +114,23 @@ TEST_F(UndoClipboard, UndoExchangesThePositionButKeepsTheRecordedSize) {
     EXPECT_EQ(form.FUndoBounds.Left, beforeDouble.left());
 }
 
+TEST_F(UndoClipboard, ASnapshotWithoutRecordedBoundsDoesNotShrinkTheWindow) {
+    TKelvoImageForm& form = StartWith();
+    SetPatternImage(400, 300);
+    form.SizeClientToImage();
+    form.ResizeForm();
+    ASSERT_EQ(form.ClientHeight(), 300);
+    // Some commands copy only the image; the bounds are still at their start of 0.
+    form.FUndoImage.Assign(Bitmap());
+    ASSERT_EQ(form.FUndoBounds.Width, 0);
+    const QSize size = Frame().size();
+
+    form.Undo1->trigger();
+
+    EXPECT_EQ(Frame().size(), size);
+    EXPECT_EQ(form.ClientHeight(), 300);
+}
+
 TEST_F(UndoClipboard, UndoDisarmsTheWhiteAndBlackModesOnly) {
     TKelvoImageForm& form = StartWith();
     SetPatternImage(3, 3);
