@@ -11,6 +11,9 @@ RUNS=${RUNS:-9}
 # One row per operation: name | our options | the vips command ({in} and {out} filled in).
 ROWS=(
     "turn-cw|--cw --quality 95|rot {in} {out}[Q=95] d90"
+    "flip|--flip --quality 95|flip {in} {out}[Q=95] vertical"
+    "flop|--mirror --quality 95|flip {in} {out}[Q=95] horizontal"
+    "shrink-by-2|--half --quality 95|shrink {in} {out}[Q=95] 2 2"
 )
 
 if [ ! -x "$CLI" ]; then
