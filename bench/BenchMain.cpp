@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "BenchRatios.h"
@@ -27,6 +29,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The window benchmarks need an application object; without a display they draw offscreen.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -5,64 +5,27 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <random>
 #include <vector>
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off
 #include <jpeglib.h>
 // clang-format on
 
+#include "BenchPhoto.h"
 #include "BenchRatios.h"
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
+constexpr int kWidth = kBenchPhotoWidth;
+constexpr int kHeight = kBenchPhotoHeight;
 
-// Smooth gradients with fine noise, so the entropy-coded data is as dense as a real photograph's.
 QString PhotoFile() {
-    static QTemporaryDir dir;
-    static const QString name = [] {
-        const QString path = dir.filePath("photo.jpg");
-        std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "wb");
-        jpeg_compress_struct info{};
-        jpeg_error_mgr errors{};
-        info.err = jpeg_std_error(&errors);
-        jpeg_create_compress(&info);
-        jpeg_stdio_dest(&info, file);
-        info.image_width = kWidth;
-        info.image_height = kHeight;
-        info.input_components = 3;
-        info.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&info);
-        jpeg_set_quality(&info, 95, TRUE);
-        jpeg_start_compress(&info, TRUE);
-        std::mt19937 random(7);
-        std::vector<JSAMPLE> row(std::size_t(kWidth) * 3);
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                const int noise = int(random() % 24) - 12;
-                const auto clamp = [](int v) { return JSAMPLE(v < 0 ? 0 : v > 255 ? 255 : v); };
-                row[std::size_t(x) * 3] = clamp(x * 200 / kWidth + 30 + noise);
-                row[std::size_t(x) * 3 + 1] = clamp(y * 180 / kHeight + 40 + noise / 2);
-                row[std::size_t(x) * 3 + 2] =
-                    clamp((x + y) * 120 / (kWidth + kHeight) + 90 - noise);
-            }
-            JSAMPROW rows[1] = {row.data()};
-            jpeg_write_scanlines(&info, rows, 1);
-        }
-        jpeg_finish_compress(&info);
-        jpeg_destroy_compress(&info);
-        std::fclose(file);
-        return path;
-    }();
-    return name;
+    return BenchPhotoFile();
 }
 
 void BM_LoadImageFromFile(benchmark::State& state) {
