@@ -190,6 +190,7 @@ void TKelvoImageForm::ConnectCommands() {
             Command(this, &TKelvoImageForm::ExitButtonClick));
     connect(Timer1, &QTimer::timeout, this, Command(this, &TKelvoImageForm::Timer1Timer));
     ConnectEditingCommands();
+    ConnectBrowseCommands();
 }
 
 void TKelvoImageForm::UpdateCaption() {

@@ -6,6 +6,7 @@
 //   app/ui/Caption.cpp         caption, menus, stored check marks, keys
 //   view/ui/ZoomFit.cpp        display modes, X2 / 1/2 / 1/4, window sizing, panning
 //   view/ui/Undo.cpp           undo snapshot, edit step, clipboard
+//   browse/ui/*.cpp            folder image list, stepping, file actions, slideshow
 // Handlers declared without a definition belong to later work; nothing calls or connects them
 // until they exist.
 
@@ -36,6 +37,7 @@ class TBWTrackBarForm;
 class TRotationTrackBarForm;
 class TBrightnessTrackBarForm;
 class TBrennForm;
+enum class TFolderOrder;
 
 // The window position and outer size recorded with the undo snapshot.
 struct TUndoBounds {
@@ -103,6 +105,10 @@ class TKelvoImageForm : public QWidget {
     double FColorCastRed = 0;    // last colour-cast factors
     double FColorCastGreen = 0;
     double FColorCastBlue = 0;
+    // The show's own bookkeeping: the entries it could not load (skipped from then on), and
+    // whether a tick (its load or its error box) is still running.
+    QStringList FMovieFailures;
+    bool FMovieTickRunning = false;
 
     // The command line without the program's name.
     QStringList FArguments;
@@ -319,6 +325,13 @@ class TKelvoImageForm : public QWidget {
     void RenameAndNextSBClick();
     void SaveandNext1Click();
 
+    // ---- folder list, file actions, slideshow (browse/ui/*.cpp) ----
+    // The folder chooser, then the list of the chosen folder in this order; true when the user
+    // confirmed a folder and the list came out non-empty.
+    bool BuildFolderList(TFolderOrder order);
+    void CenterCursorOnButton(QToolButton* button);
+    void MovieTimerTimer();
+
   signals:
     // The main window has closed; the program ends.
     void FormClosed();
@@ -335,6 +348,8 @@ class TKelvoImageForm : public QWidget {
     void ConnectCommands();
     // Undo, clipboard, turns and saving (view/ui/EditingCommands.cpp).
     void ConnectEditingCommands();
+    // Toolbar, "Movie" items and the show timer (browse/ui/FolderCommands.cpp).
+    void ConnectBrowseCommands();
     void LayoutClientArea();
     int MenuBarHeight() const;
     QSize ScrollBarExtents() const;

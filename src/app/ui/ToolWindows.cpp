@@ -16,10 +16,6 @@ TGraphForm::TGraphForm(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(416, 763);
 }
 
-TDirSelForm::TDirSelForm(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setWindowTitle(QStringLiteral("Select Directory"));
-}
-
 TContrastTrackBarForm::TContrastTrackBarForm(QWidget* parent) : QWidget(parent) {
     SetUpSliderWindow(this, QStringLiteral("ContrastTrackBarForm"), 154, {271, 103});
 }

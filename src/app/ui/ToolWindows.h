@@ -5,16 +5,12 @@
 
 #include <QWidget>
 
+#include "browse/ui/DirSelForm.h"
+
 class TGraphForm : public QWidget {
     Q_OBJECT
   public:
     explicit TGraphForm(QWidget* parent = nullptr);
-};
-
-class TDirSelForm : public QWidget {
-    Q_OBJECT
-  public:
-    explicit TDirSelForm(QWidget* parent = nullptr);
 };
 
 // The slider tool windows share their frame: an always-on-top tool window.

@@ -1,0 +1,92 @@
+// Building the folder image list and stepping through it: "Start by Name", "Start by Date",
+// "Prev" and "Next" (also the Space key), and the wiring of every toolbar button and of the
+// slideshow items.
+
+#include <QAction>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/ui/CommandDispatch.h"
+#include "app/ui/Dialogs.h"
+#include "app/ui/KelvoImageUnit.h"
+#include "browse/FolderList.h"
+
+void TKelvoImageForm::ConnectBrowseCommands() {
+    const struct {
+        QToolButton* Button;
+        void (TKelvoImageForm::*Handler)();
+    } buttons[] = {
+        {NameSB, &TKelvoImageForm::Delete1Click},
+        {AlphaSB, &TKelvoImageForm::StartAlphabetically1Click},
+        {ChronoSB, &TKelvoImageForm::StartChronologically1Click},
+        {PriorSB, &TKelvoImageForm::PriorSBClick},
+        {NextSB, &TKelvoImageForm::Next1Click},
+        {DelNextSB, &TKelvoImageForm::DeleteandNext1Click},
+        {RenameAndNextSB, &TKelvoImageForm::RenameAndNextSBClick},
+        {SaveNextSB, &TKelvoImageForm::SaveandNext1Click},
+    };
+    for (const auto& b : buttons)
+        connect(b.Button, &QToolButton::clicked, this, Command(this, b.Handler));
+    connect(Movie1, &QAction::triggered, this, Command(this, &TKelvoImageForm::Movie1Click));
+    connect(MovieSpeedms1, &QAction::triggered, this,
+            Command(this, &TKelvoImageForm::MovieSpeedms1Click));
+
+    if (!MovieTimer) MovieTimer = new QTimer(this);
+    MovieTimer->setInterval(100);
+    connect(MovieTimer, &QTimer::timeout, this, Command(this, &TKelvoImageForm::MovieTimerTimer));
+}
+
+bool TKelvoImageForm::BuildFolderList(TFolderOrder order) {
+    const QString& current = CurrentFileName();
+    const QString start = current.left(current.lastIndexOf(QLatin1Char('/')) + 1);
+    // The chooser makes every folder it shows the working folder. The window does that itself;
+    // doing it here as well keeps the rule whichever chooser answers.
+    if (!start.isEmpty() && QFileInfo(start).isDir()) QDir::setCurrent(start);
+    const std::optional<QString> chosen = CurrentDialogs().ChooseFolder(start);
+    if (!chosen) return false;
+    const QString folder = QDir::current().absoluteFilePath(*chosen);
+    QDir::setCurrent(folder);
+
+    FFileList.clear();
+    FFileIndex = 0;
+    FFileList = CollectFolderImages(folder, order);
+    return !FFileList.isEmpty();
+}
+
+void TKelvoImageForm::StartAlphabetically1Click() {
+    if (!BuildFolderList(TFolderOrder::ByName)) return;
+    LoadImageFile(FFileList[0]);
+    setFocus(Qt::OtherFocusReason);
+}
+
+void TKelvoImageForm::StartChronologically1Click() {
+    if (!BuildFolderList(TFolderOrder::ByDate)) return;
+    LoadImageFile(FFileList[0]);
+    setFocus(Qt::OtherFocusReason);
+}
+
+void TKelvoImageForm::Next1Click() {
+    if (FFileIndex >= FFileList.size()) return;
+    ++FFileIndex;
+    if (FFileIndex >= FFileList.size()) return;
+    // A failed load ends the command here, so the pointer stays where it was.
+    LoadImageFile(FFileList[FFileIndex]);
+    CenterCursorOnButton(NextSB);
+}
+
+void TKelvoImageForm::PriorSBClick() {
+    if (FFileIndex <= 0) return;
+    --FFileIndex;
+    if (FFileIndex >= FFileList.size()) return;
+    LoadImageFile(FFileList[FFileIndex]);
+    CenterCursorOnButton(PriorSB);
+}
+
+void TKelvoImageForm::CenterCursorOnButton(QToolButton* button) {
+    // Loading re-sizes and may move the window; the pointer goes back onto the button used, so
+    // clicking on through a folder needs no aiming.
+    QCursor::setPos(button->mapToGlobal(QPoint(button->width() / 2, button->height() / 2)));
+}
