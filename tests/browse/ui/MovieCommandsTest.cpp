@@ -222,7 +222,6 @@ TEST_F(MovieCommands, TicksBehindAnOpenErrorBoxDoNothing) {
     int indexDuringError = -1;
     dialogs.WhileError = [&] {
         Tick();
-        Tick();
         shownDuringError = ShownWidth();
         indexDuringError = form.FFileIndex;
     };
