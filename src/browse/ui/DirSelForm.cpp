@@ -92,6 +92,13 @@ TDirSelForm::TDirSelForm(QWidget* parent) : QDialog(parent, Qt::Window) {
     connect(DirectoryTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this] { TreeMoved(); });
     connect(DriveComboBox, &QComboBox::activated, this, [this](int index) { DriveChosen(index); });
+    // The model reads folders in the background; the folder shown may only get its row, and so
+    // its place on screen, after the window has opened.
+    connect(FModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (DirectoryTree->currentIndex().isValid())
+            DirectoryTree->scrollTo(DirectoryTree->currentIndex(),
+                                    QAbstractItemView::PositionAtCenter);
+    });
 
     if (auto* real = dynamic_cast<QtDialogs*>(&CurrentDialogs())) {
         real->SetFolderChooser([this](const QString& start) { return Choose(start); });
@@ -117,6 +124,22 @@ void TDirSelForm::FillDrives() {
     }
     DriveComboBox->clear();
     DriveComboBox->addItems(roots);
+}
+
+void TDirSelForm::ShowDriveOf(const QString& folder) {
+    // The longest root that holds the folder is the drive it is on.
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < DriveComboBox->count(); ++i) {
+        const QString root = DriveComboBox->itemText(i);
+        const bool holds = folder == root || root == QDir::rootPath() ||
+                           folder.startsWith(root + QLatin1Char('/'));
+        if (holds && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    if (best >= 0) DriveComboBox->setCurrentIndex(best);
 }
 
 void TDirSelForm::DriveChosen(int index) {
@@ -145,6 +168,7 @@ void TDirSelForm::MoveTo(const QString& folder) {
     if (!QFileInfo(clean).isDir()) return;
     FCurrentFolder = clean;
     QDir::setCurrent(clean);
+    ShowDriveOf(clean);
     if (FMoving) return;
     // Selecting the folder in the tree reports back through TreeMoved; that echo changes
     // nothing, so it is cut short here.
@@ -153,7 +177,7 @@ void TDirSelForm::MoveTo(const QString& folder) {
     if (index.isValid()) {
         DirectoryTree->setCurrentIndex(index);
         DirectoryTree->expand(index);
-        DirectoryTree->scrollTo(index);
+        DirectoryTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
     }
     FMoving = false;
 }

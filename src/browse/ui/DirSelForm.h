@@ -50,6 +50,7 @@ class TDirSelForm : public QDialog {
     void TreeMoved();
     void DriveChosen(int index);
     void FillDrives();
+    void ShowDriveOf(const QString& folder);
 
     QFileSystemModel* FModel = nullptr;
     QString FCurrentFolder;

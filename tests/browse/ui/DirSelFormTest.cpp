@@ -106,6 +106,14 @@ TEST_F(DirSelForm, DriveSelectorMovesTheTree) {
     emit form.DriveComboBox->activated(root);
     EXPECT_EQ(form.CurrentFolder(), QDir::rootPath());
     EXPECT_EQ(QDir::currentPath(), QDir::rootPath());
+
+    // Moving in the tree shows the drive that holds the folder.
+    const QString home = QDir::cleanPath(QDir::homePath());
+    ASSERT_GE(form.DriveComboBox->findText(home), 0);
+    form.MoveTo(home);
+    EXPECT_EQ(form.DriveComboBox->currentText(), home);
+    form.MoveTo(QDir::rootPath());
+    EXPECT_EQ(form.DriveComboBox->currentText(), QDir::rootPath());
 }
 
 }  // namespace
