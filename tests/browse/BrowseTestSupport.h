@@ -17,6 +17,8 @@
 #include <optional>
 #include <string>
 
+#include "support/TestFiles.h"
+
 namespace browse_test {
 
 inline bool WriteFile(const QString& path, const QByteArray& data = {}) {
@@ -66,22 +68,6 @@ class TScopedEnv {
     std::optional<std::string> FOld;
 };
 
-// Runs the body in a child process without root's power to ignore file permissions and returns
-// its exit status; nothing when no unprivileged identity can be taken.
-inline std::optional<int> RunUnprivileged(const std::function<int()>& body) {
-    const bool root = geteuid() == 0;
-    const pid_t child = fork();
-    if (child < 0) return std::nullopt;
-    if (child == 0) {
-        if (root && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
-            _exit(77);
-        if (geteuid() == 0) _exit(77);
-        _exit(body());
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
-    if (WEXITSTATUS(status) == 77) return std::nullopt;
-    return WEXITSTATUS(status);
-}
+using test_files::RunUnprivileged;
 
 }  // namespace browse_test

@@ -15,12 +15,16 @@
 
 #include "app/KelvoError.h"
 #include "image/ImageSaver.h"
+#include "support/TestFiles.h"
 #include "transform/QuarterTurns.h"
 #include "transform/Resample.h"
 
 #include <functional>
 
 namespace {
+
+using test_files::Entries;
+using test_files::ReadAll;
 
 struct TRun {
     int ExitCode = -1;
@@ -70,17 +74,6 @@ bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
     return std::equal(a.Bits(), a.Bits() + a.PixelCount(), b.Bits());
 }
-
-QByteArray ReadAll(const QString& fileName) {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
 QString ErrorLine(const QString& message) {
     return FormatErrorMessage(message) + QLatin1Char('\n');
 }

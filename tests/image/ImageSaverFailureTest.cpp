@@ -11,8 +11,13 @@
 
 #include "app/KelvoError.h"
 #include "image/ImageSaver.h"
+#include "support/TestFiles.h"
 
 namespace {
+
+using test_files::Entries;
+using test_files::ReadAll;
+using test_files::WriteAll;
 
 const char* const kSaveNames[] = {"old.JPG", "old.GIF", "old.PNG", "old.BMP"};
 
@@ -26,23 +31,6 @@ TBitmap32 Noise(int width, int height) {
     }
     return image;
 }
-
-QByteArray ReadAll(const QString& fileName) {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& fileName, const QByteArray& bytes) {
-    QFile file(fileName);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
 // Runs the save and returns the message it failed with; an empty string if it did not fail.
 template <typename Save>
 QString FailureOf(Save save) {

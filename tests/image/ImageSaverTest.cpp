@@ -15,8 +15,13 @@
 #include <vector>
 
 #include "app/KelvoError.h"
+#include "support/TestFiles.h"
 
 namespace {
+
+using test_files::Entries;
+using test_files::ReadAll;
+using test_files::WriteAll;
 
 TColor32 Rgb(int r, int g, int b, int a = 255) {
     return TColor32(a) << 24 | TColor32(r) << 16 | TColor32(g) << 8 | TColor32(b);
@@ -42,24 +47,6 @@ TBitmap32 Gradient(int width, int height) {
             image.SetPixel(x, y, Rgb(x * 255 / (width - 1), y * 255 / (height - 1), 128));
     return image;
 }
-
-QByteArray ReadAll(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return QByteArray();
-    return file.readAll();
-}
-
-void WriteAll(const QString& fileName, const QByteArray& bytes) {
-    QFile file(fileName);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
 std::uint32_t U32le(const QByteArray& b, int at) {
     return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
            std::uint32_t(std::uint8_t(b[at + 2])) << 16 |

@@ -15,38 +15,15 @@
 
 #include "app/IniFile.h"
 #include "app/KelvoError.h"
+#include "support/TestFiles.h"
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(data), data.size());
-}
-
+using test_files::ReadAll;
+using test_files::RunUnprivileged;
+using test_files::WriteAll;
 // Runs the body in a child process without root's power to ignore file permissions and returns
 // its exit status; nothing when no unprivileged identity can be taken.
-std::optional<int> RunUnprivileged(const std::function<int()>& body) {
-    const bool root = geteuid() == 0;
-    const pid_t child = fork();
-    if (child < 0) return std::nullopt;
-    if (child == 0) {
-        if (root && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
-            _exit(77);
-        _exit(body());
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return std::nullopt;
-    if (WEXITSTATUS(status) == 77) return std::nullopt;
-    return WEXITSTATUS(status);
-}
-
 // The Exec value read back by the Desktop Entry rules, written independently of the code under
 // test: string escapes first, then the argument quoting, then "%%".
 QStringList ParseExec(const QString& value) {

@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include "app/IniFile.h"
+#include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
 #include "app/ui/ToolWindows.h"
@@ -23,15 +24,6 @@
 #include "view/ui/ImageView.h"
 
 namespace {
-
-// The hourglass for as long as a file decodes, put away also when decoding fails.
-class TBusyCursor {
-  public:
-    TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
 
 // Sets a flag for the lifetime of the scope and clears it at the end, also on failure.
 class TFlagScope {

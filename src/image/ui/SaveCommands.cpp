@@ -10,6 +10,7 @@
 
 #include "app/IniFile.h"
 #include "app/KelvoUtils.h"
+#include "app/ui/BusyCursor.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
@@ -17,15 +18,6 @@
 #include "view/ui/ImageView.h"
 
 namespace {
-
-// The hourglass for the length of a write; put away however the write ends.
-class TBusyCursor {
-  public:
-    TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
 
 const QStringList& SaveFilters() {
     // "BMP " keeps the blank it has always been shown with.

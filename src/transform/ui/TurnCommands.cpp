@@ -1,8 +1,8 @@
 // The "Rot" menu's lossless commands: "CW", "CCW", "Flip" and "Mirror".
 
+#include "app/ui/BusyCursor.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "transform/QuarterTurns.h"
-#include "view/ui/EditingCommands.h"
 #include "view/ui/ImageView.h"
 
 void TKelvoImageForm::CWButtonClick() {

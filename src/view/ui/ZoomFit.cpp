@@ -10,31 +10,11 @@
 #include <utility>
 
 #include "app/IniFile.h"
+#include "app/ui/BusyCursor.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
 #include "transform/Resample.h"
 #include "view/ui/ImageView.h"
-
-namespace {
-
-// A command that fails inside its busy state never reaches EnableButtons(true); without this
-// the hourglass would stay up until some later command happened to put it away.
-class TBusyStateOnFailure {
-  public:
-    explicit TBusyStateOnFailure(TKelvoImageForm& form)
-        : FForm(form), FExceptions(std::uncaught_exceptions()) {}
-    ~TBusyStateOnFailure() {
-        if (std::uncaught_exceptions() > FExceptions) FForm.EndBusyCursor();
-    }
-    TBusyStateOnFailure(const TBusyStateOnFailure&) = delete;
-    TBusyStateOnFailure& operator=(const TBusyStateOnFailure&) = delete;
-
-  private:
-    TKelvoImageForm& FForm;
-    int FExceptions;
-};
-
-}  // namespace
 
 void TKelvoImageForm::OneToOne1Click() {
     FOneToOne = true;
@@ -64,7 +44,7 @@ void TKelvoImageForm::Fit1Click() {
 }
 
 void TKelvoImageForm::DoubleButtonClick() {
-    const TBusyStateOnFailure onFailure(*this);
+    const TEndBusyOnFailure onFailure(*this);
     BeginImageEdit();
     DoubleImage(FUndoImage, Image->Bitmap());
     SizeClientToImage();
@@ -80,7 +60,7 @@ void TKelvoImageForm::QuarterButtonClick() {
 }
 
 void TKelvoImageForm::ReduceImage(int n) {
-    const TBusyStateOnFailure onFailure(*this);
+    const TEndBusyOnFailure onFailure(*this);
     BeginImageEdit();
     ::ReduceImage(FUndoImage, n, Image->Bitmap());
     SizeClientToImage();
