@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -200,8 +201,7 @@ void TKelvoImageForm::FormShow() {
         CommandLineHotSpotCorrection();
         return;
     }
-    // File systems here keep no short aliases: the argument is the long name already.
-    OpenDialog1.FileName = FArguments[0];
+    OpenDialog1.FileName = ExpandedArgument(0);
     ReOpenButtonClick();
     if (FOneToOne) {
         OneToOne1Click();
@@ -225,12 +225,20 @@ void TKelvoImageForm::Timer1Timer() {
         LinearBrighten1->trigger();
 }
 
+// File systems here keep no short aliases, so the long name is the argument itself. It is made
+// absolute, though: the folder chooser moves the working folder, and "Del" or "&ReOpen" on a
+// relative name would then reach a different file of the same name.
+QString TKelvoImageForm::ExpandedArgument(int index) const {
+    const QString& argument = FArguments[index];
+    return argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath();
+}
+
 void TKelvoImageForm::CommandLineHotSpotCorrection() {
-    OpenDialog1.FileName = FArguments[0];
+    OpenDialog1.FileName = ExpandedArgument(0);
     ReOpenButtonClick();
     // The grid is a local: it is released on every way out, before a failure is shown.
     const THotSpotFactorGrid factors(Image->Bitmap());
-    OpenDialog1.FileName = FArguments[1];
+    OpenDialog1.FileName = ExpandedArgument(1);
     ReOpenButtonClick();
     ApplyHotSpotFactors(factors, Image->Bitmap());
     Image->update();

@@ -217,6 +217,7 @@ class TKelvoImageForm : public QWidget {
     void ExitButtonClick();
     // The two-argument command line: argument 1 gives the factors, argument 2 is corrected.
     void CommandLineHotSpotCorrection();
+    QString ExpandedArgument(int index) const;  // a command-line file argument, made absolute
 
     // ---- loading (KelvoImageUnit.cpp) ----
     void LoadImageFile(const QString& fileName);

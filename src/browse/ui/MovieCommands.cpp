@@ -1,6 +1,7 @@
 // The slideshow: "Movie", "Movie Speed (ms)" and the show timer's tick.
 
 #include <QAction>
+#include <QDir>
 #include <QTimer>
 #include <exception>
 
@@ -73,7 +74,9 @@ void TKelvoImageForm::MovieTimerTimer() {
             loaded = true;
         } catch (const std::exception& error) {
             FMovieFailures.append(entry);
-            failures.append(ExceptionMessage(error));
+            // The box comes up over the next picture, so it names the file that failed.
+            failures.append(QDir::toNativeSeparators(entry) + QStringLiteral(": ") +
+                            ExceptionMessage(error));
         }
         FFileIndex = following;
         if (loaded) {

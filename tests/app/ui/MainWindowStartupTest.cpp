@@ -3,8 +3,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWidget>
@@ -293,8 +295,27 @@ TEST_F(MainWindowStartup, TwoArgumentsWithAMissingTargetReportTheFailure) {
     EXPECT_TRUE(FDialogs.Errors().first().startsWith(QStringLiteral("Cannot open file \"")));
     EXPECT_TRUE(FDialogs.Errors().first().contains(QStringLiteral("HB\"")));
     EXPECT_TRUE(Bitmap().Empty());
-    EXPECT_EQ(form.CurrentFileName(), QStringLiteral("HB"));
+    EXPECT_EQ(form.CurrentFileName(), QDir::current().absoluteFilePath(QStringLiteral("HB")));
     EXPECT_FALSE(form.Timer1->isActive());
+}
+
+TEST_F(MainWindowStartup, ARelativeArgumentKeepsNamingItsFileAfterTheWorkingFolderMoves) {
+    MarkRegistered();
+    const QString photo = MakeFilledImage(QStringLiteral("photo.jpg"), 32, 16, qRgb(50, 60, 70));
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QFileInfo(photo).absolutePath()));
+    TKelvoImageForm& form = Start({QStringLiteral("photo.jpg")});
+    // The folder chooser moves the working folder; a file of the same name waits there.
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    QImage decoy(8, 8, QImage::Format_RGB32);
+    decoy.fill(Qt::white);
+    ASSERT_TRUE(decoy.save(elsewhere.filePath(QStringLiteral("photo.jpg"))));
+    form.ReOpenButtonClick();
+    QDir::setCurrent(before);
+    EXPECT_EQ(form.CurrentFileName(), QFileInfo(photo).absoluteFilePath());
+    EXPECT_EQ(Bitmap().Width(), 32);
+    EXPECT_TRUE(FDialogs.Errors().isEmpty());
 }
 
 TEST_F(MainWindowStartup, TwoArgumentsCorrectTheTargetWithTheHotSpotImage) {

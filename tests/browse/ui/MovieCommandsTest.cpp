@@ -207,7 +207,10 @@ TEST_F(MovieCommands, ShowOfNothingButBrokenFilesStopsWithOneMessage) {
     TKelvoImageForm& form = StartWithTools();
     PlayFolder(MakeShow({"broken1.jpg", "broken2.gif", "broken3.bmp"}));
     Tick();
-    EXPECT_EQ(FDialogs.Errors().size(), 1);
+    ASSERT_EQ(FDialogs.Errors().size(), 1);
+    // The box names the file, since it may come up over another picture.
+    EXPECT_TRUE(FDialogs.Errors().first().contains(QStringLiteral("broken1.jpg: JPEG error #")))
+        << FDialogs.Errors().first().toStdString();
     EXPECT_FALSE(form.FMoviePlaying);
     EXPECT_FALSE(form.MovieTimer->isActive());
     Tick();
