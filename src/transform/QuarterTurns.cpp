@@ -121,10 +121,16 @@ void FlipVertical(const TBitmap32& source, TBitmap32& target) {
 void MirrorHorizontal(const TBitmap32& source, TBitmap32& target) {
     target.SetSize(source.Width(), source.Height());
     const int width = source.Width();
+    const int blockWidth = width & ~3;
     for (int y = 0; y < source.Height(); ++y) {
         const TColor32* in = source.ScanLine(y);
-        TColor32* out = target.ScanLine(y);
-        std::reverse_copy(in, in + width, out);
+        TColor32* out = target.ScanLine(y) + width;
+        // Four pixels at a time, their order reversed inside the register.
+        int x = 0;
+        for (; x < blockWidth; x += 4)
+            Store(out - x - 4, _mm_shuffle_epi32(Load(in + x), _MM_SHUFFLE(0, 1, 2, 3)));
+        for (; x < width; ++x)
+            out[-x - 1] = in[x];
     }
     target.Changed();
 }
