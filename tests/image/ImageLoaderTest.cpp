@@ -58,7 +58,7 @@ QByteArray ReadBytes(const QString& name) {
 
 // ---- fixture writers through the codec libraries themselves ----
 
-struct TPngSpec {
+struct TPngLayout {
     int width, height, colorType, bitDepth;
     bool interlaced;
     std::vector<std::vector<png_byte>> rows;
@@ -66,23 +66,24 @@ struct TPngSpec {
     std::vector<png_byte> paletteAlpha = {};  // tRNS for a palette file
 };
 
-void WritePng(const QString& name, const TPngSpec& spec) {
+void WritePng(const QString& name, const TPngLayout& layout) {
     std::FILE* file = std::fopen(QFile::encodeName(name).constData(), "wb");
     ASSERT_NE(file, nullptr);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
-                 spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(layout.width), png_uint_32(layout.height), layout.bitDepth,
+                 layout.colorType, layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
-    if (!spec.paletteAlpha.empty())
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), int(spec.paletteAlpha.size()), nullptr);
+    if (!layout.palette.empty())
+        png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
+    if (!layout.paletteAlpha.empty())
+        png_set_tRNS(png, info, layout.paletteAlpha.data(), int(layout.paletteAlpha.size()),
+                     nullptr);
     png_write_info(png, info);
-    if (spec.bitDepth == 16) png_set_swap(png);  // rows below are written little-endian
+    if (layout.bitDepth == 16) png_set_swap(png);  // rows below are written little-endian
     std::vector<png_bytep> rows;
-    for (const auto& row : spec.rows)
+    for (const auto& row : layout.rows)
         rows.push_back(const_cast<png_bytep>(row.data()));
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
@@ -263,7 +264,7 @@ TEST_F(ImageLoaderTest, PngKindsExpandToRgbaDrawnOverBlack) {
     const png_color palette[] = {{255, 0, 0}, {0, 0, 255}};
     const struct {
         const char* label;
-        TPngSpec spec;
+        TPngLayout layout;
         std::vector<TColor32> expected;  // top row first
     } cases[] = {
         {"RGBA half-transparent white, opaque red, fully transparent green",
@@ -299,28 +300,28 @@ TEST_F(ImageLoaderTest, PngKindsExpandToRgbaDrawnOverBlack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        TPngSpec spec = c.spec;
+        TPngLayout layout = c.layout;
         std::vector<TColor32> expected = c.expected;
-        if (spec.rows.empty()) {  // the interlaced case: a distinct colour per pixel
-            for (int y = 0; y < spec.height; ++y) {
+        if (layout.rows.empty()) {  // the interlaced case: a distinct colour per pixel
+            for (int y = 0; y < layout.height; ++y) {
                 std::vector<png_byte> row;
-                for (int x = 0; x < spec.width; ++x) {
+                for (int x = 0; x < layout.width; ++x) {
                     row.insert(row.end(), {png_byte(x * 20), png_byte(y * 20), png_byte(x + y)});
                     expected.push_back(0xFF000000u | TColor32(x * 20) << 16 |
                                        TColor32(y * 20) << 8 | TColor32(x + y));
                 }
-                spec.rows.push_back(row);
+                layout.rows.push_back(row);
             }
         }
         const QString name = Path("case.png");
-        WritePng(name, spec);
+        WritePng(name, layout);
         TBitmap32 image;
         ASSERT_EQ(LoadError(name, image), QString());
-        ASSERT_EQ(image.Width(), spec.width);
-        ASSERT_EQ(image.Height(), spec.height);
-        for (int y = 0; y < spec.height; ++y)
-            for (int x = 0; x < spec.width; ++x)
-                EXPECT_EQ(image.GetPixel(x, y), expected[std::size_t(y * spec.width + x)])
+        ASSERT_EQ(image.Width(), layout.width);
+        ASSERT_EQ(image.Height(), layout.height);
+        for (int y = 0; y < layout.height; ++y)
+            for (int x = 0; x < layout.width; ++x)
+                EXPECT_EQ(image.GetPixel(x, y), expected[std::size_t(y * layout.width + x)])
                     << "at " << x << "," << y;
     }
 }
