@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -69,6 +71,11 @@ struct TSuite {
     TDecoder decoder;
     const char* pattern;  // file names (not paths) to take
 };
+
+// Names the suite in test listings instead of dumping the structure's bytes.
+void PrintTo(const TSuite& suite, std::ostream* out) {
+    *out << suite.folder;
+}
 
 const TSuite kSuites[] = {
     {"pngsuite/png", TDecoder::Png, R"(\.png$)"},
