@@ -12,8 +12,6 @@
 
 namespace {
 
-const char kAllocationFailure[] = "Can't allocate the DIB handle";
-
 // Stores of a photo's size are mapped directly, 2 MB aligned, and marked for transparent huge
 // pages: first-touch page faults otherwise dominate every new raster (a turn, a load, "X2"),
 // costing more than the pixel work itself. Fresh mappings are zero-filled by the kernel.
@@ -115,7 +113,7 @@ void TBitmap32::SetSize(int width, int height) {
             pixels <= MaxPixels() ? AllocateZeroedStore(std::size_t(pixels)) : nullptr;
         if (!store) {
             Changed();
-            throw KelvoError(QString::fromLatin1(kAllocationFailure));
+            throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
         }
         FBits = store;
     }
@@ -164,7 +162,7 @@ void TBitmap32::Assign(const QImage& picture, TPictureKind kind) {
     const QImage source = picture.convertToFormat(kind == TPictureKind::Bitmap32
                                                       ? QImage::Format_ARGB32
                                                       : QImage::Format_ARGB32_Premultiplied);
-    if (source.isNull()) throw KelvoError(QString::fromLatin1(kAllocationFailure));
+    if (source.isNull()) throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
     SetSize(source.width(), source.height());
     const TColor32 forcedAlpha = kind == TPictureKind::Bitmap32 ? 0 : 0xFF000000u;
     for (int y = 0; y < FHeight; ++y) {
@@ -179,7 +177,7 @@ void TBitmap32::Assign(const QImage& picture, TPictureKind kind) {
 QImage TBitmap32::Export() const {
     if (Empty()) return QImage();
     QImage picture(FWidth, FHeight, QImage::Format_ARGB32);
-    if (picture.isNull()) throw KelvoError(QString::fromLatin1(kAllocationFailure));
+    if (picture.isNull()) throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
     for (int y = 0; y < FHeight; ++y)
         std::memcpy(picture.scanLine(y), ScanLine(y), std::size_t(FWidth) * sizeof(TColor32));
     return picture;

@@ -25,6 +25,9 @@ enum class TPictureKind {
 
 class TBitmap32 {
   public:
+    // What every failure to obtain a pixel store reports, wherever it is detected.
+    static constexpr const char* kAllocationFailure = "Can't allocate the DIB handle";
+
     // The largest pixel store a raster may ask for. A bigger request is refused before any
     // memory is taken, so a lying header can neither exhaust memory nor wrap an integer.
     static constexpr std::int64_t kMaxPixels = std::int64_t(1) << 30;  // 4 GiB of pixels

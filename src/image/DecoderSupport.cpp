@@ -39,5 +39,5 @@ void CheckDeclaredSize(std::int64_t width, std::int64_t height) {
     if (width <= TBitmap32::MaxPixels() && height <= TBitmap32::MaxPixels() &&
         width * height <= TBitmap32::MaxPixels())
         return;
-    throw KelvoError(QStringLiteral("Can't allocate the DIB handle"));
+    throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
 }

@@ -11,7 +11,7 @@ void DoubleImage(const TBitmap32& source, TBitmap32& target) {
     const std::int64_t height = std::int64_t(source.Height()) * 2;
     if (width > INT_MAX || height > INT_MAX) {
         target.AssignEmpty();
-        throw KelvoError(QStringLiteral("Can't allocate the DIB handle"));
+        throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
     }
     target.SetSize(int(width), int(height));
     const int sourceWidth = source.Width();
