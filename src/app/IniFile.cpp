@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <cmath>
 #include <optional>
 
