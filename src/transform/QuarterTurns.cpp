@@ -44,69 +44,70 @@ void MoveEdges(const TColor32* source, int width, int height, TColor32* target, 
     }
 }
 
+// Walks the 4 x 4 blocks of the source tile by tile, handing each block's top-left corner to
+// moveBlock, then moves the pixels the blocks did not cover to target index place(x, y).
+template <typename MoveBlock, typename Place>
+void TurnByBlocks(const TColor32* source, int width, int height, TColor32* target,
+                  MoveBlock moveBlock, Place place) {
+    const int blockWidth = width & ~3;
+    const int blockHeight = height & ~3;
+    for (int y0 = 0; y0 < blockHeight; y0 += kTile) {
+        const int y1 = std::min(blockHeight, y0 + kTile);
+        for (int x0 = 0; x0 < blockWidth; x0 += kTile) {
+            const int x1 = std::min(blockWidth, x0 + kTile);
+            for (int x = x0; x < x1; x += 4)
+                for (int y = y0; y < y1; y += 4)
+                    moveBlock(x, y);
+        }
+    }
+    MoveEdges(source, width, height, target, place);
+}
+
 }  // namespace
 
 void RotateClockwise(const TColor32* source, int width, int height, TColor32* target) {
+    const std::size_t row = std::size_t(width);
     const std::size_t newWidth = std::size_t(height);
-    const int blockWidth = width & ~3;
-    const int blockHeight = height & ~3;
-    for (int y0 = 0; y0 < blockHeight; y0 += kTile) {
-        const int y1 = std::min(blockHeight, y0 + kTile);
-        for (int x0 = 0; x0 < blockWidth; x0 += kTile) {
-            const int x1 = std::min(blockWidth, x0 + kTile);
-            for (int x = x0; x < x1; x += 4) {
-                for (int y = y0; y < y1; y += 4) {
-                    // Rows loaded bottom first, so each transposed row reads bottom to top,
-                    // which is the order the old column takes in the new row.
-                    const TColor32* in = source + std::size_t(y) * width + x;
-                    __m128i r0 = Load(in + 3 * std::size_t(width));
-                    __m128i r1 = Load(in + 2 * std::size_t(width));
-                    __m128i r2 = Load(in + std::size_t(width));
-                    __m128i r3 = Load(in);
-                    Transpose4(r0, r1, r2, r3);
-                    TColor32* out =
-                        target + std::size_t(x) * newWidth + std::size_t(height - 4 - y);
-                    Store(out, r0);
-                    Store(out + newWidth, r1);
-                    Store(out + 2 * newWidth, r2);
-                    Store(out + 3 * newWidth, r3);
-                }
-            }
-        }
-    }
-    MoveEdges(source, width, height, target, [&](int x, int y) {
-        return std::size_t(x) * newWidth + std::size_t(height - 1 - y);
-    });
+    TurnByBlocks(
+        source, width, height, target,
+        [&](int x, int y) {
+            // Rows loaded bottom first, so each transposed row reads bottom to top, which is
+            // the order the old column takes in the new row.
+            const TColor32* in = source + std::size_t(y) * row + x;
+            __m128i r0 = Load(in + 3 * row);
+            __m128i r1 = Load(in + 2 * row);
+            __m128i r2 = Load(in + row);
+            __m128i r3 = Load(in);
+            Transpose4(r0, r1, r2, r3);
+            TColor32* out = target + std::size_t(x) * newWidth + std::size_t(height - 4 - y);
+            Store(out, r0);
+            Store(out + newWidth, r1);
+            Store(out + 2 * newWidth, r2);
+            Store(out + 3 * newWidth, r3);
+        },
+        [&](int x, int y) { return std::size_t(x) * newWidth + std::size_t(height - 1 - y); });
 }
 
 void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target) {
+    const std::size_t row = std::size_t(width);
     const std::size_t newWidth = std::size_t(height);
-    const int blockWidth = width & ~3;
-    const int blockHeight = height & ~3;
-    for (int y0 = 0; y0 < blockHeight; y0 += kTile) {
-        const int y1 = std::min(blockHeight, y0 + kTile);
-        for (int x0 = 0; x0 < blockWidth; x0 += kTile) {
-            const int x1 = std::min(blockWidth, x0 + kTile);
-            for (int x = x0; x < x1; x += 4) {
-                for (int y = y0; y < y1; y += 4) {
-                    const TColor32* in = source + std::size_t(y) * width + x;
-                    __m128i r0 = Load(in);
-                    __m128i r1 = Load(in + std::size_t(width));
-                    __m128i r2 = Load(in + 2 * std::size_t(width));
-                    __m128i r3 = Load(in + 3 * std::size_t(width));
-                    Transpose4(r0, r1, r2, r3);
-                    // Old column x + j becomes new row W - 1 - x - j, read top to bottom.
-                    TColor32* out = target + std::size_t(width - 1 - x) * newWidth + std::size_t(y);
-                    Store(out, r0);
-                    Store(out - newWidth, r1);
-                    Store(out - 2 * newWidth, r2);
-                    Store(out - 3 * newWidth, r3);
-                }
-            }
-        }
-    }
-    MoveEdges(source, width, height, target,
-              [&](int x, int y) { return std::size_t(width - 1 - x) * newWidth + std::size_t(y); });
+    TurnByBlocks(
+        source, width, height, target,
+        [&](int x, int y) {
+            const TColor32* in = source + std::size_t(y) * row + x;
+            __m128i r0 = Load(in);
+            __m128i r1 = Load(in + row);
+            __m128i r2 = Load(in + 2 * row);
+            __m128i r3 = Load(in + 3 * row);
+            Transpose4(r0, r1, r2, r3);
+            // Old column x + j becomes new row W - 1 - x - j, read top to bottom.
+            TColor32* out = target + std::size_t(width - 1 - x) * newWidth + std::size_t(y);
+            Store(out, r0);
+            Store(out - newWidth, r1);
+            Store(out - 2 * newWidth, r2);
+            Store(out - 3 * newWidth, r3);
+        },
+        [&](int x, int y) { return std::size_t(width - 1 - x) * newWidth + std::size_t(y); });
 }
 
 void FlipVertical(const TBitmap32& source, TBitmap32& target) {
