@@ -1,0 +1,44 @@
+// The command-line tool's option rows. Each subsystem keeps its rows in its own file
+// (src/cli/<Subsystem>Options.cpp) and main.cpp joins the tables, so a new operation is one row
+// in the file of the subsystem that owns it.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "image/Bitmap32.h"
+
+// One step applied to the picture, in the order the options were given.
+using TOperation = std::function<void(TBitmap32& image)>;
+
+struct TCliJob {
+    QString Input;
+    QString Output;
+    int JpegQuality = 95;
+    std::vector<TOperation> Operations;
+    // When set, the job prints what it learned instead of writing a file, and -o is not needed.
+    std::function<void(const TCliJob& job, const TBitmap32& image)> Report;
+};
+
+// A flag: the operation applies as soon as it is met. A setting: takes the next argument;
+// it may change the job or push an operation that carries the parsed value.
+using TFlag = void (*)(TCliJob& job);
+using TSetting = void (*)(TCliJob& job, const QString& value);
+
+struct TCliOption {
+    const char* Name;
+    TFlag Flag;
+    TSetting Setting;
+    const char* Help;
+};
+
+// Whole decimal integer in [minimum, maximum]; anything else throws KelvoError naming `what`.
+int ParseInteger(const QString& text, const char* what, int minimum, int maximum);
+// Exactly `count` comma-separated integers ("X,Y" or "X,Y,W,H"); anything else throws.
+std::vector<int> ParseIntegerList(const QString& text, const char* what, int count);
+
+// The tables, one per subsystem.
+std::span<const TCliOption> TransformOptions();
+std::span<const TCliOption> OutputOptions();

@@ -1,0 +1,50 @@
+#include "cli/CliOptions.h"
+#include "transform/QuarterTurns.h"
+#include "transform/Resample.h"
+
+namespace {
+
+// The menu commands read from the undo snapshot and write the current image; here the input
+// is moved aside (no copy) to play the snapshot's part, so both run the same core code.
+template <void (*Transform)(const TBitmap32&, TBitmap32&)>
+void FromMovedSource(TBitmap32& image) {
+    TBitmap32 source;
+    source.Assign(std::move(image));
+    Transform(source, image);
+}
+
+void Half(const TBitmap32& source, TBitmap32& target) {
+    ReduceImage(source, 2, target);
+}
+void Quarter(const TBitmap32& source, TBitmap32& target) {
+    ReduceImage(source, 4, target);
+}
+
+void TurnClockwise(TBitmap32& image) {
+    image.TurnClockwise();
+}
+void TurnCounterClockwise(TBitmap32& image) {
+    image.TurnCounterClockwise();
+}
+
+template <void (*Operation)(TBitmap32&)>
+void Push(TCliJob& job) {
+    job.Operations.push_back(Operation);
+}
+
+const TCliOption kTransformOptions[] = {
+    {"--cw", Push<TurnClockwise>, nullptr, "turn a quarter clockwise"},
+    {"--ccw", Push<TurnCounterClockwise>, nullptr, "turn a quarter counter-clockwise"},
+    {"--flip", Push<FromMovedSource<FlipVertical>>, nullptr, "turn upside down"},
+    {"--mirror", Push<FromMovedSource<MirrorHorizontal>>, nullptr, "mirror left to right"},
+    {"--double", Push<FromMovedSource<DoubleImage>>, nullptr,
+     "enlarge twice, each pixel a 2 x 2 block"},
+    {"--half", Push<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},
+    {"--quarter", Push<FromMovedSource<Quarter>>, nullptr, "shrink by 4, averaging 4 x 4 blocks"},
+};
+
+}  // namespace
+
+std::span<const TCliOption> TransformOptions() {
+    return kTransformOptions;
+}
