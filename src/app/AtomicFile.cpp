@@ -6,15 +6,61 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
 
 #include "app/KelvoError.h"
 
 namespace {
 
-QString FolderPrefixOf(const QString& fileName) {
-    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : fileName.left(slash + 1);
+std::atomic<bool> NamedTemporariesOnly{false};
+
+QByteArray FolderPrefixOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray() : path.left(slash + 1);
+}
+
+// Hidden and without an image ending, so that a folder listing never offers it; random, so that
+// no other save, in this process or another, picks the same one.
+QByteArray TemporaryNameFor(const QByteArray& replacedPath) {
+    const QByteArray folder = FolderPrefixOf(replacedPath);
+    const QByteArray base = replacedPath.mid(folder.size());
+    return folder + '.' + base + ".kelvo-" +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+}
+
+// An unnamed file in the folder; -1 with errno set when there is none to be had.
+int OpenUnnamed(const QByteArray& folder) {
+#ifdef O_TMPFILE
+    if (NamedTemporariesOnly.load()) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    // Naming it later goes through /proc (linkat with AT_EMPTY_PATH needs a privilege).
+    if (::access("/proc/self/fd", X_OK) != 0) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::open(folder.isEmpty() ? "." : folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                    0666);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+#else
+    (void)folder;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+// The file system (or the kernel) has no unnamed files: the named fallback is taken. A missing
+// or unwritable folder gives its own error, which is reported instead.
+bool LacksUnnamedFiles(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOSYS;
 }
 
 // Opened with 0666 so that a brand-new target gets the mode the umask gives every new file;
@@ -27,45 +73,67 @@ int CreateExclusive(const QByteArray& path) {
     return fd;
 }
 
-void SyncFolderOf(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : path.left(slash + 1);
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolder(const QByteArray& folder) {
+    const int fd =
+        ::open(folder.isEmpty() ? "." : folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);  // durability of the rename only; the data are already safe
     ::close(fd);
 }
 
+QString DanglingLinkMessage(const QString& targetName, const QByteArray& linkPath) {
+    char destination[PATH_MAX + 1];
+    const ssize_t length = ::readlink(linkPath.constData(), destination, PATH_MAX);
+    if (length < 0) return CannotCreateFileMessage(targetName, ENOENT);
+    return QStringLiteral(
+               "Cannot create file \"%1\". The link leads to \"%2\", which does not exist")
+        .arg(QFileInfo(targetName).absoluteFilePath(),
+             QFile::decodeName(QByteArray(destination, length)));
+}
+
+// The file a save replaces: the target itself, or the file its link leads to, so that the link
+// survives the save. Throws for a link that leads nowhere.
+QByteArray ReplacedPathOf(const QString& targetName, const QByteArray& targetPath) {
+    struct stat info {};
+    if (::lstat(targetPath.constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return targetPath;
+    const std::unique_ptr<char, decltype(&std::free)> resolved(
+        ::realpath(targetPath.constData(), nullptr), &std::free);
+    if (!resolved) {
+        if (errno == ENOENT) throw KelvoError(DanglingLinkMessage(targetName, targetPath));
+        throw KelvoError(CannotCreateFileMessage(targetName, errno));
+    }
+    return QByteArray(resolved.get());
+}
+
 }  // namespace
 
-TAtomicFile::TAtomicFile(const QString& targetName, const QString& tempName)
-    : FTargetName(targetName), FTargetPath(QFile::encodeName(targetName)) {
-    const QString prefix = FolderPrefixOf(targetName);
-    int fd = -1;
-    // Saving onto a file that carries the temporary's own name must not begin by removing it.
-    if (!tempName.isEmpty() && prefix + tempName != targetName) {
-        FTempName = prefix + tempName;
-        FTempPath = QFile::encodeName(FTempName);
-        ::unlink(FTempPath.constData());  // a leftover of an interrupted save
-        fd = CreateExclusive(FTempPath);
-    } else {
-        // Hidden and without an image ending, so that a folder listing never offers it.
-        const QString base = prefix + QLatin1Char('.') + QFileInfo(targetName).fileName();
+void TAtomicFile::UseNamedTemporaryFiles(bool named) {
+    NamedTemporariesOnly.store(named);
+}
+
+TAtomicFile::TAtomicFile(const QString& targetName) : FTargetName(targetName) {
+    FReplacedPath = ReplacedPathOf(targetName, QFile::encodeName(targetName));
+    FFolderPath = FolderPrefixOf(FReplacedPath);
+    // Renaming over a file needs only the folder's write permission; a file the user has made
+    // read-only must not be replaced all the same.
+    if (::faccessat(AT_FDCWD, FReplacedPath.constData(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        throw KelvoError(CannotCreateFileMessage(FTargetName, errno));
+
+    int fd = OpenUnnamed(FFolderPath);
+    if (fd < 0 && LacksUnnamedFiles(errno)) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            FTempName =
-                base + QStringLiteral(".kelvo-%1")
-                           .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-            FTempPath = QFile::encodeName(FTempName);
+            FTempPath = TemporaryNameFor(FReplacedPath);
             fd = CreateExclusive(FTempPath);
             if (fd >= 0 || errno != EEXIST) break;
         }
+        if (fd < 0) FTempPath.clear();
     }
     if (fd < 0) throw KelvoError(CannotCreateFileMessage(FTargetName, errno));
     FStream = ::fdopen(fd, "wb");
     if (!FStream) {
         const int error = errno;
         ::close(fd);
-        ::unlink(FTempPath.constData());
+        Discard();
         throw KelvoError(CannotCreateFileMessage(FTargetName, error));
     }
 }
@@ -76,10 +144,11 @@ TAtomicFile::~TAtomicFile() {
 
 void TAtomicFile::Discard() noexcept {
     if (FStream) {
-        std::fclose(FStream);
+        std::fclose(FStream);  // an unnamed file vanishes with its last descriptor
         FStream = nullptr;
     }
     if (!FTempPath.isEmpty()) ::unlink(FTempPath.constData());
+    FTempPath.clear();
 }
 
 void TAtomicFile::Fail(int errorNumber) {
@@ -88,24 +157,42 @@ void TAtomicFile::Fail(int errorNumber) {
     throw KelvoError(CannotCreateFileMessage(FTargetName, errorNumber));
 }
 
+int TAtomicFile::LinkUnnamedFile(int fd) {
+    const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = TemporaryNameFor(FReplacedPath);
+        if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, name.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            FTempPath = name;
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+}
+
 void TAtomicFile::Commit() {
     if (!FStream || FCommitted) return;
     errno = 0;
     if (std::fflush(FStream) != 0 || std::ferror(FStream)) Fail(errno ? errno : EIO);
     const int fd = ::fileno(FStream);
 
-    struct stat old;
-    if (::stat(FTargetPath.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+    struct stat old {};
+    if (::stat(FReplacedPath.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
         // A replaced file keeps its owner (where we may set it) and its permission bits.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
             (void)!::fchown(fd, old.st_uid, old.st_gid);
         if (::fchmod(fd, old.st_mode & 07777) != 0) Fail(errno);
     }
     if (::fsync(fd) != 0) Fail(errno);
+    // Named only now, when complete: until here a crash leaves nothing in the folder.
+    if (FTempPath.isEmpty())
+        if (const int error = LinkUnnamedFile(fd)) Fail(error);
     const int closeResult = std::fclose(FStream);
     FStream = nullptr;
     if (closeResult != 0) Fail(errno);
-    if (::rename(FTempPath.constData(), FTargetPath.constData()) != 0) Fail(errno);
+    if (::rename(FTempPath.constData(), FReplacedPath.constData()) != 0) Fail(errno);
+    FTempPath.clear();
     FCommitted = true;
-    SyncFolderOf(FTargetPath);
+    SyncFolder(FFolderPath);
 }

@@ -1,50 +1,60 @@
 #pragma once
-// TAtomicFile: writes a file under a temporary name in the target's folder and puts it in
-// place with one rename(2), so the old file stays whole until the new one is complete on disk.
+// TAtomicFile: writes a new file beside the one it replaces and puts it in place with one
+// rename(2), so the old file stays whole until the new one is complete on disk.
 //
 //     TAtomicFile file(target);
 //     fwrite(..., file.Stream());
 //     file.Commit();            // throws KelvoError; the old target is untouched then
 //
-// When the object dies uncommitted (an exception, an early return) the temporary file is
-// removed and the target is never touched.
+// The new file is written without a name (O_TMPFILE) and gets one, unique to this save, only
+// once it is complete and synced, right before the rename: a save killed while writing leaves
+// nothing behind, and two saves into one folder never touch each other's file. A file system
+// without unnamed files gets a uniquely named hidden temporary file instead.
+//
+// A target that is a symbolic link is not replaced itself: the file it leads to is, in that
+// file's folder, and the link stays. When the object dies uncommitted (an exception, an early
+// return) the new file is discarded and the target is never touched.
 
 #include <QString>
 #include <cstdio>
 
 class TAtomicFile {
   public:
-    // Creates the temporary file at once; throws KelvoError(CannotCreateFileMessage(target))
-    // when that is not possible (missing folder, no permission). With an empty tempName a
-    // fresh unique name is chosen; otherwise tempName (a bare file name) in the target's
-    // folder is used, replacing any older file of that name (unless that is the target itself,
-    // which then gets a unique temporary name like any other).
-    explicit TAtomicFile(const QString& targetName, const QString& tempName = QString());
+    // Refuses at once, throwing KelvoError, when the save cannot succeed: a target the user may
+    // not write ("Cannot create file "<target>". Permission denied."), a link that leads
+    // nowhere, a folder that does not exist or cannot be written.
+    explicit TAtomicFile(const QString& targetName);
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
-    // The open temporary file, for writing only.
+    // The open new file, for writing only.
     std::FILE* Stream() const noexcept { return FStream; }
     const QString& TargetName() const noexcept { return FTargetName; }
-    const QString& TempName() const noexcept { return FTempName; }
 
-    // Flushes, syncs and gives the temporary file the target's permission bits (or those of a
-    // new file), then renames it over the target. Any failure removes the temporary file and
-    // throws KelvoError(CannotCreateFileMessage(target, errno)).
+    // Flushes and syncs the new file, gives it the replaced file's owner (where allowed) and
+    // permission bits (or those of any new file), names it and renames it over the file being
+    // replaced. Any failure discards the new file and throws
+    // KelvoError(CannotCreateFileMessage(target, errno)).
     void Commit();
 
-    // Removes the temporary file and throws KelvoError(CannotCreateFileMessage(target,
+    // Discards the new file and throws KelvoError(CannotCreateFileMessage(target,
     // errorNumber)); for encoders that notice a write error on their own.
     [[noreturn]] void Fail(int errorNumber);
 
+    // For tests: behave as on a file system that has no unnamed files, so the named fallback
+    // is exercised. Process-wide.
+    static void UseNamedTemporaryFiles(bool named);
+
   private:
     void Discard() noexcept;
+    // Gives the unnamed file its unique temporary name; returns 0 or an errno.
+    int LinkUnnamedFile(int fd);
 
     QString FTargetName;
-    QString FTempName;
-    QByteArray FTargetPath;  // encoded for the file system
-    QByteArray FTempPath;
+    QByteArray FReplacedPath;  // the target, or the file its link leads to; encoded
+    QByteArray FFolderPath;    // the folder of FReplacedPath, with its trailing '/'
+    QByteArray FTempPath;      // the new file's temporary name; empty while it has none
     std::FILE* FStream = nullptr;
     bool FCommitted = false;
 };

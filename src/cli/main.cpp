@@ -69,9 +69,7 @@ TCliJob ParseArguments(const QStringList& arguments) {
 void Run(const TCliJob& job) {
     // Checked first: the program would silently write nothing, which a script must hear of.
     if (!job.Report && SaveFileTypeOf(job.Output) == TSaveFileType::None)
-        throw KelvoError(
-            QStringLiteral("Nothing written: '%1' does not end with .JPG, .GIF, .PNG or .BMP")
-                .arg(job.Output));
+        throw KelvoError(NoSaveTypeMessage(job.Output));
     TBitmap32 image;
     LoadImageFromFile(job.Input, image);
     for (const TOperation& operation : job.Operations)

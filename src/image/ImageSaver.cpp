@@ -9,9 +9,6 @@
 
 namespace {
 
-// The JPEG save's temporary name, known to users of the program.
-const QString kJpegTempFileName = QStringLiteral("Kelvo_Temp_File.JPG");
-
 // A codec cannot write a picture without pixels; refusing here keeps the old file untouched
 // instead of replacing it with a file no reader accepts.
 void RequirePixels(const TBitmap32& image) {
@@ -35,6 +32,11 @@ TSaveFileType SaveFileTypeOf(const QString& fileName) {
     return TSaveFileType::None;
 }
 
+QString NoSaveTypeMessage(const QString& fileName) {
+    return QStringLiteral("Nothing written: '%1' does not end with .JPG, .GIF, .PNG or .BMP")
+        .arg(fileName);
+}
+
 int ClampJpegQuality(int jpegQuality) {
     const int low = jpegQuality & 0xFF;
     return low < 1 ? 1 : (low > 100 ? 100 : low);
@@ -50,7 +52,7 @@ void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQua
     const TSaveFileType type = SaveFileTypeOf(fileName);
     if (type == TSaveFileType::None) return;
     RequirePixels(image);
-    TAtomicFile file(fileName, type == TSaveFileType::Jpeg ? kJpegTempFileName : QString());
+    TAtomicFile file(fileName);
     switch (type) {
         case TSaveFileType::Jpeg:
             EncodeJpeg(file, image, ClampJpegQuality(jpegQuality));

@@ -12,6 +12,9 @@ enum class TSaveFileType { None, Jpeg, Gif, Png, Bmp };
 // ".JPG" ".GIF" ".PNG" ".BMP", case-insensitive; anything else None.
 TSaveFileType SaveFileTypeOf(const QString& fileName);
 
+// Why nothing was written to fileName: it names no save type, and which endings do.
+QString NoSaveTypeMessage(const QString& fileName);
+
 // Writes image to fileName in the format of its ending; None writes nothing and reports nothing.
 // jpegQuality: the low 8 bits are used, below 1 taken as 1, above 100 as 100. Throws KelvoError.
 void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality);

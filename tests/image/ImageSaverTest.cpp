@@ -421,22 +421,33 @@ TEST_F(ImageSaverTest, ANewFileGetsTheUsualModeOfNewFiles) {
     EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
-TEST_F(ImageSaverTest, JpegReplacesAStaleTemporaryFileAndRemovesIt) {
-    WriteAll(PathOf(QStringLiteral("Kelvo_Temp_File.JPG")), "left over from a crash");
-    WriteImageFile(PathOf(QStringLiteral("t.JPG")), Gradient(16, 16), 95);
-    EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("t.JPG")});
+TEST_F(ImageSaverTest, AUsersFileOfAnyNameBesideTheTargetIsLeftAlone) {
+    // Saves once went through one fixed temporary name and deleted a file that carried it.
+    const QStringList bystanders = {QStringLiteral("Kelvo_Temp_File.JPG"),
+                                    QStringLiteral(".t.JPG.kelvo-0"), QStringLiteral("t.JPG~")};
+    for (const QString& name : bystanders)
+        WriteAll(PathOf(name), "the user's own " + name.toUtf8());
+    for (const char* target : {"t.JPG", "t.GIF", "t.PNG", "t.BMP"})
+        WriteImageFile(PathOf(QLatin1String(target)), Gradient(16, 16), 95);
+    for (const QString& name : bystanders)
+        EXPECT_EQ(ReadAll(PathOf(name)), "the user's own " + name.toUtf8());
+    EXPECT_EQ(Entries(FFolder.path()).size(), bystanders.size() + 4);
     EXPECT_EQ(ReadJpegRgb(PathOf(QStringLiteral("t.JPG"))).Width, 16);
 }
 
-TEST_F(ImageSaverTest, AJpegNamedLikeTheTemporaryFileSurvivesAFailedSave) {
-    // The old file must not be taken for a leftover temporary and removed up front.
-    const QString target = PathOf(QStringLiteral("Kelvo_Temp_File.JPG"));
-    WriteAll(target, "precious");
-    TBitmap32 tooWide;
-    tooWide.SetSize(70000, 1);  // beyond what JPEG can hold: the encoder refuses
-    EXPECT_THROW(WriteImageFile(target, tooWide, 95), KelvoError);
-    EXPECT_EQ(ReadAll(target), "precious");
-    WriteImageFile(target, Gradient(8, 8), 95);
-    EXPECT_EQ(ReadJpegRgb(target).Width, 8);
-    EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("Kelvo_Temp_File.JPG")});
+TEST_F(ImageSaverTest, AFailedSaveKeepsTheOldFileWhateverItsName) {
+    const TBitmap32 tooWide = [] {
+        TBitmap32 image;
+        image.SetSize(70000, 1);  // beyond what JPEG and GIF can hold: the encoders refuse
+        return image;
+    }();
+    for (const char* name : {"Kelvo_Temp_File.JPG", "a.JPG", "a.GIF"}) {
+        const QString target = PathOf(QLatin1String(name));
+        WriteAll(target, "precious");
+        EXPECT_THROW(WriteImageFile(target, tooWide, 95), KelvoError) << name;
+        EXPECT_EQ(ReadAll(target), "precious") << name;
+    }
+    EXPECT_EQ(Entries(FFolder.path()),
+              QStringList({QStringLiteral("Kelvo_Temp_File.JPG"), QStringLiteral("a.GIF"),
+                           QStringLiteral("a.JPG")}));
 }

@@ -28,10 +28,11 @@ inline void WriteAll(const QString& fileName, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-// Every entry of a folder, hidden ones included, by name: shows leftover temporary files.
+// Every entry of a folder, hidden ones and links that lead nowhere included, by name: shows
+// leftover temporary files.
 inline QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // Runs the body in a child process as user and group 65534 and returns its exit status;
