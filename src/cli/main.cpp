@@ -1,14 +1,18 @@
 // kelvoimage-cli: the core operations applied to files, for scripts and benchmarks.
 //
 //     kelvoimage-cli INPUT [OPERATION...] [--quality N] -o OUTPUT
+//     kelvoimage-cli [OPERATION...] -o OUTPUT -- -INPUT-STARTING-WITH-A-DASH
 //
-// Operations run in the order given. Every failure prints the program's error message on
-// standard error and exits with 1.
+// Operations run in the order given. Every failure, running out of memory included, prints the
+// program's error message on standard error and exits with 1.
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <vector>
 
 #include "app/KelvoError.h"
@@ -39,11 +43,44 @@ const TCliOption* FindOption(const QString& argument) {
     return nullptr;
 }
 
+// The name as the user typed it, for a message: bytes that are not plain ASCII as \xHH.
+QString EscapedBytes(const QByteArray& bytes) {
+    QString shown;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            shown += QLatin1Char(c);
+        else
+            shown += QStringLiteral("\\x") +
+                     QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    }
+    return shown;
+}
+
+// The arguments without the program's name. File names are taken from the raw bytes; a name
+// that does not survive the way back to bytes (not valid UTF-8) would make the tool read or
+// write some other file, so it is refused.
+QStringList DecodeArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        QString argument = QFile::decodeName(raw);
+        if (QFile::encodeName(argument) != raw)
+            throw KelvoError(QStringLiteral("Cannot use the name '%1': it is not valid UTF-8")
+                                 .arg(EscapedBytes(raw)));
+        arguments.append(std::move(argument));
+    }
+    return arguments;
+}
+
 TCliJob ParseArguments(const QStringList& arguments) {
     TCliJob job;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
+    bool onlyInputsFollow = false;  // after "--", a leading '-' is part of a file name
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (const TCliOption* option = FindOption(argument)) {
+        if (!onlyInputsFollow && argument == QLatin1String("--")) {
+            onlyInputsFollow = true;
+        } else if (const TCliOption* option = onlyInputsFollow ? nullptr : FindOption(argument)) {
             if (option->Flag) {
                 option->Flag(job);
             } else {
@@ -51,7 +88,8 @@ TCliJob ParseArguments(const QStringList& arguments) {
                     throw KelvoError(QStringLiteral("Option %1 needs a value").arg(argument));
                 option->Setting(job, arguments[i]);
             }
-        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+        } else if (!onlyInputsFollow && argument.startsWith(QLatin1Char('-')) &&
+                   argument.size() > 1) {
             throw KelvoError(QStringLiteral("Unknown option '%1'").arg(argument));
         } else if (job.Input.isEmpty()) {
             job.Input = argument;
@@ -80,22 +118,37 @@ void Run(const TCliJob& job) {
         WriteImageFile(job.Output, image, job.JpegQuality);
 }
 
-}  // namespace
+void PrintError(const QString& message) {
+    std::fprintf(stderr, "%s\n", FormatErrorMessage(message).toLocal8Bit().constData());
+}
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
+    const QStringList arguments = DecodeArguments(argc, argv);
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 2 &&
-        (arguments[1] == QLatin1String("--help") || arguments[1] == QLatin1String("-h"))) {
+    if (arguments.size() == 1 &&
+        (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h"))) {
         PrintUsage(stdout);
         return 0;
     }
-    try {
-        Run(ParseArguments(arguments));
-    } catch (const KelvoError& error) {
-        std::fprintf(stderr, "%s\n", FormatErrorMessage(error.Message()).toLocal8Bit().constData());
-        if (arguments.size() < 2) PrintUsage(stderr);
-        return 1;
-    }
+    Run(ParseArguments(arguments));
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A script must get a message and exit code 1 for every failure, never an abort.
+    try {
+        return Main(argc, argv);
+    } catch (const KelvoError& error) {
+        PrintError(error.Message());
+        if (argc < 2) PrintUsage(stderr);
+    } catch (const std::bad_alloc&) {
+        std::fputs("Out of memory.\n", stderr);  // no allocation on this path
+    } catch (const std::exception& error) {
+        PrintError(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        PrintError(QStringLiteral("Unknown error"));
+    }
+    return 1;
 }

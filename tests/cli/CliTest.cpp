@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <png.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -264,4 +269,142 @@ TEST_F(CliTest, GeometryOperationsRunInOrderWithTheCommandsCode) {
             expected.Bits()[i] |= 0xFF000000u;
         EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << label;
     }
+}
+
+namespace {
+
+// Runs the tool with arguments given as raw bytes, the way a shell passes any file name, and
+// returns its exit code (-1 when it did not exit normally) and standard error.
+struct TRawRun {
+    int ExitCode = -1;
+    QByteArray StandardError;
+};
+TRawRun RunCliRaw(const QString& folder, const std::vector<QByteArray>& arguments) {
+    const QByteArray program = QByteArrayLiteral(KELVO_CLI_PATH);
+    const QByteArray errors = QFile::encodeName(folder) + "/stderr.txt";
+    std::vector<char*> argv{const_cast<char*>(program.constData())};
+    for (const QByteArray& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.constData()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t child = -1;
+    TRawRun run;
+    const int spawned =
+        posix_spawn(&child, program.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
+        run.ExitCode = WEXITSTATUS(status);
+    run.StandardError = ReadAll(QFile::decodeName(errors));
+    QFile::remove(QFile::decodeName(errors));
+    return run;
+}
+
+bool RawExists(const QByteArray& path) {
+    struct stat info {};
+    return ::lstat(path.constData(), &info) == 0;
+}
+
+}  // namespace
+
+TEST_F(CliTest, FileNamesAreTheBytesGivenOrRefused) {
+    const QByteArray folder = QFile::encodeName(FFolder.path()) + '/';
+    const QByteArray input = QFile::encodeName(FInput);
+    // Two names that differ only in a byte that is not UTF-8 once landed in one file.
+    for (const char* name : {"a\xE9.PNG", "a\xE8.PNG"}) {
+        const TRawRun run = RunCliRaw(FFolder.path(), {input, "-o", folder + name});
+        EXPECT_EQ(run.ExitCode, 1) << name;
+        const QByteArray shown = folder + (name[1] == '\xE9' ? "a\\xE9.PNG" : "a\\xE8.PNG");
+        EXPECT_EQ(run.StandardError,
+                  "Cannot use the name '" + shown + "': it is not valid UTF-8.\n");
+    }
+    EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")});
+
+    // An input of that kind is refused just the same, even when the file exists.
+    const QByteArray oddInput = folder + "in\xFF.png";
+    ASSERT_EQ(::link(input.constData(), oddInput.constData()), 0);
+    const TRawRun refused = RunCliRaw(FFolder.path(), {oddInput, "-o", folder + "out.PNG"});
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_TRUE(refused.StandardError.startsWith("Cannot use the name '"))
+        << refused.StandardError.data();
+    EXPECT_FALSE(RawExists(folder + "out.PNG"));
+    ASSERT_EQ(::unlink(oddInput.constData()), 0);
+
+    // Valid UTF-8 beyond ASCII is written under exactly its own bytes.
+    const QByteArray accented = folder + "caf\xC3\xA9.PNG";
+    const TRawRun written = RunCliRaw(FFolder.path(), {input, "--cw", "-o", accented});
+    EXPECT_EQ(written.ExitCode, 0) << written.StandardError.data();
+    EXPECT_TRUE(RawExists(accented));
+    EXPECT_EQ(ReadPng(QFile::decodeName(accented)).Width(), 2);
+}
+
+TEST_F(CliTest, AnInputStartingWithADashFollowsTwoDashes) {
+    const QString dashed = PathOf(QStringLiteral("-dash.png"));
+    ASSERT_TRUE(QFile::copy(FInput, dashed));
+    const QString output = PathOf(QStringLiteral("out.png"));
+    // Run from the folder, so the input is the bare name with its leading dash.
+    const struct {
+        QStringList Arguments;
+        int ExitCode;
+        QString Error;
+    } cases[] = {
+        {{QStringLiteral("--cw"), QStringLiteral("-o"), output, QStringLiteral("--"),
+          QStringLiteral("-dash.png")},
+         0,
+         QString()},
+        {{QStringLiteral("-dash.png"), QStringLiteral("-o"), output},
+         1,
+         ErrorLine(QStringLiteral("Unknown option '-dash.png'"))},
+        // After the two dashes nothing is an option any more.
+        {{QStringLiteral("--"), QStringLiteral("-dash.png"), QStringLiteral("-o"), output},
+         1,
+         ErrorLine(QStringLiteral("Only one input file may be given, not also '-o'"))},
+    };
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(FFolder.path()));
+    for (const auto& c : cases) {
+        const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
+        QFile::remove(output);
+        const TRun run = RunCli(c.Arguments);
+        EXPECT_EQ(run.ExitCode, c.ExitCode) << label;
+        EXPECT_EQ(run.StandardError, c.Error) << label;
+        EXPECT_EQ(QFileInfo::exists(output), c.ExitCode == 0) << label;
+        if (c.ExitCode == 0) {
+            EXPECT_EQ(ReadPng(output).Width(), 2) << label;
+        }
+    }
+    QDir::setCurrent(previous);
+}
+
+TEST_F(CliTest, RunningOutOfMemoryIsAMessageAndExitCodeOne) {
+    // A BMP that claims two terabytes (a sparse file): reading it cannot get the memory.
+    const QString huge = PathOf(QStringLiteral("huge.BMP"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        if (!file.resize(qint64(1) << 41)) GTEST_SKIP() << "no sparse file of 2 TB here";
+    }
+    QProcess process;
+#if defined(__SANITIZE_ADDRESS__)
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       QStringLiteral("allocator_may_return_null=1"));
+    process.setProcessEnvironment(environment);
+#else
+    // Whatever the machine's overcommit policy, the allocation must fail rather than succeed.
+    process.setChildProcessModifier([] {
+        const rlimit limit{rlim_t(4) << 30, rlim_t(4) << 30};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+#endif
+    process.start(QStringLiteral(KELVO_CLI_PATH),
+                  {huge, QStringLiteral("-o"), PathOf(QStringLiteral("out.PNG"))});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "aborted instead of reporting";
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(process.readAllStandardError(), "Out of memory.\n");
+    EXPECT_FALSE(QFileInfo::exists(PathOf(QStringLiteral("out.PNG"))));
 }
