@@ -34,6 +34,8 @@ void PrintUsage(std::FILE* stream) {
     for (std::span<const TCliOption> table : kOptionTables)
         for (const TCliOption& option : table)
             std::fprintf(stream, "  %-10s %s\n", option.Name, option.Help);
+    std::fprintf(stream, "  %-10s %s\n", "--",
+                 "ends the options: an input may then start with '-'");
 }
 
 const TCliOption* FindOption(const QString& argument) {
