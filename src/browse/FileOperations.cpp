@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -84,40 +86,44 @@ bool CopyContents(int source, int target) {
 
 // Another file system: a complete copy under the new name, created exclusively, and only then
 // the original removed. Any failure leaves the original alone and no partial copy behind.
-bool MoveAcrossFileSystems(const char* from, const char* to) {
+// Returns 0, or the errno of the step that failed.
+int MoveAcrossFileSystems(const char* from, const char* to) {
+    // Undoes a half-done move without losing the reason it failed.
+    const auto failWith = [to](int error, bool removeCopy) {
+        if (removeCopy) unlink(to);
+        return error;
+    };
     struct stat status {};
-    if (lstat(from, &status) != 0) return false;
+    if (lstat(from, &status) != 0) return errno;
     if (S_ISLNK(status.st_mode)) {
         char target[PATH_MAX + 1];
         const ssize_t length = readlink(from, target, PATH_MAX);
-        if (length < 0 || length >= PATH_MAX) return false;
+        if (length < 0) return errno;
+        if (length >= PATH_MAX) return ENAMETOOLONG;
         target[length] = 0;
-        if (symlink(target, to) != 0) return false;
-        if (unlink(from) != 0) {
-            unlink(to);
-            return false;
-        }
-        return true;
+        if (symlink(target, to) != 0) return errno;
+        if (unlink(from) != 0) return failWith(errno, true);
+        return 0;
     }
-    if (!S_ISREG(status.st_mode)) return false;
+    if (!S_ISREG(status.st_mode)) return EXDEV;
 
     const int source = open(from, O_RDONLY | O_CLOEXEC);
-    if (source < 0) return false;
+    if (source < 0) return errno;
     const int target = open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (target < 0) {
+        const int error = errno;
         close(source);
-        return false;
+        return error;
     }
     const timespec times[2] = {status.st_atim, status.st_mtim};
-    bool copied = CopyContents(source, target) && fchmod(target, status.st_mode & 07777) == 0 &&
-                  futimens(target, times) == 0 && fsync(target) == 0;
-    copied = close(target) == 0 && copied;
+    int error = 0;
+    if (!CopyContents(source, target) || fchmod(target, status.st_mode & 07777) != 0 ||
+        futimens(target, times) != 0 || fsync(target) != 0)
+        error = errno ? errno : EIO;
+    if (close(target) != 0 && error == 0) error = errno;
     close(source);
-    if (!copied || unlink(from) != 0) {
-        unlink(to);
-        return false;
-    }
-    return true;
+    if (error == 0 && unlink(from) != 0) error = errno;
+    return error == 0 ? 0 : failWith(error, true);
 }
 
 // Both names lead to one single-linked file, so they are one directory entry reached through a
@@ -147,34 +153,86 @@ bool RespellSameEntry(const QByteArray& from, const QByteArray& to) {
 
 }  // namespace
 
-bool RenameWithoutReplacing(const QString& from, const QString& to) {
-    if (from.isEmpty() || to.isEmpty()) return false;
+namespace {
+
+// 0 when the file moved, else the reason it did not.
+int RenameWithoutReplacingError(const QString& from, const QString& to) {
+    if (from.isEmpty() || to.isEmpty()) return ENOENT;
     if (from == to) {
         struct stat status {};
-        return lstat(QFile::encodeName(from).constData(), &status) == 0;
+        return lstat(QFile::encodeName(from).constData(), &status) == 0 ? 0 : errno;
     }
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (RenameNoReplace(source.constData(), target.constData()) == 0) return true;
+    if (RenameNoReplace(source.constData(), target.constData()) == 0) return 0;
     int error = errno;
     if (FileSystemLacksNoReplace(error)) {
         struct stat status {};
-        if (lstat(source.constData(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
+        if (lstat(source.constData(), &status) != 0) return errno;
+        if (S_ISDIR(status.st_mode)) return EISDIR;
         error = LinkThenUnlink(source.constData(), target.constData());
         if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS)
             error = ClaimThenRename(source.constData(), target.constData());
-        if (error == 0) return true;
+        if (error == 0) return 0;
     }
     if (error == EXDEV) return MoveAcrossFileSystems(source.constData(), target.constData());
-    if (error == EEXIST) return RespellSameEntry(source, target);
-    return false;
+    if (error == EEXIST) return RespellSameEntry(source, target) ? 0 : EEXIST;
+    return error;
 }
 
-bool MoveToTrashOrDelete(const QString& path) {
-    if (path.isEmpty()) return false;
+int MoveToTrashOrDeleteError(const QString& path) {
+    if (path.isEmpty()) return ENOENT;
     const QByteArray encoded = QFile::encodeName(path);
     struct stat status {};
-    if (lstat(encoded.constData(), &status) != 0 || S_ISDIR(status.st_mode)) return false;
-    if (QFile::moveToTrash(path)) return true;
-    return unlink(encoded.constData()) == 0;
+    if (lstat(encoded.constData(), &status) != 0) return errno;
+    if (S_ISDIR(status.st_mode)) return EISDIR;
+    if (QFile::moveToTrash(path)) return 0;
+    return unlink(encoded.constData()) == 0 ? 0 : errno;
+}
+
+bool Reported(int error, int* errorNumber) {
+    if (errorNumber) *errorNumber = error;
+    return error == 0;
+}
+
+QString AbsoluteName(const QString& fileName) {
+    return fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
+}
+
+}  // namespace
+
+bool RenameWithoutReplacing(const QString& from, const QString& to, int* errorNumber) {
+    return Reported(RenameWithoutReplacingError(from, to), errorNumber);
+}
+
+bool MoveToTrashOrDelete(const QString& path, int* errorNumber) {
+    return Reported(MoveToTrashOrDeleteError(path), errorNumber);
+}
+
+QString CannotDeleteFileMessage(const QString& path, int errorNumber) {
+    return QStringLiteral("Cannot delete file \"%1\". %2")
+        .arg(AbsoluteName(path), QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+QString CannotRenameFileMessage(const QString& from, const QString& to, int errorNumber) {
+    return QStringLiteral("Cannot rename file \"%1\" to \"%2\". %3")
+        .arg(AbsoluteName(from), AbsoluteName(to),
+             QString::fromLocal8Bit(std::strerror(errorNumber)));
+}
+
+bool FileIsGone(const QString& path) {
+    struct stat status {};
+    if (path.isEmpty()) return true;
+    if (stat(QFile::encodeName(path).constData(), &status) == 0) return false;
+    return errno == ENOENT || errno == ENOTDIR;
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty()) return false;
+    if (a == b || AbsoluteName(a) == AbsoluteName(b)) return true;
+    struct stat first {};
+    struct stat second {};
+    return stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
 }

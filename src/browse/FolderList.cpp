@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "browse/FileOperations.h"
+
 namespace {
 
 // The calendar fields of a two-second step packed as YYYYMMDDhhmmss in one integer, so that the
@@ -215,4 +217,19 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
     for (int rank : ranks)
         list.push_back(prefix + entries[rank].name);
     return list;
+}
+
+qsizetype FirstPresentFrom(const QStringList& list, qsizetype from) {
+    qsizetype position = from < 0 ? 0 : from;
+    while (position < list.size() && FileIsGone(list[position]))
+        ++position;
+    return position < list.size() ? position : list.size();
+}
+
+qsizetype LastPresentUpTo(const QStringList& list, qsizetype from) {
+    if (from >= list.size()) return from;
+    qsizetype position = from;
+    while (position >= 0 && FileIsGone(list[position]))
+        --position;
+    return position;
 }

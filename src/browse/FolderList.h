@@ -15,6 +15,14 @@ enum class TFolderOrder { ByName, ByDate };
 // files are not. A folder that cannot be read gives an empty list.
 QStringList CollectFolderImages(const QString& folder, TFolderOrder order);
 
+// Stepping passes over entries whose files are gone (deleted, or renamed by other means): the
+// list keeps them at their places, so positions and counts stay as they were. The first
+// position at or after from whose file is there, or the list's size when there is none.
+qsizetype FirstPresentFrom(const QStringList& list, qsizetype from);
+// The last position at or before from whose file is there, or -1 when there is none. A position
+// at or past the list's end is returned as it is.
+qsizetype LastPresentUpTo(const QStringList& list, qsizetype from);
+
 // Whether the path, in upper case, contains ".JPG", ".GIF" or ".BMP" anywhere.
 bool HasImageNameSubstring(const QString& path);
 

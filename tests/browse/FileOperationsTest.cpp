@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 
 #include "BrowseTestSupport.h"
 
@@ -32,19 +34,20 @@ TEST_F(FileOperationsTest, RenameOutcomes) {
         const char* from;
         const char* to;
         bool renamed;
+        int error;  // the reason given for a failure
     };
     // The folder before each case holds a.jpg ("first"), b.jpg ("second") and the sub-folder
     // sub holding c.jpg ("third").
     const Case cases[] = {
-        {"to a new name", "a.jpg", "new.jpg", true},
-        {"into another folder", "a.jpg", "sub/a.jpg", true},
-        {"case only, on a case-sensitive file system", "a.jpg", "A.JPG", true},
-        {"onto an existing file", "a.jpg", "b.jpg", false},
-        {"onto an existing file in another folder", "a.jpg", "sub/c.jpg", false},
-        {"onto an existing folder", "a.jpg", "sub", false},
-        {"from a missing file", "missing.jpg", "new.jpg", false},
-        {"into a missing folder", "a.jpg", "nowhere/a.jpg", false},
-        {"to an empty name", "a.jpg", "", false},
+        {"to a new name", "a.jpg", "new.jpg", true, 0},
+        {"into another folder", "a.jpg", "sub/a.jpg", true, 0},
+        {"case only, on a case-sensitive file system", "a.jpg", "A.JPG", true, 0},
+        {"onto an existing file", "a.jpg", "b.jpg", false, EEXIST},
+        {"onto an existing file in another folder", "a.jpg", "sub/c.jpg", false, EEXIST},
+        {"onto an existing folder", "a.jpg", "sub", false, EEXIST},
+        {"from a missing file", "missing.jpg", "new.jpg", false, ENOENT},
+        {"into a missing folder", "a.jpg", "nowhere/a.jpg", false, ENOENT},
+        {"to an empty name", "a.jpg", "", false, ENOENT},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -57,7 +60,9 @@ TEST_F(FileOperationsTest, RenameOutcomes) {
         const QString to = *c.to ? dir.filePath(c.to) : QString();
         const auto before = ReadFile(from);
 
-        EXPECT_EQ(RenameWithoutReplacing(from, to), c.renamed) << c.what;
+        int error = -1;
+        EXPECT_EQ(RenameWithoutReplacing(from, to, &error), c.renamed) << c.what;
+        EXPECT_EQ(error, c.error) << c.what << ": " << std::strerror(error);
 
         if (c.renamed) {
             EXPECT_FALSE(QFile::exists(from)) << c.what;
@@ -194,10 +199,18 @@ TEST_F(TrashTest, FileGoesToTheTrashWithItsInfo) {
 
 TEST_F(TrashTest, NothingToTrash) {
     ASSERT_TRUE(QDir().mkdir(Path("folder.jpg")));
-    EXPECT_FALSE(MoveToTrashOrDelete(Path("missing.jpg")));
-    EXPECT_FALSE(MoveToTrashOrDelete(QString()));
-    EXPECT_FALSE(MoveToTrashOrDelete(Path("folder.jpg")));
+    const struct {
+        QString Path;
+        int Error;
+    } cases[] = {{Path("missing.jpg"), ENOENT}, {QString(), ENOENT}, {Path("folder.jpg"), EISDIR}};
+    for (const auto& c : cases) {
+        int error = 0;
+        EXPECT_FALSE(MoveToTrashOrDelete(c.Path, &error)) << c.Path.toStdString();
+        EXPECT_EQ(error, c.Error) << c.Path.toStdString();
+    }
     EXPECT_TRUE(QFileInfo(Path("folder.jpg")).isDir());
+    EXPECT_EQ(CannotDeleteFileMessage(Path("missing.jpg"), ENOENT),
+              "Cannot delete file \"" + Path("missing.jpg") + "\". No such file or directory");
 }
 
 TEST_F(TrashTest, LinkIsTrashedNotItsTarget) {
@@ -231,12 +244,55 @@ TEST_F(TrashTest, FileInAReadOnlyFolderStays) {
     ASSERT_EQ(chmod(QFile::encodeName(Path("home")).constData(), 0777), 0);
     ASSERT_EQ(chmod(QFile::encodeName(Path("home/data")).constData(), 0777), 0);
     ASSERT_EQ(chmod(QFile::encodeName(Path("photos")).constData(), 0555), 0);
-    const auto status =
-        RunUnprivileged([&] { return MoveToTrashOrDelete(Path("photos/bad.jpg")) ? 1 : 0; });
+    const auto status = RunUnprivileged([&] {
+        int error = 0;
+        if (MoveToTrashOrDelete(Path("photos/bad.jpg"), &error)) return 1;
+        return error == EACCES ? 0 : 2;
+    });
     chmod(QFile::encodeName(Path("photos")).constData(), 0755);
     if (!status) GTEST_SKIP() << "no unprivileged identity to test a read-only folder with";
-    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(*status, 0) << "1: deleted, 2: another reason than EACCES";
     EXPECT_EQ(ReadFile(Path("photos/bad.jpg")), "x");
+}
+
+TEST_F(FileOperationsTest, SameFileAndGoneFiles) {
+    ASSERT_TRUE(QDir().mkdir(Path("sub")));
+    ASSERT_TRUE(WriteFile(Path("a.jpg"), "a"));
+    ASSERT_TRUE(WriteFile(Path("b.jpg"), "b"));
+    ASSERT_EQ(link(QFile::encodeName(Path("a.jpg")).constData(),
+                   QFile::encodeName(Path("hard.jpg")).constData()),
+              0);
+    ASSERT_EQ(symlink("../a.jpg", QFile::encodeName(Path("sub/soft.jpg")).constData()), 0);
+    ASSERT_EQ(symlink("nowhere.jpg", QFile::encodeName(Path("dangling.jpg")).constData()), 0);
+    const struct {
+        const char* A;
+        const char* B;
+        bool Same;
+    } pairs[] = {
+        {"a.jpg", "a.jpg", true},         {"a.jpg", "sub/../a.jpg", true},
+        {"a.jpg", "./a.jpg", true},       {"a.jpg", "hard.jpg", true},
+        {"a.jpg", "sub/soft.jpg", true},  {"a.jpg", "b.jpg", false},
+        {"gone.jpg", "gone.jpg", true},   {"gone.jpg", "other-gone.jpg", false},
+        {"dangling.jpg", "a.jpg", false},
+    };
+    for (const auto& p : pairs) {
+        EXPECT_EQ(SameFile(Path(p.A), Path(p.B)), p.Same) << p.A << " / " << p.B;
+        EXPECT_EQ(SameFile(Path(p.B), Path(p.A)), p.Same) << p.B << " / " << p.A;
+    }
+    EXPECT_FALSE(SameFile(QString(), QString()));
+    EXPECT_FALSE(SameFile(Path("a.jpg"), QString()));
+
+    const struct {
+        QString Path;
+        bool Gone;
+    } files[] = {
+        {Path("a.jpg"), false},       {Path("sub/soft.jpg"), false},
+        {Path("sub"), false},         {Path("gone.jpg"), true},
+        {Path("dangling.jpg"), true}, {Path("a.jpg/x"), true},
+        {Path("none/x.jpg"), true},   {QString(), true},
+    };
+    for (const auto& f : files)
+        EXPECT_EQ(FileIsGone(f.Path), f.Gone) << f.Path.toStdString();
 }
 
 }  // namespace

@@ -167,6 +167,29 @@ TEST_F(FolderListTest, UnreadableFolderGivesNothing) {
     EXPECT_EQ(*status, 0);
 }
 
+TEST_F(FolderListTest, SteppingPositionsPassOverGoneFiles) {
+    // Entries 0..5; "x" marks a file that is gone.
+    const QString pattern = QStringLiteral("xoxxox");
+    QStringList list;
+    for (int i = 0; i < pattern.size(); ++i) {
+        list << Path(QStringLiteral("%1.jpg").arg(i));
+        if (pattern[i] == QLatin1Char('o')) Make(QStringLiteral("%1.jpg").arg(i));
+    }
+    const struct {
+        qsizetype From;
+        qsizetype First;  // FirstPresentFrom
+        qsizetype Last;   // LastPresentUpTo
+    } cases[] = {
+        {-1, 1, -1}, {0, 1, -1}, {1, 1, 1}, {2, 4, 1}, {3, 4, 1}, {4, 4, 4}, {5, 6, 4}, {6, 6, 6},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FirstPresentFrom(list, c.From), c.First) << c.From;
+        EXPECT_EQ(LastPresentUpTo(list, c.From), c.Last) << c.From;
+    }
+    EXPECT_EQ(FirstPresentFrom({}, 0), 0);
+    EXPECT_EQ(LastPresentUpTo({}, -1), -1);
+}
+
 TEST_F(FolderListTest, DateOrder) {
     struct File {
         const char* name;

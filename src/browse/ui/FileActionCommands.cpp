@@ -4,14 +4,18 @@
 // A running slideshow goes on loading behind every question asked here, moving FFileIndex and
 // the current file name as it goes. So each command copies the file it is about to act on
 // before it asks, acts on that copy, and re-checks the index against the list afterwards.
+// Stepping on passes over entries whose files are gone, as "Next" does.
 
 #include <QDir>
 #include <QToolButton>
 
+#include "app/KelvoError.h"
 #include "app/KelvoUtils.h"
+#include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
 #include "browse/FileOperations.h"
+#include "browse/FolderList.h"
 
 namespace {
 
@@ -36,16 +40,27 @@ void TKelvoImageForm::Delete1Click() {
     const QString name = CurrentFileName();
     if (DeleteConfirm1->isChecked() && !AskToDelete(name)) return;
     // To the trash rather than gone for good: one click too many must not cost a photograph.
-    // The outcome is not reported; the list and the display stay as they are.
-    MoveToTrashOrDelete(name);
+    // The list and the display stay as they are.
+    int error = 0;
+    if (!MoveToTrashOrDelete(name, &error)) throw KelvoError(CannotDeleteFileMessage(name, error));
 }
 
 void TKelvoImageForm::DeleteandNext1Click() {
     if (FFileIndex >= FFileList.size()) return;
     const QString entry = FFileList[FFileIndex];
-    if (DeleteConfirm1->isChecked() && !AskToDelete(entry)) return;
-    MoveToTrashOrDelete(entry);
+    // The entry may not be the picture on screen (a stopped show has moved on, a file was
+    // opened from elsewhere): then the user is told so, whatever "Delete Confirm" says.
+    if (!SameFile(CurrentFileName(), entry)) {
+        if (!AskYesNo(QStringLiteral("Delete \"") + entry +
+                      QStringLiteral("\", which is not the picture shown?")))
+            return;
+    } else if (DeleteConfirm1->isChecked() && !AskToDelete(entry)) {
+        return;
+    }
+    int error = 0;
+    if (!MoveToTrashOrDelete(entry, &error)) ReportError(CannotDeleteFileMessage(entry, error));
     if (FFileIndex < FFileList.size()) ++FFileIndex;
+    FFileIndex = int(FirstPresentFrom(FFileList, FFileIndex));
     if (FFileIndex >= FFileList.size()) return;
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(DelNextSB);
@@ -65,22 +80,39 @@ void TKelvoImageForm::RenameAndNextSBClick() {
         // The rename never replaces a file that is already there. The entry follows the file
         // only when it moved, so the list never names a file lost to a failed rename; and only
         // while the list still holds the entry at its place.
-        if (RenameWithoutReplacing(entry, target) && position < FFileList.size() &&
-            FFileList[position] == entry)
-            FFileList[position] = target;
+        int error = 0;
+        if (RenameWithoutReplacing(entry, target, &error)) {
+            if (position < FFileList.size() && FFileList[position] == entry)
+                FFileList[position] = target;
+        } else {
+            ReportError(CannotRenameFileMessage(entry, target, error));
+        }
     }
-    if (FFileIndex + 1 >= FFileList.size()) return;
-    ++FFileIndex;
+    // At the last entry that is still there, the index stays where it is.
+    const qsizetype next = FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1);
+    if (next >= FFileList.size()) return;
+    FFileIndex = int(next);
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(RenameAndNextSB);
 }
 
 void TKelvoImageForm::SaveandNext1Click() {
     if (FFileIndex >= FFileList.size()) return;
-    // The save goes through a temporary file that replaces the entry's file only when it is
-    // complete; a failure is reported and ends the command here, before the index moves.
-    SaveImageFile(FFileList[FFileIndex]);
+    const QString entry = FFileList[FFileIndex];
+    if (!SameFile(CurrentFileName(), entry)) {
+        const QString question =
+            FileIsGone(entry)
+                ? QStringLiteral("Save the picture shown as \"") + entry + QStringLiteral("\"?")
+                : QStringLiteral("Replace \"") + entry +
+                      QStringLiteral("\" with the picture shown?");
+        if (!AskYesNo(question)) return;
+    }
+    // The save goes through a new file that replaces the entry's file only when it is
+    // complete; a failure, or a name that is no save type, is reported and ends the command
+    // here, before the index moves, so the edits are still on screen.
+    SaveImageFile(entry);
     if (FFileIndex < FFileList.size()) ++FFileIndex;
+    FFileIndex = int(FirstPresentFrom(FFileList, FFileIndex));
     if (FFileIndex >= FFileList.size()) return;
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(SaveNextSB);

@@ -70,7 +70,9 @@ void TKelvoImageForm::StartChronologically1Click() {
 
 void TKelvoImageForm::Next1Click() {
     if (FFileIndex >= FFileList.size()) return;
-    ++FFileIndex;
+    // Entries of files deleted or renamed away keep their places but are passed over; with none
+    // there after this one, the step goes one past the end as it does from the last entry.
+    FFileIndex = int(FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1));
     if (FFileIndex >= FFileList.size()) return;
     // A failed load ends the command here, so the pointer stays where it was.
     LoadImageFile(FFileList[FFileIndex]);
@@ -79,7 +81,10 @@ void TKelvoImageForm::Next1Click() {
 
 void TKelvoImageForm::PriorSBClick() {
     if (FFileIndex <= 0) return;
-    --FFileIndex;
+    // With no file left before this entry, nothing moves, as on the first entry.
+    const qsizetype previous = LastPresentUpTo(FFileList, qsizetype(FFileIndex) - 1);
+    if (previous < 0) return;
+    FFileIndex = int(previous);
     if (FFileIndex >= FFileList.size()) return;
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(PriorSB);

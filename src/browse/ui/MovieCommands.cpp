@@ -9,6 +9,7 @@
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
+#include "browse/FileOperations.h"
 #include "browse/FolderList.h"
 
 namespace {
@@ -63,7 +64,9 @@ void TKelvoImageForm::MovieTimerTimer() {
         const int position = FFileIndex;
         const QString entry = FFileList[position];
         const int following = position + 1 < FFileList.size() ? position + 1 : 0;
-        if (FMovieFailures.contains(entry)) {
+        // A file deleted or renamed away is passed over without a word, for as long as it is
+        // gone; one that cannot be loaded is reported once and then passed over.
+        if (FMovieFailures.contains(entry) || FileIsGone(entry)) {
             FFileIndex = following;
             continue;
         }
@@ -86,7 +89,7 @@ void TKelvoImageForm::MovieTimerTimer() {
         }
     }
     // Nothing in the list can be shown: the show ends, with one message rather than one per
-    // file.
+    // file (none when every file is simply gone).
     FMoviePlaying = false;
     MovieTimer->stop();
     if (!failures.isEmpty()) ReportError(failures.first());

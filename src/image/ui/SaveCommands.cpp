@@ -3,12 +3,14 @@
 
 #include <sys/stat.h>
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <optional>
 
 #include "app/IniFile.h"
+#include "app/KelvoError.h"
 #include "app/KelvoUtils.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/Dialogs.h"
@@ -38,12 +40,14 @@ QString WithoutExtension(const QString& fileName) {
     return dot > slash ? fileName.left(dot) : fileName;
 }
 
-// The Save dialog, proposing this name; the request keeps the filter entry the user picks.
-std::optional<QString> AskSaveName(TKelvoImageForm& form, const QString& proposed) {
+// The Save dialog, proposing this name; the request keeps the filter entry the user picks. A
+// name typed without an ending gets defaultSuffix.
+std::optional<QString> AskSaveName(TKelvoImageForm& form, const QString& proposed,
+                                   const QString& defaultSuffix = QStringLiteral("JPG")) {
     FileDialogRequest& dialog = form.SaveDialog1;
     dialog.FileName = proposed;
     dialog.Filters = SaveFilters();
-    dialog.DefaultSuffix = QStringLiteral("JPG");
+    dialog.DefaultSuffix = defaultSuffix;
     dialog.ConfirmOverwrite = form.SaveConfirm1->isChecked();
     return CurrentDialogs().SaveFile(dialog);
 }
@@ -76,7 +80,14 @@ bool NameTaken(const QString& fileName) {
 
 void TKelvoImageForm::SaveImageFile(const QString& fileName) {
     const TSaveFileType type = SaveFileTypeOf(fileName);
-    if (type == TSaveFileType::None) return;
+    // Writing nothing without a word would pass for a save, and "Save + Next" would move on and
+    // drop the edits.
+    if (type == TSaveFileType::None) {
+        if (fileName.isEmpty())
+            throw KelvoError(QStringLiteral(
+                "Nothing written: the picture shown has no file name; choose one with Save As"));
+        throw KelvoError(NoSaveTypeMessage(fileName));
+    }
     // Read for every save, so a quality changed by hand or by another window counts at once.
     const int quality =
         type == TSaveFileType::Jpeg
@@ -107,19 +118,21 @@ void TKelvoImageForm::ConvertTo1Click() {
     // was the old file under another name (a hard link, or a link to it).
     const bool sameBefore = SameFile(IdentityOf(oldName), IdentityOf(*chosen));
     SaveImageFile(*chosen);
-    // The old file goes only when the picture demonstrably lives on in another file: nothing is
-    // written for an ending that is not a save type, and a file is never deleted in favour of
-    // itself.
-    if (SaveFileTypeOf(*chosen) == TSaveFileType::None) return;
+    // The old file goes only when the picture demonstrably lives on in another file (a save
+    // that wrote nothing has thrown): a file is never deleted in favour of itself.
     const std::optional<TFileIdentity> written = IdentityOf(*chosen);
     if (!written || sameBefore || SameFile(IdentityOf(oldName), written)) return;
-    QFile::remove(oldName);
+    if (!QFile::remove(oldName)) return;
+    // The file lives on under its new name: stepping through the folder reaches it there.
+    for (QString& entry : FFileList)
+        if (entry == oldName) entry = *chosen;
 }
 
 void TKelvoImageForm::SaveAsTransparentGIF1Click() {
     SaveDialog1.FilterIndex = 2;
-    const std::optional<QString> chosen =
-        AskSaveName(*this, WithoutExtension(CurrentFileName()) + QStringLiteral(".GIF"));
+    // The file is GIF whatever its name, so a name typed without an ending gets ".GIF".
+    const std::optional<QString> chosen = AskSaveName(
+        *this, WithoutExtension(CurrentFileName()) + QStringLiteral(".GIF"), QStringLiteral("GIF"));
     SaveDialog1.FilterIndex = 1;
     if (!chosen) return;
     OpenDialog1.FileName = *chosen;
@@ -139,6 +152,9 @@ void TKelvoImageForm::SaveUnique1Click() {
             return;
         }
     }
+    throw KelvoError(
+        QStringLiteral("Nothing written: Unique001.JPG to Unique999.JPG all exist in \"%1\"")
+            .arg(QDir(folder).absolutePath()));
 }
 
 void TKelvoImageForm::JPEGQuality1Click() {

@@ -3,8 +3,12 @@
 // and that a rename never costs a file.
 
 #include <QAction>
+#include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <optional>
 
+#include "browse/FileOperations.h"
 #include "browse/ui/BrowseWindowFixture.h"
 #include "browse/ui/TickingDialogs.h"
 #include "image/ImageLoader.h"
@@ -30,6 +34,22 @@ class FileActionCommands : public BrowseWindowFixture {
     QString InFolder(const QString& name) const { return FFolder + QLatin1Char('/') + name; }
     static QString DeleteQuestion(const QString& path) {
         return QStringLiteral("Delete \"") + path + QStringLiteral("\"?");
+    }
+    // Asked, whatever "Delete Confirm" says, when the entry is not the picture on screen.
+    static QString DeleteUnseenQuestion(const QString& path) {
+        return QStringLiteral("Delete \"") + path +
+               QStringLiteral("\", which is not the picture shown?");
+    }
+    static QString ReplaceUnseenQuestion(const QString& path) {
+        return QStringLiteral("Replace \"") + path + QStringLiteral("\" with the picture shown?");
+    }
+    // The last rename prompt shown.
+    const ScriptedDialogs::ShownDialog& LastTextPrompt() const {
+        for (auto it = FDialogs.Shown().rbegin(); it != FDialogs.Shown().rend(); ++it)
+            if (it->DialogKind == ScriptedDialogs::Kind::Text) return *it;
+        static const ScriptedDialogs::ShownDialog none;
+        ADD_FAILURE() << "no text prompt was shown";
+        return none;
     }
 
     QString FFolder;
@@ -82,9 +102,10 @@ TEST_F(FileActionCommands, DelTakesTheCurrentFileAndDelNextTheListEntry) {
     EXPECT_EQ(form.CurrentFileName(), opened);
     EXPECT_EQ(form.FFileIndex, 0);
 
+    // The list entry is not the picture on screen, so the question says so.
     FDialogs.AnswerYes();
     form.DelNextSB->click();
-    EXPECT_EQ(FDialogs.Prompts().last(), DeleteQuestion(InFolder("a.jpg")));
+    EXPECT_EQ(FDialogs.Prompts().last(), DeleteUnseenQuestion(InFolder("a.jpg")));
     EXPECT_TRUE(QFile::exists(TrashFile("a.jpg")));
     EXPECT_EQ(ShownWidth(), 2);
 }
@@ -111,11 +132,11 @@ TEST_F(FileActionCommands, QuestionsActOnTheFileTakenBeforeTheShowMovedOn) {
     EXPECT_EQ(form.CurrentFileName(), InFolder("b.jpg"));
     EXPECT_EQ(form.FFileIndex, 2);
 
-    // "Del + Next" at c: the show shows c and d and wraps to the first entry while asking; c is
-    // deleted and the step goes on from where the show left the index.
+    // "Del + Next" at c, with b on screen: the show shows c and d and wraps to the first entry
+    // while asking; c is deleted and the step goes on from where the show left the index.
     dialogs.AnswerYes();
     form.DelNextSB->click();
-    EXPECT_EQ(dialogs.Prompts().last(), DeleteQuestion(InFolder("c.jpg")));
+    EXPECT_EQ(dialogs.Prompts().last(), DeleteUnseenQuestion(InFolder("c.jpg")));
     EXPECT_FALSE(QFile::exists(InFolder("c.jpg")));
     EXPECT_TRUE(QFile::exists(InFolder("d.jpg")));
     EXPECT_EQ(form.FFileIndex, 1);
@@ -178,7 +199,7 @@ TEST_F(FileActionCommands, RenameAnswersFromUnchangedToTaken) {
             FDialogs.AnswerText(QLatin1String(c.answer));
         form.RenameAndNextSB->click();
 
-        const ScriptedDialogs::ShownDialog& prompt = FDialogs.Shown().back();
+        const ScriptedDialogs::ShownDialog& prompt = LastTextPrompt();
         EXPECT_EQ(prompt.Title, QStringLiteral("Rename File"));
         EXPECT_EQ(prompt.Text, QStringLiteral("Rename file (empty avoids rename):"));
         EXPECT_EQ(prompt.DefaultText, entry);
@@ -196,25 +217,115 @@ TEST_F(FileActionCommands, RenameAnswersFromUnchangedToTaken) {
     EXPECT_EQ(form.FFileIndex, 8);
     EXPECT_EQ(ShownWidth(), 9);
     EXPECT_EQ(form.CurrentFileName(), InFolder("p8.jpg"));
-    EXPECT_TRUE(FDialogs.Errors().isEmpty()) << FDialogs.Errors().join('\n').toStdString();
+    // Only the rename onto a taken name failed, and it said so.
+    EXPECT_EQ(FDialogs.Errors(), QStringList{FormatErrorMessage(CannotRenameFileMessage(
+                                     InFolder("p7.jpg"), InFolder("taken.png"), EEXIST))});
 }
 
-TEST_F(FileActionCommands, SaveNextWritesTheEntryWhateverIsShown) {
+TEST_F(FileActionCommands, SaveAndDelNextAskFirstWhenTheEntryIsNotThePictureShown) {
+    enum class TAction { Save, Delete };
+    enum class TShown { OpenedElsewhere, StoppedShow, TheEntry, TheEntryOtherwiseSpelt };
+    const struct {
+        const char* Name;
+        TAction Action;
+        TShown Shown;
+        bool Confirm;                // "Delete Confirm"
+        std::optional<bool> Answer;  // nothing: no question may come
+    } cases[] = {
+        {"save over an entry, a file from elsewhere shown, no", TAction::Save,
+         TShown::OpenedElsewhere, true, false},
+        {"save over an entry, a file from elsewhere shown, yes", TAction::Save,
+         TShown::OpenedElsewhere, true, true},
+        {"save after a stopped show, no", TAction::Save, TShown::StoppedShow, true, false},
+        {"save the entry shown", TAction::Save, TShown::TheEntry, true, std::nullopt},
+        {"save the entry shown, named otherwise", TAction::Save, TShown::TheEntryOtherwiseSpelt,
+         true, std::nullopt},
+        {"delete unconfirmed, a file from elsewhere shown, no", TAction::Delete,
+         TShown::OpenedElsewhere, false, false},
+        {"delete unconfirmed after a stopped show, yes", TAction::Delete, TShown::StoppedShow,
+         false, true},
+        {"delete unconfirmed, the entry shown", TAction::Delete, TShown::TheEntry, false,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TKelvoImageForm& form = StartWithTools(c.Confirm);
+        StartOn(form, {"a.jpg", "b.jpg", "c.jpg"});
+        switch (c.Shown) {
+            case TShown::OpenedElsewhere: {
+                FDialogs.AnswerFile(MakePicture(PathOf("opened.bmp"), 7));
+                form.OpenButton->trigger();
+                break;
+            }
+            case TShown::StoppedShow:
+                // The show has put a up and moved the index on to b when Escape stops it.
+                form.FMoviePlaying = true;
+                TickOf(form);
+                QTest::keyClick(&form, Qt::Key_Escape);
+                break;
+            case TShown::TheEntry:
+                break;
+            case TShown::TheEntryOtherwiseSpelt:
+                form.LoadImageFile(FFolder + QStringLiteral("/../sort/./a.jpg"));
+                break;
+        }
+        const int index = form.FFileIndex;
+        const QString entry = form.FFileList[index];
+        const QByteArray before = *ReadFile(entry);
+        const int shown = ShownWidth();
+        if (c.Answer) {
+            if (*c.Answer)
+                FDialogs.AnswerYes();
+            else
+                FDialogs.AnswerNo();
+        }
+        const qsizetype questions = FDialogs.Prompts().size();
+        (c.Action == TAction::Save ? form.SaveNextSB : form.DelNextSB)->click();
+
+        if (c.Answer) {
+            ASSERT_EQ(FDialogs.Prompts().size(), questions + 1);
+            EXPECT_EQ(FDialogs.Prompts().last(), c.Action == TAction::Save
+                                                     ? ReplaceUnseenQuestion(entry)
+                                                     : DeleteUnseenQuestion(entry));
+        } else {
+            EXPECT_EQ(FDialogs.Prompts().size(), questions);
+        }
+        const bool acted = !c.Answer || *c.Answer;
+        if (!acted) {
+            EXPECT_EQ(ReadFile(entry), before) << "No does nothing";
+            EXPECT_EQ(form.FFileIndex, index);
+            EXPECT_EQ(ShownWidth(), shown);
+        } else {
+            if (c.Action == TAction::Save) {
+                EXPECT_EQ(LoadedWidth(entry), shown);
+            } else {
+                EXPECT_FALSE(QFile::exists(entry));
+            }
+            EXPECT_EQ(form.FFileIndex, index + 1);
+            EXPECT_EQ(ShownWidth(), index + 2);
+        }
+        EXPECT_TRUE(FDialogs.Errors().isEmpty()) << FDialogs.Errors().join('\n').toStdString();
+        QDir(FFolder).removeRecursively();
+        QFile::remove(PathOf("opened.bmp"));
+    }
+}
+
+TEST_F(FileActionCommands, SaveNextOverAGoneEntryAsksToSaveUnderItsName) {
     TKelvoImageForm& form = StartWithTools();
     StartOn(form, {"a.jpg", "b.jpg", "c.jpg"});
-    const QString opened = MakePicture(PathOf("opened.bmp"), 7);
-    FDialogs.AnswerFile(opened);
-    form.OpenButton->trigger();
-
+    form.NextSB->click();
+    ASSERT_TRUE(QFile::remove(InFolder("b.jpg")));
+    form.PriorSB->click();  // a on screen, b next
+    form.FFileIndex = 1;
+    FDialogs.AnswerYes();
     form.SaveNextSB->click();
-    EXPECT_EQ(LoadedWidth(InFolder("a.jpg")), 7);
-    EXPECT_EQ(form.FFileIndex, 1);
-    EXPECT_EQ(ShownWidth(), 2);
-    EXPECT_EQ(QCursor::pos(), CentreOf(form.SaveNextSB));
-    EXPECT_TRUE(FDialogs.Shown().size() == 2);  // the chooser and the Open dialog; no question
+    EXPECT_EQ(FDialogs.Prompts().last(), QStringLiteral("Save the picture shown as \"") +
+                                             InFolder("b.jpg") + QStringLiteral("\"?"));
+    EXPECT_EQ(LoadedWidth(InFolder("b.jpg")), 1);
+    EXPECT_EQ(form.FFileIndex, 2);
 }
 
-TEST_F(FileActionCommands, SaveNextOnANameThatIsNoSaveTypeWritesNothingAndStepsOn) {
+TEST_F(FileActionCommands, SaveNextThatWritesNothingSaysWhyAndStays) {
     TKelvoImageForm& form = StartWithTools();
     StartOn(form, {"a.jpg", "b.jpg.jpeg", "c.jpg"});
     form.NextSB->click();
@@ -222,9 +333,12 @@ TEST_F(FileActionCommands, SaveNextOnANameThatIsNoSaveTypeWritesNothingAndStepsO
     Bitmap().SetSize(6, 6);
     Bitmap().Clear(0xFF00FF00u);
     form.SaveNextSB->click();
+    EXPECT_EQ(FDialogs.Errors(),
+              QStringList{FormatErrorMessage(NoSaveTypeMessage(InFolder("b.jpg.jpeg")))});
     EXPECT_EQ(ReadFile(InFolder("b.jpg.jpeg")), before);
-    EXPECT_EQ(form.FFileIndex, 2);
-    EXPECT_EQ(ShownWidth(), 3);
+    // The edits are still on screen.
+    EXPECT_EQ(form.FFileIndex, 1);
+    EXPECT_EQ(ShownWidth(), 6);
 }
 
 TEST_F(FileActionCommands, FailedSaveIsReportedKeepsTheTargetAndDoesNotMove) {
@@ -234,11 +348,25 @@ TEST_F(FileActionCommands, FailedSaveIsReportedKeepsTheTargetAndDoesNotMove) {
     const QString blocked = MakeFolder(QStringLiteral("sort/blocked.jpg"));
     ASSERT_TRUE(browse_test::WriteFile(blocked + QStringLiteral("/inside.txt"), "keep"));
     form.FFileList[0] = blocked;
+    FDialogs.AnswerYes();  // it is not the picture shown
     form.SaveNextSB->click();
     EXPECT_EQ(FDialogs.Errors().size(), 1);
     EXPECT_EQ(form.FFileIndex, 0);
     EXPECT_EQ(ReadFile(blocked + QStringLiteral("/inside.txt")), "keep");
     EXPECT_EQ(ShownWidth(), 1);
+}
+
+TEST_F(FileActionCommands, FailedDeletesAreReportedAndDelNextStillStepsOn) {
+    TKelvoImageForm& form = StartWithTools(false);
+    StartOn(form, {"a.jpg", "b.jpg", "c.jpg"});
+    // a's file disappears behind the program's back while it is on screen.
+    ASSERT_TRUE(QFile::remove(InFolder("a.jpg")));
+    form.NameSB->click();
+    form.DelNextSB->click();
+    const QString expected = FormatErrorMessage(CannotDeleteFileMessage(InFolder("a.jpg"), ENOENT));
+    EXPECT_EQ(FDialogs.Errors(), QStringList({expected, expected}));
+    EXPECT_EQ(form.FFileIndex, 1);
+    EXPECT_EQ(ShownWidth(), 2);
 }
 
 TEST_F(FileActionCommands, StepOnCommandsAtTheLastEntry) {

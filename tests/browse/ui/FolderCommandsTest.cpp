@@ -156,6 +156,65 @@ TEST_F(FolderCommands, NextAndPrevWalkTheListAndStopAtItsEnds) {
     EXPECT_TRUE(FDialogs.Errors().isEmpty());
 }
 
+TEST_F(FolderCommands, StepsPassOverEntriesWhoseFilesAreGoneAndReachRenamedOnes) {
+    TKelvoImageForm& form = StartWithTools(false);
+    // a to f, 1 to 6 pixels wide.
+    const QString folder = MakeFolder(QStringLiteral("photos"));
+    const QStringList names = {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"};
+    for (int i = 0; i < names.size(); ++i)
+        MakePicture(folder + QLatin1Char('/') + names[i], i + 1);
+    StartByName(folder);
+    const auto in = [&](const char* name) { return folder + QLatin1Char('/') + name; };
+
+    // b goes to the trash through "Del"; d is deleted and f renamed behind the program's back;
+    // c is renamed with "Rename + Next", so its entry follows it.
+    form.NextSB->click();
+    form.NameSB->click();
+    ASSERT_TRUE(QFile::remove(in("d.jpg")));
+    ASSERT_TRUE(QFile::rename(in("f.jpg"), in("f-renamed.jpg")));
+    form.FFileIndex = 2;
+    FDialogs.AnswerText(in("c-renamed"));
+    form.RenameAndNextSB->click();
+    ASSERT_EQ(form.FFileList[2], in("c-renamed.jpg"));
+    ASSERT_EQ(form.FFileIndex, 4) << "d is passed over";
+    ASSERT_EQ(ShownWidth(), 5);
+
+    struct Step {
+        const char* name;
+        void (TKelvoImageForm::*command)();
+        int index;
+        int width;
+    };
+    const Step steps[] = {
+        {"prev over d to the renamed c", &TKelvoImageForm::PriorSBClick, 2, 3},
+        {"prev over b to a", &TKelvoImageForm::PriorSBClick, 0, 1},
+        {"prev at a", &TKelvoImageForm::PriorSBClick, 0, 1},
+        {"next over b", &TKelvoImageForm::Next1Click, 2, 3},
+        {"next over d", &TKelvoImageForm::Next1Click, 4, 5},
+        // f's file is gone under its old name: nothing is left after e, so the step goes one
+        // past the end, as from the last entry, and e stays on screen.
+        {"next past the gone f", &TKelvoImageForm::Next1Click, 6, 5},
+        {"prev back over f to e", &TKelvoImageForm::PriorSBClick, 4, 5},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        (form.*step.command)();
+        EXPECT_EQ(form.FFileIndex, step.index);
+        EXPECT_EQ(ShownWidth(), step.width);
+    }
+    // The entries keep their places and the position label counts them all.
+    EXPECT_EQ(form.FFileList.size(), 6);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral("<5/6>"));
+    EXPECT_TRUE(FDialogs.Errors().isEmpty()) << FDialogs.Errors().join('\n').toStdString();
+
+    // With every file before it gone, "Prev" does nothing, as on the first entry.
+    ASSERT_TRUE(QFile::remove(in("a.jpg")));
+    ASSERT_TRUE(QFile::remove(in("c-renamed.jpg")));
+    form.PriorSBClick();
+    EXPECT_EQ(form.FFileIndex, 4);
+    EXPECT_EQ(ShownWidth(), 5);
+}
+
 TEST_F(FolderCommands, PointerGoesBackOnTheButtonUsedAfterASuccessfulLoadOnly) {
     TKelvoImageForm& form = StartWithTools();
     const QString folder = MakeThree();

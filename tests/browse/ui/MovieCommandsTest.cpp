@@ -203,6 +203,33 @@ TEST_F(MovieCommands, BrokenFileIsReportedOnceAndSkipped) {
     EXPECT_EQ(FDialogs.Errors().size(), 2);
 }
 
+TEST_F(MovieCommands, FilesGoneDuringTheShowArePassedOverWithoutAWord) {
+    TKelvoImageForm& form = StartWithTools();
+    const QString folder = MakeShow({"a.jpg", "b.jpg", "c.jpg"});
+    PlayFolder(folder);
+    const QString b = folder + QStringLiteral("/b.jpg");
+    const QString aside = folder + QStringLiteral("/b.aside");
+    ASSERT_TRUE(QFile::rename(b, aside));
+    int expectedWidths[] = {1, 3, 1, 3};
+    for (int width : expectedWidths) {
+        Tick();
+        EXPECT_EQ(ShownWidth(), width);
+    }
+    // Back under its name, it is shown again.
+    ASSERT_TRUE(QFile::rename(aside, b));
+    Tick();
+    Tick();
+    EXPECT_EQ(ShownWidth(), 2);
+    EXPECT_TRUE(FDialogs.Errors().isEmpty()) << FDialogs.Errors().join('\n').toStdString();
+
+    // With every file gone the show ends, with nothing to report.
+    for (const char* name : {"/a.jpg", "/b.jpg", "/c.jpg"})
+        ASSERT_TRUE(QFile::remove(folder + QLatin1String(name)));
+    Tick();
+    EXPECT_FALSE(form.FMoviePlaying);
+    EXPECT_TRUE(FDialogs.Errors().isEmpty());
+}
+
 TEST_F(MovieCommands, ShowOfNothingButBrokenFilesStopsWithOneMessage) {
     TKelvoImageForm& form = StartWithTools();
     PlayFolder(MakeShow({"broken1.jpg", "broken2.gif", "broken3.bmp"}));

@@ -9,6 +9,7 @@
 #include <array>
 #include <iterator>
 
+#include "app/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "view/ui/MainWindowFixture.h"
@@ -60,14 +61,16 @@ class SaveCommands : public MainWindowFixture {
     }
 };
 
-TEST_F(SaveCommands, SaveWithAnEmptyNameWritesNothing) {
+TEST_F(SaveCommands, SaveWithAnEmptyNameWritesNothingAndSaysSo) {
     TKelvoImageForm& form = StartWith();
     SetImage(4, 4, 0x00102030u);
     form.OpenDialog1.FileName.clear();
     const QStringList before = Entries();
     form.Save1->trigger();
     EXPECT_EQ(Entries(), before);
-    EXPECT_TRUE(FDialogs.Shown().empty());
+    EXPECT_EQ(FDialogs.Errors(),
+              QStringList{QStringLiteral("Nothing written: the picture shown has no file name; "
+                                         "choose one with Save As.")});
 }
 
 TEST_F(SaveCommands, AJpegEndingIsNoSaveTypeAndSaveAsProposesTheBareName) {
@@ -79,7 +82,9 @@ TEST_F(SaveCommands, AJpegEndingIsNoSaveTypeAndSaveAsProposesTheBareName) {
     form.Save1->trigger();
     EXPECT_EQ(Entries(), before);
     EXPECT_EQ(Contents(photo), original);
-    EXPECT_TRUE(FDialogs.Shown().empty());
+    EXPECT_EQ(FDialogs.Errors(),
+              QStringList{QStringLiteral("Nothing written: '") + photo +
+                          QStringLiteral("' does not end with .JPG, .GIF, .PNG or .BMP.")});
 
     const QString saved = PathOf(QStringLiteral("photo.JPG"));
     FDialogs.AnswerFile(saved);
@@ -154,12 +159,15 @@ TEST_F(SaveCommands, TheDialogKeepsTheLastFilterButTheTransparentGifStartsAtGif)
     FDialogs.AnswerFile(PathOf(QStringLiteral("see.GIF")), 3);
     form.SaveAsTransparentGIF1->trigger();
     EXPECT_EQ(LastSaveRequest().FilterIndex, 2);
+    EXPECT_EQ(LastSaveRequest().DefaultSuffix, QStringLiteral("GIF"))
+        << "a name typed without an ending becomes a .GIF";
     EXPECT_EQ(LastSaveRequest().FileName, PathOf(QStringLiteral("pic.GIF")));
     EXPECT_EQ(form.CurrentFileName(), PathOf(QStringLiteral("see.GIF")));
 
     FDialogs.CancelFile();
     form.SaveAs1->trigger();
     EXPECT_EQ(LastSaveRequest().FilterIndex, 1) << "set back to the first entry";
+    EXPECT_EQ(LastSaveRequest().DefaultSuffix, QStringLiteral("JPG"));
 }
 
 TEST_F(SaveCommands, GifColoursAreReducedToTheCube) {
@@ -239,7 +247,21 @@ TEST_F(SaveCommands, UniqueNamesFillTheFirstGapAndLeaveTheCurrentNameAlone) {
     EXPECT_TRUE(FDialogs.Shown().empty());
 }
 
-TEST_F(SaveCommands, WhenAll999UniqueNamesAreTakenNothingIsWrittenOrSaid) {
+TEST_F(SaveCommands, SaveAsToANameThatIsNoSaveTypeSaysSoAndKeepsTheName) {
+    TKelvoImageForm& form = StartWith();
+    SetImage(3, 3, 0);
+    for (const char* name : {"x.tif", "x.jpeg", "x"}) {
+        SCOPED_TRACE(name);
+        const QString chosen = PathOf(QLatin1String(name));
+        FDialogs.AnswerFile(chosen);
+        form.SaveAs1->trigger();
+        EXPECT_EQ(FDialogs.Errors().last(), FormatErrorMessage(NoSaveTypeMessage(chosen)));
+        EXPECT_EQ(form.CurrentFileName(), chosen);
+        EXPECT_FALSE(QFileInfo::exists(chosen));
+    }
+}
+
+TEST_F(SaveCommands, WhenAll999UniqueNamesAreTakenNothingIsWrittenAndTheUserIsTold) {
     TKelvoImageForm& form = StartWith();
     SetImage(3, 3, 0);
     const QString folder = PathOf(QStringLiteral("full/"));
@@ -254,7 +276,10 @@ TEST_F(SaveCommands, WhenAll999UniqueNamesAreTakenNothingIsWrittenOrSaid) {
     EXPECT_EQ(files.size(), 999);
     for (const QFileInfo& file : files)
         ASSERT_EQ(file.size(), 0) << file.fileName().toStdString();
-    EXPECT_TRUE(FDialogs.Shown().empty());
+    EXPECT_EQ(FDialogs.Errors(),
+              QStringList{QStringLiteral("Nothing written: Unique001.JPG to Unique999.JPG all "
+                                         "exist in \"") +
+                          QDir(folder).absolutePath() + QStringLiteral("\"")});
 }
 
 TEST_F(SaveCommands, JpegQualityIsReadAfreshForEverySave) {
@@ -265,6 +290,7 @@ TEST_F(SaveCommands, JpegQualityIsReadAfreshForEverySave) {
             Bitmap().SetPixel(x, y, TColor32((x * 4) << 16 | (y * 4) << 8 | ((x * y) & 0xFF)));
     const QString jpeg = PathOf(QStringLiteral("q.JPG"));
     form.OpenDialog1.FileName = jpeg;
+    const QStringList entriesBefore = Entries();
 
     form.Save1->trigger();
     const qint64 best = QFileInfo(jpeg).size();
@@ -280,7 +306,10 @@ TEST_F(SaveCommands, JpegQualityIsReadAfreshForEverySave) {
     EXPECT_EQ(Setting("JPEG", "Quality"), QStringLiteral("100"));
     form.Save1->trigger();
     EXPECT_EQ(QFileInfo(jpeg).size(), best);
-    EXPECT_FALSE(QFileInfo::exists(PathOf(QStringLiteral("Kelvo_Temp_File.JPG"))));
+    QStringList expected = entriesBefore;
+    expected << QStringLiteral("q.JPG");
+    expected.sort();
+    EXPECT_EQ(Entries(), expected) << "no temporary file stays behind";
 }
 
 TEST_F(SaveCommands, ABmpAfterHalvingHoldsAlphaZeroInEveryPixel) {
@@ -386,6 +415,32 @@ TEST_F(SaveCommands, ConvertToDeletesTheOldFileOnlyWhenThePictureLivesOnElsewher
     const QString old = form.CurrentFileName();
     form.ConvertTo1->trigger();
     EXPECT_TRUE(QFileInfo::exists(old)) << "cancel deletes nothing";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SaveCommands, ConvertToLeavesTheFolderListNamingTheNewFile) {
+    TKelvoImageForm& form = StartWith();
+    const QString old = LoadNewJpeg(QStringLiteral("cat.jpg"));
+    const QString other = PathOf(QStringLiteral("dog.jpg"));
+    form.FFileList = {other, old, old + QStringLiteral(".GIF")};
+    form.FFileIndex = 1;
+    const QString chosen = PathOf(QStringLiteral("cat.PNG"));
+    FDialogs.AnswerFile(chosen);
+    form.ConvertTo1->trigger();
+    ASSERT_FALSE(QFileInfo::exists(old));
+    EXPECT_EQ(form.FFileList, QStringList({other, chosen, old + QStringLiteral(".GIF")}));
+    EXPECT_EQ(form.FFileIndex, 1);
+
+    // A conversion that keeps the old file leaves the list alone.
+    const QString kept = LoadNewJpeg(QStringLiteral("keep.jpg"));
+    form.FFileList = {kept};
+    FDialogs.AnswerFile(PathOf(QStringLiteral("keep.tif")));
+    form.ConvertTo1->trigger();
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_EQ(form.FFileList, QStringList{kept});
 }
 
 }  // namespace
