@@ -1,0 +1,217 @@
+#include "tone/ToneTables.h"
+
+#include <cmath>
+#include <cstddef>
+#include <memory>
+
+#include "tone/PixelFunctions.h"
+
+namespace {
+
+constexpr int kMaxIntensity = 765;
+
+std::int64_t PixelTotal(const IntensityHistogram& histogram) {
+    std::int64_t total = 0;
+    for (std::int32_t count : histogram)
+        total += count;
+    return total;
+}
+
+std::int32_t RoundToInt(double value) {
+    return std::int32_t(std::rint(value));
+}
+
+void FillBefore(const TBitmap32& image, TToneGraphs* graphs) {
+    if (!graphs) return;
+    ComputeHistogram(image, graphs->Before);
+    graphs->HasBefore = true;
+}
+
+void FillAfter(const TBitmap32& image, TToneGraphs* graphs) {
+    if (!graphs) return;
+    ComputeHistogram(image, graphs->After);
+    graphs->HasAfter = true;
+}
+
+void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
+    if (!graphs) return;
+    graphs->Transfer = table;
+    graphs->HasTransfer = true;
+}
+
+// Builds a table from the image's histogram, applies it and publishes all three graphs.
+template <typename Build>
+void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
+    IntensityHistogram histogram;
+    ComputeHistogram(image, histogram);
+    TransferTable table;
+    if (!build(histogram, table)) return;
+    if (graphs) {
+        graphs->Before = histogram;
+        graphs->HasBefore = true;
+    }
+    FillTransfer(table, graphs);
+    ApplyTransfer(image, table);
+    FillAfter(image, graphs);
+}
+
+}  // namespace
+
+void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram) {
+    // Four partial tables let consecutive pixels of the same intensity count without waiting
+    // for each other's increment.
+    std::int32_t partial[4][kToneTableSize] = {};
+    const TColor32* pixel = image.Bits();
+    const std::size_t count = image.PixelCount();
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        ++partial[0][Intensity(pixel[i])];
+        ++partial[1][Intensity(pixel[i + 1])];
+        ++partial[2][Intensity(pixel[i + 2])];
+        ++partial[3][Intensity(pixel[i + 3])];
+    }
+    for (; i < count; ++i)
+        ++partial[0][Intensity(pixel[i])];
+    for (int s = 0; s < kToneTableSize; ++s)
+        histogram[s] = partial[0][s] + partial[1][s] + partial[2][s] + partial[3][s];
+}
+
+void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue) {
+    TColor32* pixel = image.Bits();
+    const std::size_t count = image.PixelCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        const TColor32 c = pixel[i];
+        pixel[i] = TColor32(red[(c >> 16) & 0xFF]) << 16 | TColor32(green[(c >> 8) & 0xFF]) << 8 |
+                   TColor32(blue[c & 0xFF]);
+    }
+}
+
+void ApplyTransfer(TBitmap32& image, const TransferTable& table) {
+    if (image.Empty()) return;
+    // The result of a channel depends only on its value and the pixel's intensity, so every
+    // possible outcome is worked out once with ScaleColor's own arithmetic, one row of 256 per
+    // intensity; the pixel loop then only looks them up.
+    auto results = std::make_unique<std::uint8_t[]>(std::size_t(kMaxIntensity + 1) * 256);
+    for (int s = 0; s <= kMaxIntensity; ++s) {
+        const double factor = (double(table[s]) + 1.0) / double(s + 1);
+        std::uint8_t* row = results.get() + std::size_t(s) * 256;
+        // A channel never exceeds the intensity it is part of.
+        const int top = s < 255 ? s : 255;
+        for (int v = 0; v <= top; ++v)
+            row[v] = std::uint8_t(ScaleColor(TColor32(v), factor));
+    }
+    const std::uint8_t* lookup = results.get();
+    TColor32* pixel = image.Bits();
+    const std::size_t count = image.PixelCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        const TColor32 c = pixel[i];
+        const unsigned r = (c >> 16) & 0xFF;
+        const unsigned g = (c >> 8) & 0xFF;
+        const unsigned b = c & 0xFF;
+        const std::uint8_t* row = lookup + std::size_t(r + g + b) * 256;
+        pixel[i] = TColor32(row[r]) << 16 | TColor32(row[g]) << 8 | TColor32(row[b]);
+    }
+}
+
+void ScaleImage(TBitmap32& image, double factor) {
+    std::uint8_t results[256];
+    for (int v = 0; v < 256; ++v)
+        results[v] = std::uint8_t(ScaleColor(TColor32(v), factor));
+    ApplyChannelTables(image, results, results, results);
+}
+
+double SliderFactor(int position) {
+    return double(position) / 100.0 + 1.0;
+}
+
+bool BuildEqualizationTable(const IntensityHistogram& histogram, TransferTable& table) {
+    const std::int64_t total = PixelTotal(histogram);
+    if (total == 0) return false;
+    const double step = double(total) / 768.0;
+    double accumulated = 0.0;
+    double level = 0.0;
+    for (int s = 0; s < kToneTableSize; ++s) {
+        while (accumulated >= step) {
+            accumulated -= step;
+            level += 1.0;
+        }
+        // Only the pixels darker than s have been counted here.
+        table[s] = RoundToInt(level);
+        accumulated += double(histogram[s]);
+    }
+    const double scale = 768.0 / level;
+    for (int s = 0; s < kToneTableSize; ++s)
+        table[s] = RoundToInt(double(table[s]) * scale);
+    return true;
+}
+
+bool BuildContrastStretchTable(const IntensityHistogram& histogram, TransferTable& table) {
+    const std::int64_t cut = PixelTotal(histogram) / 20;
+    int low = -1;
+    std::int64_t running = 0;
+    for (int s = 0; s < kToneTableSize && low < 0; ++s) {
+        running += histogram[s];
+        if (running > cut) low = s;
+    }
+    int high = -1;
+    running = 0;
+    for (int s = kToneTableSize - 1; s >= 0 && high < 0; --s) {
+        running += histogram[s];
+        if (running > cut) high = s;
+    }
+    if (low < 0 || high < 0) return false;
+    const double scale = 768.0 / double(high - low + 1);
+    for (int s = 0; s < kToneTableSize; ++s)
+        table[s] = RoundToInt(double(s - low) * scale);
+    return true;
+}
+
+int MedianIntensity(const IntensityHistogram& histogram) {
+    const std::int64_t half = PixelTotal(histogram) / 2;
+    std::int64_t running = 0;
+    for (int s = 0; s < kToneTableSize; ++s) {
+        running += histogram[s];
+        if (running > half) return s;
+    }
+    return kToneTableSize - 1;
+}
+
+void BuildContrastTable(const IntensityHistogram& histogram, double slope, TransferTable& table) {
+    const int median = MedianIntensity(histogram);
+    // Stepping by repeated addition, not median + (s - median) * slope: the accumulated
+    // rounding of the steps decides some entries.
+    double q = median;
+    for (int s = median; s >= 0; --s) {
+        table[s] = RoundToInt(q);
+        q -= slope;
+    }
+    q = median;
+    for (int s = median; s < kToneTableSize; ++s) {
+        table[s] = RoundToInt(q);
+        q += slope;
+    }
+}
+
+void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs, BuildEqualizationTable);
+}
+
+void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs, BuildContrastStretchTable);
+}
+
+void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs) {
+    FillBefore(image, graphs);
+    ScaleImage(image, SliderFactor(position));
+    FillAfter(image, graphs);
+}
+
+void AdjustContrast(TBitmap32& image, int position, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs,
+                        [slope = SliderFactor(position)](const IntensityHistogram& histogram,
+                                                         TransferTable& table) {
+                            BuildContrastTable(histogram, slope, table);
+                            return true;
+                        });
+}
