@@ -22,6 +22,7 @@ namespace {
 // Every subsystem's rows; --help lists them in this order.
 const std::span<const TCliOption> kOptionTables[] = {
     TransformOptions(),
+    ToneOptions(),
     OutputOptions(),
 };
 
@@ -29,7 +30,7 @@ void PrintUsage(std::FILE* stream) {
     std::fputs("usage: kelvoimage-cli INPUT [OPTION...] -o OUTPUT\n", stream);
     for (std::span<const TCliOption> table : kOptionTables)
         for (const TCliOption& option : table)
-            std::fprintf(stream, "  %-10s %s\n", option.Name, option.Help);
+            std::fprintf(stream, "  %-19s %s\n", option.Name, option.Help);
 }
 
 const TCliOption* FindOption(const QString& argument) {
