@@ -172,15 +172,16 @@ void Negative(TBitmap32& image, TToneGraphs* graphs) {
 
 void IsoBrightness(TBitmap32& image, int step, TToneGraphs* graphs) {
     WithHistograms(image, graphs, [&image, step] {
-        // Whether each intensity keeps its pixel; a pixel depends on nothing but itself, so
-        // the image can change in place.
-        bool keep[766];
+        // A mask per intensity: all ones keeps the pixel, zero blackens it. A pixel depends
+        // on nothing but itself, so the image can change in place, and without a branch that
+        // a photo's mixed bands would mispredict.
+        TColor32 keep[766];
         for (int s = 0; s < 766; ++s)
-            keep[s] = (s / step) % 2 == 1;
+            keep[s] = (s / step) % 2 == 1 ? 0xFFFFFFFFu : 0u;
         TColor32* pixel = image.Bits();
         const std::size_t count = image.PixelCount();
         for (std::size_t i = 0; i < count; ++i)
-            if (!keep[Intensity(pixel[i])]) pixel[i] = 0;
+            pixel[i] &= keep[Intensity(pixel[i])];
     });
 }
 

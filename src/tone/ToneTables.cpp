@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
-#include <memory>
 
 #include "tone/PixelFunctions.h"
+#include "tone/ToneKernels.h"
 
 namespace {
 
@@ -58,60 +58,21 @@ void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
 }  // namespace
 
 void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram) {
-    // Four partial tables let consecutive pixels of the same intensity count without waiting
-    // for each other's increment.
-    std::int32_t partial[4][kToneTableSize] = {};
-    const TColor32* pixel = image.Bits();
-    const std::size_t count = image.PixelCount();
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        ++partial[0][Intensity(pixel[i])];
-        ++partial[1][Intensity(pixel[i + 1])];
-        ++partial[2][Intensity(pixel[i + 2])];
-        ++partial[3][Intensity(pixel[i + 3])];
-    }
-    for (; i < count; ++i)
-        ++partial[0][Intensity(pixel[i])];
-    for (int s = 0; s < kToneTableSize; ++s)
-        histogram[s] = partial[0][s] + partial[1][s] + partial[2][s] + partial[3][s];
+    histogram.fill(0);
+    tonekernels::CountIntensities(image.Bits(), image.PixelCount(), histogram.data());
 }
 
 void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
                         const std::uint8_t* blue) {
-    TColor32* pixel = image.Bits();
-    const std::size_t count = image.PixelCount();
-    for (std::size_t i = 0; i < count; ++i) {
-        const TColor32 c = pixel[i];
-        pixel[i] = TColor32(red[(c >> 16) & 0xFF]) << 16 | TColor32(green[(c >> 8) & 0xFF]) << 8 |
-                   TColor32(blue[c & 0xFF]);
-    }
+    tonekernels::ApplyChannelTables(image.Bits(), image.PixelCount(), red, green, blue);
 }
 
 void ApplyTransfer(TBitmap32& image, const TransferTable& table) {
     if (image.Empty()) return;
-    // The result of a channel depends only on its value and the pixel's intensity, so every
-    // possible outcome is worked out once with ScaleColor's own arithmetic, one row of 256 per
-    // intensity; the pixel loop then only looks them up.
-    auto results = std::make_unique<std::uint8_t[]>(std::size_t(kMaxIntensity + 1) * 256);
-    for (int s = 0; s <= kMaxIntensity; ++s) {
-        const double factor = (double(table[s]) + 1.0) / double(s + 1);
-        std::uint8_t* row = results.get() + std::size_t(s) * 256;
-        // A channel never exceeds the intensity it is part of.
-        const int top = s < 255 ? s : 255;
-        for (int v = 0; v <= top; ++v)
-            row[v] = std::uint8_t(ScaleColor(TColor32(v), factor));
-    }
-    const std::uint8_t* lookup = results.get();
-    TColor32* pixel = image.Bits();
-    const std::size_t count = image.PixelCount();
-    for (std::size_t i = 0; i < count; ++i) {
-        const TColor32 c = pixel[i];
-        const unsigned r = (c >> 16) & 0xFF;
-        const unsigned g = (c >> 8) & 0xFF;
-        const unsigned b = c & 0xFF;
-        const std::uint8_t* row = lookup + std::size_t(r + g + b) * 256;
-        pixel[i] = TColor32(row[r]) << 16 | TColor32(row[g]) << 8 | TColor32(row[b]);
-    }
+    double factors[kMaxIntensity + 1];
+    for (int s = 0; s <= kMaxIntensity; ++s)
+        factors[s] = (double(table[s]) + 1.0) / double(s + 1);
+    tonekernels::ApplyIntensityFactors(image.Bits(), image.PixelCount(), factors);
 }
 
 void ScaleImage(TBitmap32& image, double factor) {

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "tone/PixelFunctions.h"
+#include "tone/ToneKernels.h"
+#include "tone/ToneTestSupport.h"
+
+namespace {
+
+using namespace tonetest;
+
+// 1000 pixels: whole vector blocks plus a remainder handled one by one.
+constexpr int kWidth = 40;
+constexpr int kHeight = 25;
+
+TEST(ToneKernels, ChannelTablesGiveTheSamePixelsInEveryForm) {
+    std::uint8_t red[256], green[256], blue[256];
+    for (int v = 0; v < 256; ++v) {
+        red[v] = std::uint8_t(255 - v);
+        green[v] = std::uint8_t(v * 7);
+        blue[v] = std::uint8_t(v ^ 0x5A);
+    }
+    const TBitmap32 source = Noise(kWidth, kHeight, 31);
+    std::vector<TColor32> expected = Pixels(source);
+    for (TColor32& pixel : expected) {
+        const TRgb c = SplitColor(pixel);
+        pixel = MakeColor(red[c.R], green[c.G], blue[c.B]);
+    }
+    std::vector<TColor32> portable = Pixels(source);
+    tonekernels::ApplyChannelTablesPortable(portable.data(), portable.size(), red, green, blue);
+    EXPECT_EQ(portable, expected);
+    if (!tonekernels::HasVectorKernels()) GTEST_SKIP() << "no AVX-512 here";
+    std::vector<TColor32> vector = Pixels(source);
+    tonekernels::ApplyChannelTablesVector(vector.data(), vector.size(), red, green, blue);
+    EXPECT_EQ(vector, expected);
+}
+
+TEST(ToneKernels, IntensityFactorsGiveScaleColorsPixelsInEveryForm) {
+    // Negative, zero, fractional (with exact halves) and large factors.
+    double factors[766];
+    for (int s = 0; s < 766; ++s)
+        factors[s] = s % 5 == 0 ? (s % 3) * 0.5 : double((s * 37) % 1700 - 300) / (s + 1);
+    const TBitmap32 source = Noise(kWidth, kHeight, 33);
+    std::vector<TColor32> expected = Pixels(source);
+    for (TColor32& pixel : expected)
+        pixel = ScaleColor(pixel, factors[Intensity(pixel)]);
+    std::vector<TColor32> portable = Pixels(source);
+    tonekernels::ApplyIntensityFactorsPortable(portable.data(), portable.size(), factors);
+    EXPECT_EQ(portable, expected);
+    if (!tonekernels::HasVectorKernels()) GTEST_SKIP() << "no AVX-512 here";
+    std::vector<TColor32> vector = Pixels(source);
+    tonekernels::ApplyIntensityFactorsVector(vector.data(), vector.size(), factors);
+    EXPECT_EQ(vector, expected);
+}
+
+TEST(ToneKernels, IntensityCountsAgreeInEveryForm) {
+    TBitmap32 opaque = Filled(kWidth, kHeight, 0xFFFFFFFF);  // alpha must not count
+    for (int x = 0; x < kWidth; ++x)
+        opaque.SetPixel(x, 3, Argb(x, x, 2 * x, 3 * x));
+    for (const TBitmap32& source : {std::move(opaque), Noise(kWidth, kHeight, 35)}) {
+        std::vector<std::int32_t> expected(766, 0);
+        for (TColor32 pixel : Pixels(source))
+            ++expected[Intensity(pixel)];
+        std::vector<std::int32_t> portable(766, 0);
+        tonekernels::CountIntensitiesPortable(source.Bits(), source.PixelCount(), portable.data());
+        EXPECT_EQ(portable, expected);
+        if (!tonekernels::HasVectorKernels()) GTEST_SKIP() << "no AVX-512 here";
+        std::vector<std::int32_t> vector(766, 0);
+        tonekernels::CountIntensitiesVector(source.Bits(), source.PixelCount(), vector.data());
+        EXPECT_EQ(vector, expected);
+    }
+}
+
+}  // namespace
