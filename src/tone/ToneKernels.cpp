@@ -10,6 +10,7 @@
 // GCC 12 takes the deliberately undefined pass-through operands inside the AVX-512 intrinsics
 // for uninitialised variables.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 namespace tonekernels {
