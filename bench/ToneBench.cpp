@@ -102,6 +102,20 @@ void BM_ToneBrightness(benchmark::State& state) {
 BENCHMARK(BM_ToneBrightness)->Unit(benchmark::kMillisecond)->UseRealTime();
 KELVO_RATIO("BM_ToneBrightness", "BM_ToneMemcpyWarm", 2.5);
 
+// A move of the brightness slider: the kept source scaled into the current image in one pass
+// and the histogram of the result; the source's histogram is counted when the window opens,
+// not at each move.
+void BM_ToneBrightnessReapply(benchmark::State& state) {
+    TToneGraphs graphs;
+    AdjustBrightness(Photo(), Work(), 25, &graphs);
+    for (auto _ : state) {
+        AdjustBrightness(Photo(), Work(), 25, &graphs);
+        benchmark::DoNotOptimize(Work().Bits());
+    }
+}
+BENCHMARK(BM_ToneBrightnessReapply)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneBrightnessReapply", "BM_ToneMemcpyWarm", 3.5);
+
 // The pixel work of "&Linear" as the window runs it: the undo snapshot, the histogram before,
 // the table, the transfer and the histogram after (plotting not included).
 void BM_ToneLinearCommand(benchmark::State& state) {

@@ -21,11 +21,12 @@ constexpr int kIntensities = 766;
 
 }  // namespace
 
-void ApplyChannelTablesPortable(TColor32* pixels, std::size_t count, const std::uint8_t* red,
-                                const std::uint8_t* green, const std::uint8_t* blue) {
+void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::size_t count,
+                                const std::uint8_t* red, const std::uint8_t* green,
+                                const std::uint8_t* blue) {
     for (std::size_t i = 0; i < count; ++i) {
-        const TColor32 c = pixels[i];
-        pixels[i] = TColor32(red[(c >> 16) & 0xFF]) << 16 | TColor32(green[(c >> 8) & 0xFF]) << 8 |
+        const TColor32 c = source[i];
+        target[i] = TColor32(red[(c >> 16) & 0xFF]) << 16 | TColor32(green[(c >> 8) & 0xFF]) << 8 |
                     TColor32(blue[c & 0xFF]);
     }
 }
@@ -113,8 +114,8 @@ KELVO_VECTOR_TARGET __m256i ScaleLanes(__m256i channel, __m512d factor) {
 
 }  // namespace
 
-KELVO_VECTOR_TARGET void ApplyChannelTablesVector(TColor32* pixels, std::size_t count,
-                                                  const std::uint8_t* red,
+KELVO_VECTOR_TARGET void ApplyChannelTablesVector(const TColor32* source, TColor32* target,
+                                                  std::size_t count, const std::uint8_t* red,
                                                   const std::uint8_t* green,
                                                   const std::uint8_t* blue) {
     // Little-endian bytes of a pixel: blue, green, red, alpha. Alpha lanes stay 0.
@@ -123,13 +124,13 @@ KELVO_VECTOR_TARGET void ApplyChannelTablesVector(TColor32* pixels, std::size_t 
     const TChannelLookup r = LoadLookup(red, 0x4444444444444444ull);
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
-        const __m512i v = _mm512_loadu_si512(pixels + i);
+        const __m512i v = _mm512_loadu_si512(source + i);
         const __mmask64 high = _mm512_movepi8_mask(v);
         const __m512i out = _mm512_ternarylogic_epi32(LookUp(b, v, high), LookUp(g, v, high),
                                                       LookUp(r, v, high), 0xFE);  // a | b | c
-        _mm512_storeu_si512(pixels + i, out);
+        _mm512_storeu_si512(target + i, out);
     }
-    ApplyChannelTablesPortable(pixels + i, count - i, red, green, blue);
+    ApplyChannelTablesPortable(source + i, target + i, count - i, red, green, blue);
 }
 
 KELVO_VECTOR_TARGET void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count,
@@ -210,9 +211,10 @@ KELVO_VECTOR_TARGET void CountIntensitiesVector(const TColor32* pixels, std::siz
 bool HasVectorKernels() {
     return false;
 }
-void ApplyChannelTablesVector(TColor32* pixels, std::size_t count, const std::uint8_t* red,
-                              const std::uint8_t* green, const std::uint8_t* blue) {
-    ApplyChannelTablesPortable(pixels, count, red, green, blue);
+void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::size_t count,
+                              const std::uint8_t* red, const std::uint8_t* green,
+                              const std::uint8_t* blue) {
+    ApplyChannelTablesPortable(source, target, count, red, green, blue);
 }
 void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors) {
     ApplyIntensityFactorsPortable(pixels, count, factors);
@@ -223,12 +225,13 @@ void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int3
 
 #endif
 
-void ApplyChannelTables(TColor32* pixels, std::size_t count, const std::uint8_t* red,
-                        const std::uint8_t* green, const std::uint8_t* blue) {
+void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
+                        const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue) {
     if (HasVectorKernels())
-        ApplyChannelTablesVector(pixels, count, red, green, blue);
+        ApplyChannelTablesVector(source, target, count, red, green, blue);
     else
-        ApplyChannelTablesPortable(pixels, count, red, green, blue);
+        ApplyChannelTablesPortable(source, target, count, red, green, blue);
 }
 
 void ApplyIntensityFactors(TColor32* pixels, std::size_t count, const double* factors) {

@@ -11,9 +11,10 @@
 
 namespace tonekernels {
 
-// Each pixel becomes (red[R], green[G], blue[B]) with alpha 0.
-void ApplyChannelTablesPortable(TColor32* pixels, std::size_t count, const std::uint8_t* red,
-                                const std::uint8_t* green, const std::uint8_t* blue);
+// target[i] = (red[R], green[G], blue[B]) of source[i], alpha 0; target may be source.
+void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::size_t count,
+                                const std::uint8_t* red, const std::uint8_t* green,
+                                const std::uint8_t* blue);
 // Each channel v of a pixel of intensity s becomes round(v * factors[s]) held to 0..255;
 // factors has 766 entries and none is a NaN. Alpha becomes 0.
 void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const double* factors);
@@ -22,14 +23,16 @@ void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::in
 
 // Whether the vector forms can run here.
 bool HasVectorKernels();
-void ApplyChannelTablesVector(TColor32* pixels, std::size_t count, const std::uint8_t* red,
-                              const std::uint8_t* green, const std::uint8_t* blue);
+void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::size_t count,
+                              const std::uint8_t* red, const std::uint8_t* green,
+                              const std::uint8_t* blue);
 void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors);
 void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts);
 
 // The form that suits this processor.
-void ApplyChannelTables(TColor32* pixels, std::size_t count, const std::uint8_t* red,
-                        const std::uint8_t* green, const std::uint8_t* blue);
+void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
+                        const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue);
 void ApplyIntensityFactors(TColor32* pixels, std::size_t count, const double* factors);
 void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts);
 

@@ -64,7 +64,8 @@ void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram) {
 
 void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
                         const std::uint8_t* blue) {
-    tonekernels::ApplyChannelTables(image.Bits(), image.PixelCount(), red, green, blue);
+    tonekernels::ApplyChannelTables(image.Bits(), image.Bits(), image.PixelCount(), red, green,
+                                    blue);
 }
 
 void ApplyTransfer(TBitmap32& image, const TransferTable& table) {
@@ -75,11 +76,21 @@ void ApplyTransfer(TBitmap32& image, const TransferTable& table) {
     tonekernels::ApplyIntensityFactors(image.Bits(), image.PixelCount(), factors);
 }
 
+namespace {
+
+struct TScaleTable {
+    std::uint8_t Results[256];
+    explicit TScaleTable(double factor) {
+        for (int v = 0; v < 256; ++v)
+            Results[v] = std::uint8_t(ScaleColor(TColor32(v), factor));
+    }
+};
+
+}  // namespace
+
 void ScaleImage(TBitmap32& image, double factor) {
-    std::uint8_t results[256];
-    for (int v = 0; v < 256; ++v)
-        results[v] = std::uint8_t(ScaleColor(TColor32(v), factor));
-    ApplyChannelTables(image, results, results, results);
+    const TScaleTable table(factor);
+    ApplyChannelTables(image, table.Results, table.Results, table.Results);
 }
 
 double SliderFactor(int position) {
@@ -165,6 +176,17 @@ void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs) {
     FillBefore(image, graphs);
     ScaleImage(image, SliderFactor(position));
+    FillAfter(image, graphs);
+}
+
+void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
+                      TToneGraphs* graphs) {
+    if (graphs && !graphs->HasBefore) FillBefore(source, graphs);
+    if (image.Width() != source.Width() || image.Height() != source.Height())
+        image.SetSize(source.Width(), source.Height());
+    const TScaleTable table(SliderFactor(position));
+    tonekernels::ApplyChannelTables(source.Bits(), image.Bits(), source.PixelCount(), table.Results,
+                                    table.Results, table.Results);
     FillAfter(image, graphs);
 }
 

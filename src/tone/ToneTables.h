@@ -68,4 +68,10 @@ void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs = nullptr);
 void ContrastStretch(TBitmap32& image, TToneGraphs* graphs = nullptr);
 // Slider positions -100..100. Brightness fills Before and After, not the transfer table.
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);
+// The slider's re-apply: image becomes the kept source scaled, in one pass, with the same
+// pixels as copying the source and then AdjustBrightness. Before is the source's histogram;
+// it is computed only when graphs does not hold it yet (HasBefore), so a caller that keeps its
+// TToneGraphs while the source stays the same counts the source once.
+void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
+                      TToneGraphs* graphs = nullptr);
 void AdjustContrast(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);

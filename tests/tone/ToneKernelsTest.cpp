@@ -25,13 +25,20 @@ TEST(ToneKernels, ChannelTablesGiveTheSamePixelsInEveryForm) {
         const TRgb c = SplitColor(pixel);
         pixel = MakeColor(red[c.R], green[c.G], blue[c.B]);
     }
+    // In place, and from one buffer into another.
     std::vector<TColor32> portable = Pixels(source);
-    tonekernels::ApplyChannelTablesPortable(portable.data(), portable.size(), red, green, blue);
+    tonekernels::ApplyChannelTablesPortable(portable.data(), portable.data(), portable.size(), red,
+                                            green, blue);
     EXPECT_EQ(portable, expected);
     if (!tonekernels::HasVectorKernels()) GTEST_SKIP() << "no AVX-512 here";
     std::vector<TColor32> vector = Pixels(source);
-    tonekernels::ApplyChannelTablesVector(vector.data(), vector.size(), red, green, blue);
+    tonekernels::ApplyChannelTablesVector(vector.data(), vector.data(), vector.size(), red, green,
+                                          blue);
     EXPECT_EQ(vector, expected);
+    std::vector<TColor32> copied(source.PixelCount(), 0xDEADBEEF);
+    tonekernels::ApplyChannelTablesVector(source.Bits(), copied.data(), copied.size(), red, green,
+                                          blue);
+    EXPECT_EQ(copied, expected);
 }
 
 TEST(ToneKernels, IntensityFactorsGiveScaleColorsPixelsInEveryForm) {

@@ -120,6 +120,28 @@ TEST(ToneBrightness, PublishesBothHistogramsButNoTransfer) {
     EXPECT_EQ(graphs.After, HistogramOf({{600, 1}, {20, 1}}));
 }
 
+TEST(ToneBrightness, ReapplyFromTheKeptSourceEqualsCopyingItFirst) {
+    const TBitmap32 source = Noise(37, 11, 23);
+    TBitmap32 image = Filled(3, 3, 0xFFFFFFFF);  // the previous result, of another size
+    TToneGraphs graphs;
+    for (int position : {50, 0, -35}) {
+        SCOPED_TRACE(position);
+        AdjustBrightness(source, image, position, &graphs);
+        TBitmap32 expected;
+        expected.Assign(source);
+        TToneGraphs expectedGraphs;
+        AdjustBrightness(expected, position, &expectedGraphs);
+        EXPECT_EQ(image.Width(), source.Width());
+        EXPECT_EQ(Pixels(image), Pixels(expected));
+        EXPECT_EQ(graphs.Before, expectedGraphs.Before);
+        EXPECT_EQ(graphs.After, expectedGraphs.After);
+    }
+    // A kept "before" is not recounted: the caller holds it for as long as the source stays.
+    graphs.Before.fill(9);
+    AdjustBrightness(source, image, 10, &graphs);
+    EXPECT_EQ(graphs.Before[0], 9);
+}
+
 TEST(ToneContrast, MedianIsTheFirstIntensityPastHalfThePixels) {
     struct Case {
         IntensityHistogram histogram;
