@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+
 #include "tone/PixelFunctions.h"
 #include "tone/ToneKernels.h"
 #include "tone/ToneTestSupport.h"
@@ -57,6 +61,58 @@ TEST(ToneKernels, IntensityFactorsGiveScaleColorsPixelsInEveryForm) {
     std::vector<TColor32> vector = Pixels(source);
     tonekernels::ApplyIntensityFactorsVector(vector.data(), vector.size(), factors);
     EXPECT_EQ(vector, expected);
+}
+
+// Every pair of intensity and channel value that a pixel can hold, the value in red.
+TBitmap32 EveryIntensityAndChannel() {
+    std::vector<TColor32> pixels;
+    for (int s = 0; s <= 765; ++s)
+        for (int v = 0; v <= std::min(s, 255); ++v)
+            if (s - v <= 510) {
+                const int g = std::min(255, s - v);
+                pixels.push_back(MakeColor(v, g, s - v - g));
+            }
+    TBitmap32 image;
+    image.SetSize(int(pixels.size()), 1);
+    std::copy(pixels.begin(), pixels.end(), image.Bits());
+    return image;
+}
+
+TEST(ToneKernels, VectorTransferIsExactForEveryPixelUnderManyTables) {
+    if (!tonekernels::HasVectorKernels()) GTEST_SKIP() << "no AVX-512 here";
+    const TBitmap32 source = EveryIntensityAndChannel();
+    std::vector<std::vector<int>> tables;
+    for (int position = -100; position <= 100; position += 7)
+        for (int median : {0, 97, 384, 600, 768}) {
+            std::vector<int> table(769);
+            double q = median;
+            for (int s = median; s >= 0; --s, q -= position / 100.0 + 1.0)
+                table[s] = int(std::rint(q));
+            q = median;
+            for (int s = median; s < 769; ++s, q += position / 100.0 + 1.0)
+                table[s] = int(std::rint(q));
+            tables.push_back(table);
+        }
+    std::mt19937 random(3);
+    for (int t = 0; t < 20; ++t) {
+        std::vector<int> table(769);
+        for (int& entry : table)
+            entry = int(random() % 2000) - 200;
+        tables.push_back(table);
+    }
+    for (std::size_t t = 0; t < tables.size(); ++t) {
+        double factors[766];
+        for (int s = 0; s < 766; ++s)
+            factors[s] = (tables[t][s] + 1.0) / (s + 1.0);
+        std::vector<TColor32> vector = Pixels(source);
+        tonekernels::ApplyIntensityFactorsVector(vector.data(), vector.size(), factors);
+        for (std::size_t i = 0; i < vector.size(); ++i) {
+            const TColor32 pixel = source.Bits()[i];
+            ASSERT_EQ(vector[i], ScaleColor(pixel, factors[Intensity(pixel)]))
+                << "table " << t << ", intensity " << Intensity(pixel) << ", red "
+                << SplitColor(pixel).R;
+        }
+    }
 }
 
 TEST(ToneKernels, IntensityCountsAgreeInEveryForm) {
