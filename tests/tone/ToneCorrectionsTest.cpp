@@ -216,20 +216,41 @@ TEST(ToneEffects, IsoBrightnessBlackensEvenBands) {
         bool kept;
     };
     const Case cases[] = {
-        {32, Rgb(31, 0, 0), false},      {32, Rgb(30, 1, 1), true},
-        {32, Argb(255, 0, 0, 0), false}, {64, Rgb(63, 0, 0), false},
-        {64, Rgb(64, 0, 0), true},       {64, Rgb(191, 0, 0), false},
-        {64, Rgb(192, 0, 0), true},      {64, Rgb(255, 255, 193), false},  // 703
-        {64, Rgb(255, 255, 194), true},  {128, Rgb(127, 0, 0), false},
-        {128, Rgb(128, 0, 0), true},     {128, Rgb(255, 128, 128), true},  // 511
-        {128, Rgb(255, 255, 2), false},                                    // 512
-        {128, Rgb(255, 255, 130), true},                                   // 640
+        {32, Rgb(31, 0, 0), false},
+        {32, Rgb(30, 1, 1), true},
+        {32, Argb(255, 0, 0, 0), false},
+        {64, Rgb(63, 0, 0), false},
+        {64, Rgb(64, 0, 0), true},
+        {64, Rgb(191, 0, 0), false},
+        {64, Rgb(192, 0, 0), true},
+        {64, Rgb(255, 255, 193), false},  // 703
+        {64, Rgb(255, 255, 194), true},
+        {128, Rgb(127, 0, 0), false},
+        {128, Rgb(128, 0, 0), true},
+        {128, Rgb(255, 128, 128), true},  // 511
+        {128, Rgb(255, 255, 2), false},   // 512
+        {128, Rgb(255, 255, 130), true},
+        {100, Rgb(99, 0, 0), false},  // a step that is not a power of two
+        {100, Rgb(100, 0, 0), true},
+        {100, Rgb(100, 100, 0), false},  // 640
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.step << " " << Intensity(c.pixel));
         TBitmap32 image = Row({c.pixel});
         IsoBrightness(image, c.step);
         EXPECT_EQ(image.GetPixel(0, 0), c.kept ? c.pixel : 0u);
+    }
+    // Every intensity, whole vector blocks and a remainder.
+    const TBitmap32 noise = Noise(37, 29, 43);
+    for (int step : {32, 64, 128, 100}) {
+        TBitmap32 image;
+        image.Assign(noise);
+        IsoBrightness(image, step);
+        for (std::size_t i = 0; i < noise.PixelCount(); ++i) {
+            const TColor32 pixel = noise.Bits()[i];
+            ASSERT_EQ(image.Bits()[i], Intensity(pixel) / step % 2 == 1 ? pixel : 0u)
+                << "step " << step << ", intensity " << Intensity(pixel);
+        }
     }
     for (int step : {32, 64, 128}) {
         TBitmap32 white = Row({Argb(255, 255, 255, 255)});
