@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# End-to-end timing of kelvoimage-cli against libvips on one 6000x4000 JPEG, one thread each.
-# Builds nothing: expects build/release/kelvoimage-cli (./kelvo build), or KELVO_CLI=path.
-# Prints, per operation, the median wall time (and CPU time) of each program over RUNS
-# alternating runs and the ratio ours/vips (lower is better; the goal is at most 0.8 of wall time).
+# End-to-end timing of kelvoimage-cli against libvips and ImageMagick on one 6000x4000 JPEG,
+# one thread each. Builds nothing: expects build/release/kelvoimage-cli (./kelvo build), or
+# KELVO_CLI=path. Prints, per operation, the median wall time (and CPU time) of each program over
+# RUNS alternating runs and the ratio ours/vips (lower is better; the goal is at most 0.8 of wall
+# time); rows with an ImageMagick command also give ours/fastest peer (the tone rows aim at 0.7).
+# ONLY=regex keeps the rows whose name matches.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 CLI=${KELVO_CLI:-$ROOT/build/release/kelvoimage-cli}
 RUNS=${RUNS:-9}
+ONLY=${ONLY:-.}
 
-# One row per operation: name | our options | the vips command ({in} and {out} filled in).
+# One row per operation: name | our options | the vips command | the ImageMagick convert
+# arguments, or nothing ({in} and {out} filled in).
 ROWS=(
     "turn-cw|--cw --quality 95|rot {in} {out}[Q=95] d90"
     "flip|--flip --quality 95|flip {in} {out}[Q=95] vertical"
     "flop|--mirror --quality 95|flip {in} {out}[Q=95] horizontal"
     "shrink-by-2|--half --quality 95|shrink {in} {out}[Q=95] 2 2"
+    "equalize|--linear --quality 95|hist_equal {in} {out}[Q=95]|{in} -equalize -quality 95 {out}"
+    "brighten|--brightness 25 --quality 95|linear {in} {out}[Q=95] 1.25 0|{in} -evaluate multiply 1.25 -quality 95 {out}"
+    "negate|--negative --quality 95|invert {in} {out}[Q=95]|{in} -negate -quality 95 {out}"
 )
 
 if [ ! -x "$CLI" ]; then
@@ -26,6 +33,10 @@ if ! command -v vips >/dev/null; then
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends libvips-tools
 fi
+
+# The ImageMagick 6 binary itself, ahead of any wrapper that a plain "convert" may resolve to.
+MAGICK=${MAGICK:-$(command -v convert-im6.q16 || command -v magick || command -v convert || true)}
+export MAGICK_THREAD_LIMIT=1
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -41,7 +52,7 @@ vips add "$WORK/coarse3.v" "$WORK/tint3.v" "$WORK/colour.v"
 vips resize "$WORK/colour.v" "$WORK/big.v" 4 --kernel cubic
 vips gaussnoise "$WORK/grain.v" 6000 4000 --mean 0 --sigma 6
 vips add "$WORK/big.v" "$WORK/grain.v" "$WORK/photo.v"
-vips cast "$WORK/photo.v" "$IN[Q=90]" uchar
+vips cast "$WORK/photo.v" "${IN}[Q=90]" uchar
 rm -f "$WORK"/*.v
 echo "input: $(vipsheader "$IN") ($(stat -c %s "$IN") bytes), $RUNS runs each, VIPS_CONCURRENCY=1"
 
@@ -63,19 +74,26 @@ measure() {  # measure COMMAND...: prints "wall cpu" in seconds for one run
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { echo "scale=3; $1 / $2" | bc | sed 's/^\./0./'; }
 
-printf '%-10s %9s %9s %9s | %9s %9s %9s\n' operation "ours s" "vips s" ours/vips \
-    "ours cpu" "vips cpu" ours/vips
+printf '%-11s %9s %9s %9s %9s %9s | %9s %9s %9s\n' operation "ours s" "vips s" "magick s" \
+    ours/vips ours/best "ours cpu" "vips cpu" ours/vips
 for row in "${ROWS[@]}"; do
-    IFS='|' read -r name ours theirs <<<"$row"
+    IFS='|' read -r name ours theirs magick <<<"$row"
+    [[ $name =~ $ONLY ]] || continue
     theirs=${theirs//\{in\}/$IN}
     theirs=${theirs//\{out\}/$WORK/vips-out.jpg}
+    magick=${magick//\{in\}/$IN}
+    magick=${magick//\{out\}/$WORK/magick-out.jpg}
+    [ -n "$MAGICK" ] || magick=""
     : >"$WORK/ours.t"
     : >"$WORK/vips.t"
+    : >"$WORK/magick.t"
     for ((i = 0; i < RUNS; i++)); do
         # shellcheck disable=SC2086  # the option lists are meant to split
         measure "$CLI" "$IN" $ours -o "$WORK/ours-out.jpg" >>"$WORK/ours.t"
         # shellcheck disable=SC2086
         measure vips $theirs >>"$WORK/vips.t"
+        # shellcheck disable=SC2086
+        [ -z "$magick" ] || measure "$MAGICK" $magick >>"$WORK/magick.t"
     done
     ow=$(cut -d' ' -f1 "$WORK/ours.t" | median)
     vw=$(cut -d' ' -f1 "$WORK/vips.t" | median)
@@ -83,6 +101,12 @@ for row in "${ROWS[@]}"; do
     vc=$(cut -d' ' -f2 "$WORK/vips.t" | median)
     vcr=$vc
     [ "$(echo "$vc == 0" | bc)" -eq 1 ] && vcr=1
-    printf '%-10s %9s %9s %9s | %9s %9s %9s\n' "$name" "$ow" "$vw" "$(ratio "$ow" "$vw")" \
-        "$oc" "$vc" "$(ratio "$oc" "$vcr")"
+    mw=-
+    best=$vw
+    if [ -n "$magick" ]; then
+        mw=$(cut -d' ' -f1 "$WORK/magick.t" | median)
+        [ "$(echo "$mw < $best" | bc)" -eq 1 ] && best=$mw
+    fi
+    printf '%-11s %9s %9s %9s %9s %9s | %9s %9s %9s\n' "$name" "$ow" "$vw" "$mw" \
+        "$(ratio "$ow" "$vw")" "$(ratio "$ow" "$best")" "$oc" "$vc" "$(ratio "$oc" "$vcr")"
 done

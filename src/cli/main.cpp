@@ -26,6 +26,7 @@ namespace {
 // Every subsystem's rows; --help lists them in this order.
 const std::span<const TCliOption> kOptionTables[] = {
     TransformOptions(),
+    ToneOptions(),
     OutputOptions(),
 };
 
@@ -33,8 +34,8 @@ void PrintUsage(std::FILE* stream) {
     std::fputs("usage: kelvoimage-cli INPUT [OPTION...] -o OUTPUT\n", stream);
     for (std::span<const TCliOption> table : kOptionTables)
         for (const TCliOption& option : table)
-            std::fprintf(stream, "  %-10s %s\n", option.Name, option.Help);
-    std::fprintf(stream, "  %-10s %s\n", "--",
+            std::fprintf(stream, "  %-19s %s\n", option.Name, option.Help);
+    std::fprintf(stream, "  %-19s %s\n", "--",
                  "ends the options: an input may then start with '-'");
 }
 

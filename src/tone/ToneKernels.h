@@ -1,0 +1,39 @@
+#pragma once
+// The whole-raster loops of the tone corrections, each in a portable form and, where the
+// processor has AVX-512 (with the byte-permute extension), a vector form that gives exactly
+// the same pixels. The public entry points pick the vector form when it is available; the
+// variants are declared here so that tests can hold them against each other.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "image/Bitmap32.h"
+
+namespace tonekernels {
+
+// target[i] = (red[R], green[G], blue[B]) of source[i], alpha 0; target may be source.
+void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::size_t count,
+                                const std::uint8_t* red, const std::uint8_t* green,
+                                const std::uint8_t* blue);
+// Each channel v of a pixel of intensity s becomes round(v * factors[s]) held to 0..255;
+// factors has 766 entries and none is a NaN. Alpha becomes 0.
+void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const double* factors);
+// Adds 1 at the intensity of each pixel; counts has at least 766 entries.
+void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts);
+
+// Whether the vector forms can run here.
+bool HasVectorKernels();
+void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::size_t count,
+                              const std::uint8_t* red, const std::uint8_t* green,
+                              const std::uint8_t* blue);
+void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors);
+void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts);
+
+// The form that suits this processor.
+void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
+                        const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue);
+void ApplyIntensityFactors(TColor32* pixels, std::size_t count, const double* factors);
+void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts);
+
+}  // namespace tonekernels

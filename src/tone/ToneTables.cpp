@@ -1,0 +1,200 @@
+#include "tone/ToneTables.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "tone/PixelFunctions.h"
+#include "tone/ToneKernels.h"
+
+namespace {
+
+constexpr int kMaxIntensity = 765;
+
+std::int64_t PixelTotal(const IntensityHistogram& histogram) {
+    std::int64_t total = 0;
+    for (std::int32_t count : histogram)
+        total += count;
+    return total;
+}
+
+std::int32_t RoundToInt(double value) {
+    return std::int32_t(std::rint(value));
+}
+
+void FillBefore(const TBitmap32& image, TToneGraphs* graphs) {
+    if (!graphs) return;
+    ComputeHistogram(image, graphs->Before);
+    graphs->HasBefore = true;
+}
+
+void FillAfter(const TBitmap32& image, TToneGraphs* graphs) {
+    if (!graphs) return;
+    ComputeHistogram(image, graphs->After);
+    graphs->HasAfter = true;
+}
+
+void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
+    if (!graphs) return;
+    graphs->Transfer = table;
+    graphs->HasTransfer = true;
+}
+
+// Builds a table from the image's histogram, applies it and publishes all three graphs.
+template <typename Build>
+void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
+    IntensityHistogram histogram;
+    ComputeHistogram(image, histogram);
+    TransferTable table;
+    if (!build(histogram, table)) return;
+    if (graphs) {
+        graphs->Before = histogram;
+        graphs->HasBefore = true;
+    }
+    FillTransfer(table, graphs);
+    ApplyTransfer(image, table);
+    FillAfter(image, graphs);
+}
+
+}  // namespace
+
+void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram) {
+    histogram.fill(0);
+    tonekernels::CountIntensities(image.Bits(), image.PixelCount(), histogram.data());
+}
+
+void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue) {
+    tonekernels::ApplyChannelTables(image.Bits(), image.Bits(), image.PixelCount(), red, green,
+                                    blue);
+}
+
+void ApplyTransfer(TBitmap32& image, const TransferTable& table) {
+    if (image.Empty()) return;
+    double factors[kMaxIntensity + 1];
+    for (int s = 0; s <= kMaxIntensity; ++s)
+        factors[s] = (double(table[s]) + 1.0) / double(s + 1);
+    tonekernels::ApplyIntensityFactors(image.Bits(), image.PixelCount(), factors);
+}
+
+namespace {
+
+struct TScaleTable {
+    std::uint8_t Results[256];
+    explicit TScaleTable(double factor) {
+        for (int v = 0; v < 256; ++v)
+            Results[v] = std::uint8_t(ScaleColor(TColor32(v), factor));
+    }
+};
+
+}  // namespace
+
+void ScaleImage(TBitmap32& image, double factor) {
+    const TScaleTable table(factor);
+    ApplyChannelTables(image, table.Results, table.Results, table.Results);
+}
+
+double SliderFactor(int position) {
+    return double(position) / 100.0 + 1.0;
+}
+
+bool BuildEqualizationTable(const IntensityHistogram& histogram, TransferTable& table) {
+    const std::int64_t total = PixelTotal(histogram);
+    if (total == 0) return false;
+    const double step = double(total) / 768.0;
+    double accumulated = 0.0;
+    double level = 0.0;
+    for (int s = 0; s < kToneTableSize; ++s) {
+        while (accumulated >= step) {
+            accumulated -= step;
+            level += 1.0;
+        }
+        // Only the pixels darker than s have been counted here.
+        table[s] = RoundToInt(level);
+        accumulated += double(histogram[s]);
+    }
+    const double scale = 768.0 / level;
+    for (int s = 0; s < kToneTableSize; ++s)
+        table[s] = RoundToInt(double(table[s]) * scale);
+    return true;
+}
+
+bool BuildContrastStretchTable(const IntensityHistogram& histogram, TransferTable& table) {
+    const std::int64_t cut = PixelTotal(histogram) / 20;
+    int low = -1;
+    std::int64_t running = 0;
+    for (int s = 0; s < kToneTableSize && low < 0; ++s) {
+        running += histogram[s];
+        if (running > cut) low = s;
+    }
+    int high = -1;
+    running = 0;
+    for (int s = kToneTableSize - 1; s >= 0 && high < 0; --s) {
+        running += histogram[s];
+        if (running > cut) high = s;
+    }
+    if (low < 0 || high < 0) return false;
+    const double scale = 768.0 / double(high - low + 1);
+    for (int s = 0; s < kToneTableSize; ++s)
+        table[s] = RoundToInt(double(s - low) * scale);
+    return true;
+}
+
+int MedianIntensity(const IntensityHistogram& histogram) {
+    const std::int64_t half = PixelTotal(histogram) / 2;
+    std::int64_t running = 0;
+    for (int s = 0; s < kToneTableSize; ++s) {
+        running += histogram[s];
+        if (running > half) return s;
+    }
+    return kToneTableSize - 1;
+}
+
+void BuildContrastTable(const IntensityHistogram& histogram, double slope, TransferTable& table) {
+    const int median = MedianIntensity(histogram);
+    // Stepping by repeated addition, not median + (s - median) * slope: the accumulated
+    // rounding of the steps decides some entries.
+    double q = median;
+    for (int s = median; s >= 0; --s) {
+        table[s] = RoundToInt(q);
+        q -= slope;
+    }
+    q = median;
+    for (int s = median; s < kToneTableSize; ++s) {
+        table[s] = RoundToInt(q);
+        q += slope;
+    }
+}
+
+void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs, BuildEqualizationTable);
+}
+
+void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs, BuildContrastStretchTable);
+}
+
+void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs) {
+    FillBefore(image, graphs);
+    ScaleImage(image, SliderFactor(position));
+    FillAfter(image, graphs);
+}
+
+void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
+                      TToneGraphs* graphs) {
+    if (graphs && !graphs->HasBefore) FillBefore(source, graphs);
+    if (image.Width() != source.Width() || image.Height() != source.Height())
+        image.SetSize(source.Width(), source.Height());
+    const TScaleTable table(SliderFactor(position));
+    tonekernels::ApplyChannelTables(source.Bits(), image.Bits(), source.PixelCount(), table.Results,
+                                    table.Results, table.Results);
+    FillAfter(image, graphs);
+}
+
+void AdjustContrast(TBitmap32& image, int position, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs,
+                        [slope = SliderFactor(position)](const IntensityHistogram& histogram,
+                                                         TransferTable& table) {
+                            BuildContrastTable(histogram, slope, table);
+                            return true;
+                        });
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The intensity histogram and the transfer table that every tone command works through, and
+// the commands that build their transfer table from the histogram: "&Linear", "Contrast
+// Stretch", "Brightness" and "Contrast".
+//
+// Each command takes the image and, optionally, a TToneGraphs to fill with what the graph
+// window shows for it; without one, only the tables the pixels need are computed.
+
+#include <array>
+#include <cstdint>
+
+#include "image/Bitmap32.h"
+
+// Intensities R + G + B run 0..765; the tables have three spare entries at the top.
+constexpr int kToneTableSize = 769;
+
+// Count of pixels per intensity.
+using IntensityHistogram = std::array<std::int32_t, kToneTableSize>;
+// The intensity each intensity should become; entries may be negative or above 768.
+using TransferTable = std::array<std::int32_t, kToneTableSize>;
+
+// What an operation publishes to the graph window: the histogram it started from, the
+// transfer table it applied and the histogram of its result. A flag is set only for the
+// charts the operation fills.
+struct TToneGraphs {
+    IntensityHistogram Before{};
+    TransferTable Transfer{};
+    IntensityHistogram After{};
+    bool HasBefore = false;
+    bool HasTransfer = false;
+    bool HasAfter = false;
+};
+
+// Counts the pixels of each intensity; an empty image gives 769 zeros.
+void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram);
+
+// Each pixel of intensity s becomes ScaleColor(pixel, (table[s] + 1) / (s + 1)): its channel
+// ratios stay and its intensity moves to about table[s]. Alpha becomes 0.
+void ApplyTransfer(TBitmap32& image, const TransferTable& table);
+
+// Each pixel becomes (red[R], green[G], blue[B]) with alpha 0: every correction that treats the
+// channels one by one reduces to three byte lookups per pixel.
+void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
+                        const std::uint8_t* blue);
+
+// Every pixel becomes ScaleColor(pixel, factor).
+void ScaleImage(TBitmap32& image, double factor);
+
+// Slider position -100..100 to its factor position / 100 + 1 (0.00 .. 2.00); brightness uses
+// it as a gain, contrast as the slope about the median.
+double SliderFactor(int position);
+
+// "&Linear": the equalisation table of the histogram, scaled so that entry 768 is 768.
+// Returns false (table untouched) for a histogram without pixels.
+bool BuildEqualizationTable(const IntensityHistogram& histogram, TransferTable& table);
+// "Contrast Stretch": clips 5 % of the pixels at each end and stretches the rest over
+// 0..768, without clamping. Returns false (table untouched) for a histogram without pixels.
+bool BuildContrastStretchTable(const IntensityHistogram& histogram, TransferTable& table);
+// The first intensity at which the running count exceeds half the pixels (768 when none).
+int MedianIntensity(const IntensityHistogram& histogram);
+// "Contrast": the line of the given slope through the median, built outward from it by
+// repeated addition and subtraction of the slope, each entry rounded half to even.
+void BuildContrastTable(const IntensityHistogram& histogram, double slope, TransferTable& table);
+
+// The whole commands on an image. Equalisation and stretch leave an empty image alone and fill
+// no graph (the equalisation step would be 0, the stretch would find no bounds).
+void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs = nullptr);
+void ContrastStretch(TBitmap32& image, TToneGraphs* graphs = nullptr);
+// Slider positions -100..100. Brightness fills Before and After, not the transfer table.
+void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);
+// The slider's re-apply: image becomes the kept source scaled, in one pass, with the same
+// pixels as copying the source and then AdjustBrightness. Before is the source's histogram;
+// it is computed only when graphs does not hold it yet (HasBefore), so a caller that keeps its
+// TToneGraphs while the source stays the same counts the source once.
+void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
+                      TToneGraphs* graphs = nullptr);
+void AdjustContrast(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);
