@@ -14,6 +14,7 @@ ROWS=(
     "flip|--flip --quality 95|flip {in} {out}[Q=95] vertical"
     "flop|--mirror --quality 95|flip {in} {out}[Q=95] horizontal"
     "shrink-by-2|--half --quality 95|shrink {in} {out}[Q=95] 2 2"
+    "rotate-15|--rotate 15 --quality 95|rotate {in} {out}[Q=95] 15 --interpolate nearest"
 )
 
 if [ ! -x "$CLI" ]; then

@@ -41,4 +41,5 @@ std::vector<int> ParseIntegerList(const QString& text, const char* what, int cou
 
 // The tables, one per subsystem.
 std::span<const TCliOption> TransformOptions();
+std::span<const TCliOption> RotationOptions();
 std::span<const TCliOption> OutputOptions();

@@ -22,6 +22,7 @@ namespace {
 // Every subsystem's rows; --help lists them in this order.
 const std::span<const TCliOption> kOptionTables[] = {
     TransformOptions(),
+    RotationOptions(),
     OutputOptions(),
 };
 

@@ -16,6 +16,7 @@
 #include "app/KelvoError.h"
 #include "image/ImageSaver.h"
 #include "support/TestFiles.h"
+#include "transform/AffineTransform.h"
 #include "transform/QuarterTurns.h"
 #include "transform/Resample.h"
 
@@ -263,5 +264,38 @@ TEST_F(CliTest, GeometryOperationsRunInOrderWithTheCommandsCode) {
         for (std::size_t i = 0; i < expected.PixelCount(); ++i)
             expected.Bits()[i] |= 0xFF000000u;
         EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << label;
+    }
+}
+
+TEST_F(CliTest, RotateRendersOnceFromTheInputWithTheSlidersCode) {
+    TBitmap32 picture;
+    picture.SetSize(41, 29);
+    for (int y = 0; y < 29; ++y)
+        for (int x = 0; x < 41; ++x)
+            picture.SetPixel(x, y, 0xFF000000u | TColor32(6 * x) << 16 | TColor32(8 * y) << 8 | 99);
+    const QString input = PathOf(QStringLiteral("rotate-in.png"));
+    WriteImageFile(input, picture, 95);
+    const TBitmap32 loaded = ReadPng(input);
+    for (const char* degrees : {"15", "-180", "180", "-37", "0"}) {
+        const QString output = PathOf(QStringLiteral("rotated.png"));
+        QFile::remove(output);
+        const TRun run = RunCli({input, QStringLiteral("--rotate"), QLatin1String(degrees),
+                                 QStringLiteral("-o"), output});
+        ASSERT_EQ(run.ExitCode, 0) << degrees << ": " << run.StandardError.toStdString();
+        TBitmap32 expected;
+        RotateImage(loaded, QByteArray(degrees).toInt(), expected);
+        EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << degrees;
+    }
+}
+
+TEST_F(CliTest, RotateRefusesAnythingButWholeDegreesUpToAHalfTurn) {
+    const QString output = PathOf(QStringLiteral("out.png"));
+    for (const char* degrees : {"181", "-181", "1.5", "abc", "", "15deg"}) {
+        const TRun run = RunCli({FInput, QStringLiteral("--rotate"), QLatin1String(degrees),
+                                 QStringLiteral("-o"), output});
+        EXPECT_EQ(run.ExitCode, 1) << degrees;
+        EXPECT_TRUE(run.StandardError.startsWith(QStringLiteral("Invalid angle")))
+            << degrees << ": " << run.StandardError.toStdString();
+        EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")}) << degrees;
     }
 }
