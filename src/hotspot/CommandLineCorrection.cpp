@@ -1,10 +1,10 @@
 #include "hotspot/CommandLineCorrection.h"
 
 #include <algorithm>
-#include <cmath>
 #include <new>
 
 #include "app/KelvoError.h"
+#include "tone/PixelFunctions.h"
 
 THotSpotFactorGrid::THotSpotFactorGrid(const TBitmap32& hotSpot) {
     try {
@@ -26,13 +26,7 @@ THotSpotFactorGrid::THotSpotFactorGrid(const TBitmap32& hotSpot) {
 }
 
 TColor32 ScaleColorByFactor(TColor32 color, double factor) {
-    if (!(factor >= 0.0)) return 0;  // also catches NaN
-    const auto scale = [factor](TColor32 channel) -> TColor32 {
-        const double v = std::rint(double(channel) * factor);
-        return v > 255.0 ? 255u : TColor32(v);
-    };
-    return scale((color >> 16) & 0xFF) << 16 | scale((color >> 8) & 0xFF) << 8 |
-           scale(color & 0xFF);
+    return ScaleColor(color, factor);
 }
 
 void ApplyHotSpotFactors(const THotSpotFactorGrid& grid, TBitmap32& target) {

@@ -29,8 +29,9 @@ class THotSpotFactorGrid {
     std::vector<double> FFactors;
 };
 
-// A pixel times a factor: below 0 (or not a number) gives black; otherwise each of red, green
-// and blue is multiplied, rounded half to even and held at 255. The result's alpha is 0.
+// A pixel times a factor, as every tone correction scales it (ScaleColor): below 0 (or not a
+// number) gives black; otherwise each of red, green and blue is multiplied, rounded half to even
+// and held to 0..255. The result's alpha is 0.
 TColor32 ScaleColorByFactor(TColor32 color, double factor);
 
 // Scales every target pixel by the factor at the same place, row by row from the top. Pixels

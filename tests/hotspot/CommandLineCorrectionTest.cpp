@@ -35,6 +35,8 @@ TEST(CommandLineCorrection, ScaleColorRoundsHalfToEvenCapsAndDropsAlpha) {
         {"a negative factor gives black", Rgb(200, 100, 10, 255), -0.01, 0},
         {"not a number gives black", Rgb(200, 100, 10), std::numeric_limits<double>::quiet_NaN(),
          0},
+        {"+infinity gives 255 where the channel is lit, 0 where it is black", Rgb(200, 0, 10),
+         std::numeric_limits<double>::infinity(), Rgb(255, 0, 255)},
     };
     for (const ScaleCase& c : cases) {
         SCOPED_TRACE(c.name);
