@@ -23,6 +23,7 @@ namespace {
 const std::span<const TCliOption> kOptionTables[] = {
     TransformOptions(),
     RotationOptions(),
+    HotspotOptions(),
     OutputOptions(),
 };
 
@@ -64,6 +65,8 @@ TCliJob ParseArguments(const QStringList& arguments) {
     if (job.Input.isEmpty()) throw KelvoError(QStringLiteral("No input file given"));
     if (job.Output.isEmpty() && !job.Report)
         throw KelvoError(QStringLiteral("No output file given (-o OUTPUT)"));
+    for (const auto& check : job.Checks)
+        check(job);
     return job;
 }
 
