@@ -36,20 +36,16 @@ void Record(TCliJob& job, const QString& key, const QString& value) {
 }
 
 // Loads the hot-spot file, lays the bars over it when asked, builds the factors and corrects
-// the image. The hot-spot raster is let go once its factors are taken, so a run holds the
-// target, the hot-spot image and two bytes a pixel of factors at most.
+// the image. The grid takes the hot-spot raster over, so a run holds two rasters.
 void PushHotSpotRun(TCliJob& job, const QString& file) {
     Record(job, kHotSpotFile, file);
     job.Operations.push_back([file, settings = job.Settings](TBitmap32& image) {
         const double offset = *HotSpotNumber(settings->value(kOffset, QStringLiteral("0")));
         const double multiplier = *HotSpotNumber(settings->value(kMultiplier, QStringLiteral("1")));
-        THotSpotMask mask;
-        {
-            TBitmap32 hotSpot;
-            LoadImageFromFile(file, hotSpot);
-            if (settings->contains(kBars)) MakeBars(hotSpot);
-            mask = THotSpotMask(hotSpot, offset, multiplier);
-        }
+        TBitmap32 hotSpot;
+        LoadImageFromFile(file, hotSpot);
+        if (settings->contains(kBars)) MakeBars(hotSpot);
+        THotSpotMask mask(std::move(hotSpot), offset, multiplier);
         mask.SmoothMask(settings->value(kSmoothing, QStringLiteral("1")).toInt());
         mask.Apply(image);
     });

@@ -5,6 +5,10 @@
 
 #include "tone/PixelFunctions.h"
 
+// No multiply-add may be fused here (AVX-512F has fused instructions): fusing the product into
+// the rounding addition would skip the product's own rounding and change results near halves.
+#pragma GCC optimize("fp-contract=off")
+
 // The vectors below never cross a function boundary that is not inlined, so the note about
 // their calling convention does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -28,6 +32,23 @@ template <typename V, typename T>
 template <typename V, typename T>
 [[gnu::always_inline]] inline void StoreUnaligned(T* p, V v) {
     std::memcpy(p, &v, sizeof v);
+}
+
+template <int Lanes>
+[[gnu::always_inline]] inline void FactorsWith(const TColor32* row, int count, double multiplier,
+                                               double offsetTerm, double* out) {
+    using D = typename TVectors<Lanes>::Double;
+    using I = typename TVectors<Lanes>::Int;
+    using P = typename TVectors<Lanes>::Pixel;
+    int x = 0;
+    for (; x + Lanes <= count; x += Lanes) {
+        const P pixels = LoadUnaligned<P>(row + x);
+        const I s = I((pixels >> 16) & 0xFF) + I((pixels >> 8) & 0xFF) + I(pixels & 0xFF);
+        const D factor = __builtin_convertvector(768 - s, D) * multiplier / 768.0 + offsetTerm;
+        StoreUnaligned(out + x, factor);
+    }
+    for (; x < count; ++x)
+        out[x] = double(768 - Intensity(row[x])) * multiplier / 768.0 + offsetTerm;
 }
 
 // Scalar tail, and the definition the vector loop must match.
@@ -82,8 +103,9 @@ template <int Lanes, int Blocks>
 
 // ScaleColor across lanes: round(channel * factor) with halves to even (adding and removing
 // 1.5 * 2^52 rounds in the default mode, exactly as rint does for values below 2^51), then held
-// to 0..255. A product that is negative or not a number gives 0, so a negative or NaN factor
-// gives black, and +infinity gives 255 on lit channels.
+// to 0..255. The factor is first held to 0..512, which changes no result: a negative or NaN
+// factor gives black either way, and above 512 every lit channel reaches 255 either way (and
+// +infinity, like 512, leaves a black channel black).
 template <int Lanes>
 [[gnu::always_inline]] inline void ScaleRowWith(TColor32* row, const double* factors, int count) {
     using D = typename TVectors<Lanes>::Double;
@@ -91,18 +113,17 @@ template <int Lanes>
     using P = typename TVectors<Lanes>::Pixel;
     const auto channel = [](P pixels, int shift, D factor) {
         const I value = I((pixels >> shift) & 0xFF);
-        D p = __builtin_convertvector(value, D) * factor;
-        p = p > 512.0 ? D{} + 512.0 : p;              // NaN compares false and stays NaN here
-        p = p > 0.0 ? p : D{};                        // ... and becomes 0 here
         constexpr double magic = 6755399441055744.0;  // 1.5 * 2^52
-        const D rounded = (p + magic) - magic;
+        const D rounded = (__builtin_convertvector(value, D) * factor + magic) - magic;
         const I result = __builtin_convertvector(rounded, I);
         return P(result > 255 ? I{} + 255 : result);
     };
     int x = 0;
     for (; x + Lanes <= count; x += Lanes) {
         const P pixels = LoadUnaligned<P>(row + x);
-        const D factor = LoadUnaligned<D>(factors + x);
+        D factor = LoadUnaligned<D>(factors + x);
+        factor = factor > 0.0 ? factor : D{};  // NaN compares false
+        factor = factor < 512.0 ? factor : D{} + 512.0;
         StoreUnaligned(row + x, channel(pixels, 16, factor) << 16 |
                                     channel(pixels, 8, factor) << 8 | channel(pixels, 0, factor));
     }
@@ -119,6 +140,19 @@ template <int Lanes>
 }
 void SmoothSse2(const double* const* rows, int n, int count, double* out) {
     SmoothDispatch<2, 6>(rows, n, count, out);
+}
+
+[[gnu::target("avx512f")]] void FactorsAvx512(const TColor32* row, int count, double multiplier,
+                                              double offsetTerm, double* out) {
+    FactorsWith<8>(row, count, multiplier, offsetTerm, out);
+}
+[[gnu::target("avx2")]] void FactorsAvx2(const TColor32* row, int count, double multiplier,
+                                         double offsetTerm, double* out) {
+    FactorsWith<4>(row, count, multiplier, offsetTerm, out);
+}
+void FactorsSse2(const TColor32* row, int count, double multiplier, double offsetTerm,
+                 double* out) {
+    FactorsWith<2>(row, count, multiplier, offsetTerm, out);
 }
 
 [[gnu::target("avx512f")]] void ScaleAvx512(TColor32* row, const double* factors, int count) {
@@ -144,6 +178,18 @@ TIsa MachineIsa() {
 }
 
 }  // namespace
+
+void FactorsOfRow(const TColor32* row, int count, double multiplier, double offsetTerm,
+                  double* out) {
+    switch (MachineIsa()) {
+        case TIsa::Avx512:
+            return FactorsAvx512(row, count, multiplier, offsetTerm, out);
+        case TIsa::Avx2:
+            return FactorsAvx2(row, count, multiplier, offsetTerm, out);
+        case TIsa::Sse2:
+            return FactorsSse2(row, count, multiplier, offsetTerm, out);
+    }
+}
 
 void SmoothFactorRow(const double* const* rows, int n, int count, double* out) {
     switch (MachineIsa()) {

@@ -5,6 +5,11 @@
 
 #include "image/Bitmap32.h"
 
+// out[x] = (768 - S) * multiplier / 768 + offsetTerm for pixel x of the row, S its red + green +
+// blue, evaluated in double in that order (offsetTerm being Offset / 100).
+void FactorsOfRow(const TColor32* row, int count, double multiplier, double offsetTerm,
+                  double* out);
+
 // out[x] = the mean of the n x n block whose top-left cell is column x of rows[0]: summed in
 // double from 0, block column k (0..n-1) outer and block row l (0..n-1) inner, the sum then
 // divided by n * n. rows[l] must hold count + n - 1 values. n is 2..5.

@@ -53,17 +53,26 @@ void MakeBars(TBitmap32& image) {
 }
 
 THotSpotMask::THotSpotMask(const TBitmap32& hotSpot, double offset, double multiplier) {
-    Allocate(FIntensity, hotSpot.PixelCount());
-    FWidth = hotSpot.Width();
-    FHeight = hotSpot.Height();
-    for (int s = 0; s < int(FFactorOf.size()); ++s)
-        FFactorOf[s] = double(768 - s) * multiplier / 768 + offset / 100;
-    std::uint16_t* out = FIntensity.data();
-    for (int y = 0; y < FHeight; ++y) {
-        const TColor32* row = hotSpot.ScanLine(y);
-        for (int x = 0; x < FWidth; ++x)
-            *out++ = std::uint16_t(Intensity(row[x]));
+    try {
+        FHotSpot.Assign(hotSpot);
+    } catch (const KelvoError&) {
+        OutOfMemory();
     }
+    FWidth = FHotSpot.Width();
+    FHeight = FHotSpot.Height();
+    SetFactors(offset, multiplier);
+}
+
+THotSpotMask::THotSpotMask(TBitmap32&& hotSpot, double offset, double multiplier) {
+    FHotSpot.Assign(std::move(hotSpot));
+    FWidth = FHotSpot.Width();
+    FHeight = FHotSpot.Height();
+    SetFactors(offset, multiplier);
+}
+
+void THotSpotMask::SetFactors(double offset, double multiplier) {
+    FMultiplier = multiplier;
+    FOffsetTerm = offset / 100;
 }
 
 void THotSpotMask::SmoothMask(int n) noexcept {
@@ -72,9 +81,7 @@ void THotSpotMask::SmoothMask(int n) noexcept {
 }
 
 void THotSpotMask::UnsmoothedRow(int y, double* out) const {
-    const std::uint16_t* s = FIntensity.data() + std::size_t(y) * std::size_t(FWidth);
-    for (int x = 0; x < FWidth; ++x)
-        out[x] = FFactorOf[s[x]];
+    FactorsOfRow(FHotSpot.ScanLine(y), FWidth, FMultiplier, FOffsetTerm, out);
 }
 
 void THotSpotMask::FactorRow(int y, double* out) const {
@@ -136,9 +143,9 @@ void THotSpotMask::Apply(TBitmap32& target) const {
     }
 }
 
-void RemoveHotSpots(TBitmap32& hotSpot, const THotSpotSettings& settings, TBitmap32& target) {
+void RemoveHotSpots(TBitmap32&& hotSpot, const THotSpotSettings& settings, TBitmap32& target) {
     if (settings.Bars) MakeBars(hotSpot);
-    THotSpotMask mask(hotSpot, settings.Offset, settings.Multiplier);
+    THotSpotMask mask(std::move(hotSpot), settings.Offset, settings.Multiplier);
     mask.SmoothMask(settings.Smoothing);
     mask.Apply(target);
 }

@@ -3,10 +3,7 @@
 // and every target pixel is scaled by the factor at the same place.
 
 #include <QString>
-#include <array>
-#include <cstdint>
 #include <optional>
-#include <vector>
 
 #include "image/Bitmap32.h"
 
@@ -31,14 +28,18 @@ void MakeBars(TBitmap32& image);
 // smoothed with n x n blocks, factor(x, y) for x <= W - n and y <= H - n becomes the mean of
 // the unsmoothed block extending n - 1 cells right of and below (x, y).
 //
-// Only the intensities are kept (two bytes a pixel) with the 766 possible factors; smoothed
-// factors are formed a row at a time while the target is corrected. Every factor is the very
-// double the formula gives, so nothing but the memory differs from holding the whole grid.
+// The mask keeps the hot-spot image itself (taken over, or copied) with Offset and Multiplier,
+// and forms factors a row at a time while the target is corrected, smoothed ones from
+// the rows below. Every factor is the very double the formula gives, so nothing but the memory
+// (none beyond the hot-spot image when it is handed over) differs from holding the whole grid.
 class THotSpotMask {
   public:
     THotSpotMask() = default;
-    // Throws KelvoError("Out of memory") when the grid cannot be had; nothing is kept then.
+    // Copies the hot-spot image; throws KelvoError("Out of memory") when the copy cannot be
+    // had, and nothing is kept then.
     THotSpotMask(const TBitmap32& hotSpot, double offset, double multiplier);
+    // Takes the hot-spot image over without copying; it is left empty.
+    THotSpotMask(TBitmap32&& hotSpot, double offset, double multiplier);
 
     int Width() const noexcept { return FWidth; }
     int Height() const noexcept { return FHeight; }
@@ -60,22 +61,24 @@ class THotSpotMask {
     void Apply(TBitmap32& target) const;
 
   private:
+    void SetFactors(double offset, double multiplier);
     void UnsmoothedRow(int y, double* out) const;
 
     int FWidth = 0;
     int FHeight = 0;
     int FSmoothing = 1;
-    std::vector<std::uint16_t> FIntensity;  // S of each pixel, row-major
-    std::array<double, 766> FFactorOf{};    // the factor of each S
+    TBitmap32 FHotSpot;
+    double FMultiplier = 1;
+    double FOffsetTerm = 0;  // Offset / 100
 };
 
-// A whole run on images already loaded: bars over the hot-spot image when asked (it is changed
-// then), the grid, its smoothing (1 = none, 2..5) and the correction of the target. The
-// narrow-image check comes before anything changes.
+// A whole run on images already loaded: bars over the hot-spot image when asked, the grid, its
+// smoothing (1 = none, 2..5) and the correction of the target. The hot-spot image is taken over
+// by the grid and left empty. The narrow-image check comes before anything changes.
 struct THotSpotSettings {
     double Offset = 0;
     double Multiplier = 1;
     int Smoothing = 1;
     bool Bars = false;
 };
-void RemoveHotSpots(TBitmap32& hotSpot, const THotSpotSettings& settings, TBitmap32& target);
+void RemoveHotSpots(TBitmap32&& hotSpot, const THotSpotSettings& settings, TBitmap32& target);

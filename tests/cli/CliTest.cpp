@@ -340,7 +340,7 @@ TEST_F(CliTest, HotSpotSettingsCountWhereverTheyStand) {
         ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
         TBitmap32 hot = ReadPng(hotSpotFile);
         TBitmap32 expected = ReadPng(targetFile);
-        RemoveHotSpots(hot, c.Settings, expected);
+        RemoveHotSpots(std::move(hot), c.Settings, expected);
         for (std::size_t i = 0; i < expected.PixelCount(); ++i)
             expected.Bits()[i] |= 0xFF000000u;
         EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << label;

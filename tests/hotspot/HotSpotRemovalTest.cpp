@@ -70,7 +70,7 @@ TEST(HotSpotRemoval, WorkedValues) {
         SCOPED_TRACE(testing::Message() << std::hex << c.hotSpot << " over " << c.target);
         TBitmap32 hotSpot = Filled(67, 2, c.hotSpot);
         TBitmap32 target = Filled(67, 2, c.target | 0xFF000000u);
-        RemoveHotSpots(hotSpot, {c.offset, c.multiplier, 1, false}, target);
+        RemoveHotSpots(std::move(hotSpot), {c.offset, c.multiplier, 1, false}, target);
         for (std::size_t i = 0; i < target.PixelCount(); ++i)
             ASSERT_EQ(target.Bits()[i], c.expected) << "pixel " << i;
     }
@@ -82,7 +82,7 @@ TEST(HotSpotRemoval, OffsetHundredWithMultiplierZeroKeepsEveryColour) {
     const TBitmap32 original = Random(53, 9, random);
     TBitmap32 target;
     target.Assign(original);
-    RemoveHotSpots(hotSpot, {100, 0, 3, false}, target);
+    RemoveHotSpots(std::move(hotSpot), {100, 0, 3, false}, target);
     for (std::size_t i = 0; i < target.PixelCount(); ++i)
         ASSERT_EQ(target.Bits()[i], original.Bits()[i] & 0x00FFFFFFu) << "pixel " << i;
 }
@@ -110,7 +110,7 @@ TEST(HotSpotRemoval, BarsOnAnImageNarrowerThanNineChangeNothing) {
         TBitmap32 hotSpot = Filled(width, 4, Rgb(9, 9, 9, 255));
         TBitmap32 target = Filled(width, 4, Rgb(50, 60, 70, 255));
         try {
-            RemoveHotSpots(hotSpot, {0, 1, 1, true}, target);
+            RemoveHotSpots(std::move(hotSpot), {0, 1, 1, true}, target);
             ADD_FAILURE() << width << " pixels wide: no error";
         } catch (const KelvoError& error) {
             EXPECT_EQ(error.Message(), QString::fromLatin1(kTooNarrowForBars));
