@@ -9,8 +9,9 @@
 // the rounding addition would skip the product's own rounding and change results near halves.
 #pragma GCC optimize("fp-contract=off")
 
-// The vectors below never cross a function boundary that is not inlined, so the note about
-// their calling convention does not apply.
+// The vectors below never cross a function boundary that is not inlined (every helper is
+// always_inline, even in a debug build), so the note about their calling convention does not
+// apply: a helper compiled for another instruction set than its caller would pass them wrongly.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
@@ -107,25 +108,31 @@ template <int Lanes, int Blocks>
 // factor gives black either way, and above 512 every lit channel reaches 255 either way (and
 // +infinity, like 512, leaves a black channel black).
 template <int Lanes>
-[[gnu::always_inline]] inline void ScaleRowWith(TColor32* row, const double* factors, int count) {
+[[gnu::always_inline]] inline typename TVectors<Lanes>::Pixel ScaledChannel(
+    typename TVectors<Lanes>::Pixel pixels, int shift, typename TVectors<Lanes>::Double factor) {
     using D = typename TVectors<Lanes>::Double;
     using I = typename TVectors<Lanes>::Int;
     using P = typename TVectors<Lanes>::Pixel;
-    const auto channel = [](P pixels, int shift, D factor) {
-        const I value = I((pixels >> shift) & 0xFF);
-        constexpr double magic = 6755399441055744.0;  // 1.5 * 2^52
-        const D rounded = (__builtin_convertvector(value, D) * factor + magic) - magic;
-        const I result = __builtin_convertvector(rounded, I);
-        return P(result > 255 ? I{} + 255 : result);
-    };
+    const I value = I((pixels >> shift) & 0xFF);
+    constexpr double magic = 6755399441055744.0;  // 1.5 * 2^52
+    const D rounded = (__builtin_convertvector(value, D) * factor + magic) - magic;
+    const I result = __builtin_convertvector(rounded, I);
+    return P(result > 255 ? I{} + 255 : result);
+}
+
+template <int Lanes>
+[[gnu::always_inline]] inline void ScaleRowWith(TColor32* row, const double* factors, int count) {
+    using D = typename TVectors<Lanes>::Double;
+    using P = typename TVectors<Lanes>::Pixel;
     int x = 0;
     for (; x + Lanes <= count; x += Lanes) {
         const P pixels = LoadUnaligned<P>(row + x);
         D factor = LoadUnaligned<D>(factors + x);
         factor = factor > 0.0 ? factor : D{};  // NaN compares false
         factor = factor < 512.0 ? factor : D{} + 512.0;
-        StoreUnaligned(row + x, channel(pixels, 16, factor) << 16 |
-                                    channel(pixels, 8, factor) << 8 | channel(pixels, 0, factor));
+        StoreUnaligned(row + x, ScaledChannel<Lanes>(pixels, 16, factor) << 16 |
+                                    ScaledChannel<Lanes>(pixels, 8, factor) << 8 |
+                                    ScaledChannel<Lanes>(pixels, 0, factor));
     }
     for (; x < count; ++x)
         row[x] = ScaleColor(row[x], factors[x]);

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "app/KelvoError.h"
 #include "app/KelvoUtils.h"

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <numbers>
 
+// The matrix is composed and mapped in single precision, each product rounded before it is
+// added; a fused multiply-add (on a machine or build that offers one) would change the bits.
+#pragma GCC optimize("fp-contract=off")
+
 namespace {
 
 // A fixed-point coefficient: x times 4096, to the nearest integer with halves to even, held to
