@@ -3,18 +3,21 @@
 # Builds nothing: expects build/release/kelvoimage-cli (./kelvo build), or KELVO_CLI=path.
 # Prints, per operation, the median wall time (and CPU time) of each program over RUNS
 # alternating runs and the ratio ours/vips (lower is better; the goal is at most 0.8 of wall time).
+# A row may also name an ImageMagick command (convert, one thread); it is then timed in the same
+# runs and a second line "NAME/im" compares ours with it.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 CLI=${KELVO_CLI:-$ROOT/build/release/kelvoimage-cli}
 RUNS=${RUNS:-9}
 
-# One row per operation: name | our options | the vips command ({in} and {out} filled in).
+# One row per operation: name | our options | the vips command | optionally the ImageMagick
+# convert arguments ({in} and {out} filled in).
 ROWS=(
     "turn-cw|--cw --quality 95|rot {in} {out}[Q=95] d90"
     "flip|--flip --quality 95|flip {in} {out}[Q=95] vertical"
     "flop|--mirror --quality 95|flip {in} {out}[Q=95] horizontal"
     "shrink-by-2|--half --quality 95|shrink {in} {out}[Q=95] 2 2"
-    "rotate-15|--rotate 15 --quality 95|rotate {in} {out}[Q=95] 15 --interpolate nearest"
+    "rotate-15|--rotate 15 --quality 95|rotate {in} {out}[Q=95] 15 --interpolate nearest|{in} -filter point -rotate 15 -quality 95 {out}"
 )
 
 if [ ! -x "$CLI" ]; then
@@ -30,7 +33,7 @@ fi
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-export VIPS_CONCURRENCY=1
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1
 
 # A photograph-like input: smooth colour fields (upscaled noise) with fine grain on top.
 IN=$WORK/in.jpg
@@ -67,16 +70,22 @@ ratio() { echo "scale=3; $1 / $2" | bc | sed 's/^\./0./'; }
 printf '%-10s %9s %9s %9s | %9s %9s %9s\n' operation "ours s" "vips s" ours/vips \
     "ours cpu" "vips cpu" ours/vips
 for row in "${ROWS[@]}"; do
-    IFS='|' read -r name ours theirs <<<"$row"
+    IFS='|' read -r name ours theirs magick <<<"$row"
+    magick=${magick//\{in\}/$IN}
+    magick=${magick//\{out\}/$WORK/im-out.jpg}
+    command -v convert >/dev/null || magick=""
     theirs=${theirs//\{in\}/$IN}
     theirs=${theirs//\{out\}/$WORK/vips-out.jpg}
     : >"$WORK/ours.t"
     : >"$WORK/vips.t"
+    : >"$WORK/im.t"
     for ((i = 0; i < RUNS; i++)); do
         # shellcheck disable=SC2086  # the option lists are meant to split
         measure "$CLI" "$IN" $ours -o "$WORK/ours-out.jpg" >>"$WORK/ours.t"
         # shellcheck disable=SC2086
         measure vips $theirs >>"$WORK/vips.t"
+        # shellcheck disable=SC2086
+        [ -z "$magick" ] || measure convert $magick >>"$WORK/im.t"
     done
     ow=$(cut -d' ' -f1 "$WORK/ours.t" | median)
     vw=$(cut -d' ' -f1 "$WORK/vips.t" | median)
@@ -86,4 +95,10 @@ for row in "${ROWS[@]}"; do
     [ "$(echo "$vc == 0" | bc)" -eq 1 ] && vcr=1
     printf '%-10s %9s %9s %9s | %9s %9s %9s\n' "$name" "$ow" "$vw" "$(ratio "$ow" "$vw")" \
         "$oc" "$vc" "$(ratio "$oc" "$vcr")"
+    if [ -n "$magick" ]; then
+        iw=$(cut -d' ' -f1 "$WORK/im.t" | median)
+        ic=$(cut -d' ' -f2 "$WORK/im.t" | median)
+        printf '%-10s %9s %9s %9s | %9s %9s %9s\n' "$name/im" "$ow" "$iw" "$(ratio "$ow" "$iw")" \
+            "$oc" "$ic" "$(ratio "$oc" "$ic")"
+    fi
 done
