@@ -21,6 +21,7 @@ ROWS=(
     "equalize|--linear --quality 95|hist_equal {in} {out}[Q=95]|{in} -equalize -quality 95 {out}"
     "brighten|--brightness 25 --quality 95|linear {in} {out}[Q=95] 1.25 0|{in} -evaluate multiply 1.25 -quality 95 {out}"
     "negate|--negative --quality 95|invert {in} {out}[Q=95]|{in} -negate -quality 95 {out}"
+    "rotate-15|--rotate 15 --quality 95|rotate {in} {out}[Q=95] 15 --interpolate nearest|{in} -filter point -rotate 15 -quality 95 {out}"
 )
 
 if [ ! -x "$CLI" ]; then
@@ -40,7 +41,7 @@ export MAGICK_THREAD_LIMIT=1
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-export VIPS_CONCURRENCY=1
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1
 
 # A photograph-like input: smooth colour fields (upscaled noise) with fine grain on top.
 IN=$WORK/in.jpg

@@ -3,8 +3,10 @@
 // in the file of the subsystem that owns it.
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -20,6 +22,12 @@ struct TCliJob {
     std::vector<TOperation> Operations;
     // When set, the job prints what it learned instead of writing a file, and -o is not needed.
     std::function<void(const TCliJob& job, const TBitmap32& image)> Report;
+    // Values that an operation reads only when it runs, so that they count wherever they stand
+    // on the line. Shared, so that an operation can hold on to them.
+    std::shared_ptr<QHash<QString, QString>> Settings = std::make_shared<QHash<QString, QString>>();
+    // Run once the whole line is read, before anything is loaded: tests of settings that depend
+    // on one another.
+    std::vector<std::function<void(const TCliJob& job)>> Checks;
 };
 
 // A flag: the operation applies as soon as it is met. A setting: takes the next argument;
@@ -42,4 +50,6 @@ std::vector<int> ParseIntegerList(const QString& text, const char* what, int cou
 // The tables, one per subsystem.
 std::span<const TCliOption> TransformOptions();
 std::span<const TCliOption> ToneOptions();
+std::span<const TCliOption> RotationOptions();
+std::span<const TCliOption> HotspotOptions();
 std::span<const TCliOption> OutputOptions();

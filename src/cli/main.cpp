@@ -27,6 +27,8 @@ namespace {
 const std::span<const TCliOption> kOptionTables[] = {
     TransformOptions(),
     ToneOptions(),
+    RotationOptions(),
+    HotspotOptions(),
     OutputOptions(),
 };
 
@@ -104,6 +106,8 @@ TCliJob ParseArguments(const QStringList& arguments) {
     if (job.Input.isEmpty()) throw KelvoError(QStringLiteral("No input file given"));
     if (job.Output.isEmpty() && !job.Report)
         throw KelvoError(QStringLiteral("No output file given (-o OUTPUT)"));
+    for (const auto& check : job.Checks)
+        check(job);
     return job;
 }
 

@@ -1,32 +1,18 @@
 #pragma once
-// The hot-spot correction that the command line asks for with two file arguments: the factors
-// come from the hot-spot image (multiplier 1, offset 0, no smoothing) and darken the target
-// where the hot-spot image is bright.
+// The hot-spot correction that the command line asks for with two file arguments: the run of
+// the hot-spot tool with multiplier 1, offset 0, no smoothing and no bars, so the factors come
+// from the hot-spot image and darken the target where the hot-spot image is bright.
 
-#include <cstddef>
-#include <vector>
-
+#include "hotspot/HotSpotRemoval.h"
 #include "image/Bitmap32.h"
 
-// One factor per pixel of the hot-spot image, sized to that image so that no image size can
-// reach outside it.
-class THotSpotFactorGrid {
+// factor(x, y) = (768 - (red + green + blue)) / 768, one per pixel of the hot-spot image.
+class THotSpotFactorGrid : public THotSpotMask {
   public:
     THotSpotFactorGrid() = default;
-    // factor(x, y) = (768 - (red + green + blue)) / 768. Throws KelvoError("Out of memory")
-    // when the grid cannot be had; nothing is kept then.
-    explicit THotSpotFactorGrid(const TBitmap32& hotSpot);
-
-    int Width() const noexcept { return FWidth; }
-    int Height() const noexcept { return FHeight; }
-    double Factor(int x, int y) const noexcept {
-        return FFactors[std::size_t(y) * std::size_t(FWidth) + std::size_t(x)];
-    }
-
-  private:
-    int FWidth = 0;
-    int FHeight = 0;
-    std::vector<double> FFactors;
+    // Throws KelvoError("Out of memory") when the grid cannot be had; nothing is kept then.
+    explicit THotSpotFactorGrid(const TBitmap32& hotSpot)
+        : THotSpotMask(hotSpot, /*offset=*/0, /*multiplier=*/1) {}
 };
 
 // A pixel times a factor, as every tone correction scales it (ScaleColor): below 0 (or not a

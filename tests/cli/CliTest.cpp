@@ -19,8 +19,10 @@
 #include <cstring>
 
 #include "app/KelvoError.h"
+#include "hotspot/HotSpotRemoval.h"
 #include "image/ImageSaver.h"
 #include "support/TestFiles.h"
+#include "transform/AffineTransform.h"
 #include "transform/QuarterTurns.h"
 #include "transform/Resample.h"
 
@@ -413,4 +415,113 @@ TEST_F(CliTest, RunningOutOfMemoryIsAMessageAndExitCodeOne) {
     EXPECT_EQ(errors, "Out of memory.\n");
 #endif
     EXPECT_FALSE(QFileInfo::exists(PathOf(QStringLiteral("out.PNG"))));
+}
+
+TEST_F(CliTest, RotateRendersOnceFromTheInputWithTheSlidersCode) {
+    TBitmap32 picture;
+    picture.SetSize(41, 29);
+    for (int y = 0; y < 29; ++y)
+        for (int x = 0; x < 41; ++x)
+            picture.SetPixel(x, y, 0xFF000000u | TColor32(6 * x) << 16 | TColor32(8 * y) << 8 | 99);
+    const QString input = PathOf(QStringLiteral("rotate-in.png"));
+    WriteImageFile(input, picture, 95);
+    const TBitmap32 loaded = ReadPng(input);
+    for (const char* degrees : {"15", "-180", "180", "-37", "0"}) {
+        const QString output = PathOf(QStringLiteral("rotated.png"));
+        QFile::remove(output);
+        const TRun run = RunCli({input, QStringLiteral("--rotate"), QLatin1String(degrees),
+                                 QStringLiteral("-o"), output});
+        ASSERT_EQ(run.ExitCode, 0) << degrees << ": " << run.StandardError.toStdString();
+        TBitmap32 expected;
+        RotateImage(loaded, QByteArray(degrees).toInt(), expected);
+        EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << degrees;
+    }
+}
+
+TEST_F(CliTest, RotateRefusesAnythingButWholeDegreesUpToAHalfTurn) {
+    const QString output = PathOf(QStringLiteral("out.png"));
+    for (const char* degrees : {"181", "-181", "1.5", "abc", "", "15deg"}) {
+        const TRun run = RunCli({FInput, QStringLiteral("--rotate"), QLatin1String(degrees),
+                                 QStringLiteral("-o"), output});
+        EXPECT_EQ(run.ExitCode, 1) << degrees;
+        EXPECT_TRUE(run.StandardError.startsWith(QStringLiteral("Invalid angle")))
+            << degrees << ": " << run.StandardError.toStdString();
+        EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")}) << degrees;
+    }
+}
+
+TEST_F(CliTest, HotSpotSettingsCountWhereverTheyStand) {
+    TBitmap32 hotSpot, target;
+    hotSpot.SetSize(23, 12);
+    target.SetSize(23, 12);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 23; ++x) {
+            hotSpot.SetPixel(x, y,
+                             0xFF000000u | TColor32(11 * x) << 16 | TColor32(20 * y) << 8 | 77);
+            target.SetPixel(x, y,
+                            0xFF000000u | TColor32(200 - 3 * x) << 16 | TColor32(9 * y) << 8 | 250);
+        }
+    const QString hotSpotFile = PathOf(QStringLiteral("hot.png"));
+    const QString targetFile = PathOf(QStringLiteral("target.png"));
+    WriteImageFile(hotSpotFile, hotSpot, 95);
+    WriteImageFile(targetFile, target, 95);
+    const QString hs = QStringLiteral("--hotspot");
+    const QString off = QStringLiteral("--offset");
+    const QString mul = QStringLiteral("--multiplier");
+    const QString smooth = QStringLiteral("--smoothing");
+    const QString bars = QStringLiteral("--bars");
+    const struct {
+        QStringList Arguments;
+        THotSpotSettings Settings;
+    } cases[] = {
+        {{hs, hotSpotFile}, {0, 1, 1, false}},
+        {{hs, hotSpotFile, off, "50", mul, "2", smooth, "3"}, {50, 2, 3, false}},
+        {{off, "50", smooth, "3", hs, hotSpotFile, mul, "2"}, {50, 2, 3, false}},
+        {{mul, "0.5", bars, hs, hotSpotFile, off, "-7.5", smooth, "5"}, {-7.5, 0.5, 5, true}},
+        {{smooth, "1", hs, hotSpotFile, bars}, {0, 1, 1, true}},
+    };
+    for (const auto& c : cases) {
+        const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
+        const QString output = PathOf(QStringLiteral("corrected.png"));
+        QFile::remove(output);
+        const TRun run = RunCli(QStringList{targetFile} + c.Arguments +
+                                QStringList{QStringLiteral("-o"), output});
+        ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
+        TBitmap32 hot = ReadPng(hotSpotFile);
+        TBitmap32 expected = ReadPng(targetFile);
+        RemoveHotSpots(std::move(hot), c.Settings, expected);
+        for (std::size_t i = 0; i < expected.PixelCount(); ++i)
+            expected.Bits()[i] |= 0xFF000000u;
+        EXPECT_TRUE(SamePixels(ReadPng(output), expected)) << label;
+    }
+}
+
+TEST_F(CliTest, HotSpotRefusalsComeBeforeAnythingIsWritten) {
+    const QString output = PathOf(QStringLiteral("out.png"));
+    const QString missing = PathOf(QStringLiteral("missing.png"));
+    const QString hs = QStringLiteral("--hotspot");
+    const QString off = QStringLiteral("--offset");
+    const QString mul = QStringLiteral("--multiplier");
+    const struct {
+        QStringList Arguments;
+        QString Expected;
+    } cases[] = {
+        {{hs, FInput, off, "abc"}, ErrorLine(kOffsetNotANumber)},
+        {{hs, FInput, off, ""}, ErrorLine(kOffsetNotANumber)},
+        {{hs, FInput, mul, " "}, ErrorLine(kMultiplierNotANumber)},
+        {{mul, "abc", hs, FInput, off, "1x"}, ErrorLine(kOffsetNotANumber)},
+        {{hs, FInput, QStringLiteral("--smoothing"), "6"}, QStringLiteral("Invalid smoothing '6'")},
+        {{hs, FInput, QStringLiteral("--bars")}, ErrorLine(kTooNarrowForBars)},
+        {{off, "5"}, QStringLiteral("go with --hotspot")},
+        {{hs, missing}, ErrorLine(CannotOpenFileMessage(missing, ENOENT))},
+    };
+    for (const auto& c : cases) {
+        const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
+        const TRun run =
+            RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), output});
+        EXPECT_EQ(run.ExitCode, 1) << label;
+        EXPECT_TRUE(run.StandardError.contains(c.Expected))
+            << label << "\n  got: " << run.StandardError.toStdString();
+        EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")}) << label;
+    }
 }

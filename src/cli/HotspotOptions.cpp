@@ -1,0 +1,76 @@
+#include "app/KelvoError.h"
+#include "cli/CliOptions.h"
+#include "hotspot/HotSpotRemoval.h"
+#include "image/ImageLoader.h"
+
+namespace {
+
+// Keys of the job's settings. The hot-spot settings may stand anywhere on the line, before or
+// after --hotspot, so the run reads them only when it starts.
+const QString kHotSpotFile = QStringLiteral("--hotspot");
+const QString kOffset = QStringLiteral("--offset");
+const QString kMultiplier = QStringLiteral("--multiplier");
+const QString kSmoothing = QStringLiteral("--smoothing");
+const QString kBars = QStringLiteral("--bars");
+const QString kChecked = QStringLiteral("hotspot checked");
+
+// Offset is tested before Multiplier, whatever their order on the line, and both before
+// anything is loaded.
+void CheckSettings(const TCliJob& job) {
+    const QHash<QString, QString>& settings = *job.Settings;
+    if (!settings.contains(kHotSpotFile))
+        throw KelvoError(
+            QStringLiteral("--offset, --multiplier, --smoothing and --bars go with --hotspot"));
+    if (!HotSpotNumber(settings.value(kOffset, QStringLiteral("0"))))
+        throw KelvoError(QString::fromLatin1(kOffsetNotANumber));
+    if (!HotSpotNumber(settings.value(kMultiplier, QStringLiteral("1"))))
+        throw KelvoError(QString::fromLatin1(kMultiplierNotANumber));
+}
+
+void Record(TCliJob& job, const QString& key, const QString& value) {
+    if (!job.Settings->contains(kChecked)) {
+        job.Settings->insert(kChecked, QString());
+        job.Checks.push_back(CheckSettings);
+    }
+    job.Settings->insert(key, value);
+}
+
+// Loads the hot-spot file, lays the bars over it when asked, builds the factors and corrects
+// the image. The grid takes the hot-spot raster over, so a run holds two rasters.
+void PushHotSpotRun(TCliJob& job, const QString& file) {
+    Record(job, kHotSpotFile, file);
+    job.Operations.push_back([file, settings = job.Settings](TBitmap32& image) {
+        const double offset = *HotSpotNumber(settings->value(kOffset, QStringLiteral("0")));
+        const double multiplier = *HotSpotNumber(settings->value(kMultiplier, QStringLiteral("1")));
+        TBitmap32 hotSpot;
+        LoadImageFromFile(file, hotSpot);
+        if (settings->contains(kBars)) MakeBars(hotSpot);
+        THotSpotMask mask(std::move(hotSpot), offset, multiplier);
+        mask.SmoothMask(settings->value(kSmoothing, QStringLiteral("1")).toInt());
+        mask.Apply(image);
+    });
+}
+
+const TCliOption kHotspotOptions[] = {
+    {"--hotspot", nullptr, PushHotSpotRun,
+     "HOTSPOT_FILE: scale each pixel by (768 - R - G - B) * multiplier / 768 + offset / 100 "
+     "of the hot-spot pixel at its place"},
+    {"--offset", nullptr, [](TCliJob& job, const QString& value) { Record(job, kOffset, value); },
+     "T: hot-spot offset (brightness), a decimal number (default 0)"},
+    {"--multiplier", nullptr,
+     [](TCliJob& job, const QString& value) { Record(job, kMultiplier, value); },
+     "T: hot-spot multiplier (contrast), a decimal number (default 1)"},
+    {"--smoothing", nullptr,
+     [](TCliJob& job, const QString& value) {
+         Record(job, kSmoothing, QString::number(ParseInteger(value, "smoothing", 1, 5)));
+     },
+     "N: hot-spot factors averaged over N x N blocks, 2 to 5; 1 = none (default)"},
+    {"--bars", [](TCliJob& job) { Record(job, kBars, QString()); }, nullptr,
+     "hot-spot image replaced by nine grey bars (a test pattern)"},
+};
+
+}  // namespace
+
+std::span<const TCliOption> HotspotOptions() {
+    return kHotspotOptions;
+}
