@@ -20,6 +20,10 @@ struct TCliJob {
     std::vector<TOperation> Operations;
     // When set, the job prints what it learned instead of writing a file, and -o is not needed.
     std::function<void(const TCliJob& job, const TBitmap32& image)> Report;
+    // False when the report reads the input file itself: the picture is then not decoded and
+    // the operations see an empty image.
+    bool ReadsPicture = true;
+    QString Page = QStringLiteral("A4");  // paper of the printed page
 };
 
 // A flag: the operation applies as soon as it is met. A setting: takes the next argument;
@@ -42,3 +46,4 @@ std::vector<int> ParseIntegerList(const QString& text, const char* what, int cou
 // The tables, one per subsystem.
 std::span<const TCliOption> TransformOptions();
 std::span<const TCliOption> OutputOptions();
+std::span<const TCliOption> InfoOptions();

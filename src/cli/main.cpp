@@ -23,6 +23,7 @@ namespace {
 const std::span<const TCliOption> kOptionTables[] = {
     TransformOptions(),
     OutputOptions(),
+    InfoOptions(),
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -73,7 +74,7 @@ void Run(const TCliJob& job) {
             QStringLiteral("Nothing written: '%1' does not end with .JPG, .GIF, .PNG or .BMP")
                 .arg(job.Output));
     TBitmap32 image;
-    LoadImageFromFile(job.Input, image);
+    if (job.ReadsPicture) LoadImageFromFile(job.Input, image);
     for (const TOperation& operation : job.Operations)
         operation(image);
     if (job.Report)

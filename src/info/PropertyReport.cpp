@@ -1,6 +1,7 @@
 #include "info/PropertyReport.h"
 
 #include <QFile>
+#include <QImageReader>
 #include <QLocale>
 #include <QStringDecoder>
 #include <QStringList>
@@ -125,6 +126,9 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
             }
         }
     } catch (const Exiv2::AnyError& error) {
+        // The tag reader turns down some pictures that simply have no tags, a BMP of a few
+        // pixels among them; a file whose header makes a picture gives an empty report.
+        if (QImageReader(fileName).canRead()) return {};
         throw KelvoError(QStringLiteral("Cannot read the tags of \"%1\". %2")
                              .arg(fileName, QString::fromLocal8Bit(error.what())));
     }
