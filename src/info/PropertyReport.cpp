@@ -102,14 +102,17 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
         Exiv2::Image::AutoPtr image =
             Exiv2::ImageFactory::open(QFile::encodeName(fileName).toStdString());
         image->readMetadata();
+        // The tag reader's numbers of the two directories, taken from tags that live there.
+        static const int imageDirectory = Exiv2::ExifKey("Exif.Image.Make").ifdId();
+        static const int exifDirectory = Exiv2::ExifKey("Exif.Photo.FNumber").ifdId();
         for (const Exiv2::Exifdatum& datum : image->exifData()) {
             // A damaged item is left out; it never costs the report its other lines.
             try {
-                const std::string group = datum.groupName();
-                std::vector<TPropertyItem>* items = group == "Image"   ? &imageItems
-                                                    : group == "Photo" ? &exifItems
-                                                                       : nullptr;
-                if (!items) continue;
+                const int directory = datum.ifdId();
+                std::vector<TPropertyItem>* items = directory == imageDirectory  ? &imageItems
+                                                    : directory == exifDirectory ? &exifItems
+                                                                                 : nullptr;
+                if (!items || !FindPropertyTag(datum.tag())) continue;
                 TPropertyItem item;
                 item.Id = datum.tag();
                 item.Type = std::uint16_t(datum.typeId());

@@ -45,7 +45,8 @@ std::span<const TPropertyTag> PropertyTable();
 const TPropertyTag* FindPropertyTag(std::uint32_t id);
 
 // The items of the first image directory, then those of the EXIF directory, each in the order
-// the file lists them. Throws KelvoError when the file cannot be opened or is not an image
+// the file lists them; only items of the property table's tags, as no other makes a line.
+// Throws KelvoError when the file cannot be opened or is not an image
 // the tag reader knows.
 std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName);
 
