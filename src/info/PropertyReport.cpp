@@ -4,7 +4,6 @@
 #include <QImageReader>
 #include <QLocale>
 #include <QStringDecoder>
-#include <QStringList>
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -74,8 +73,15 @@ T FirstValue(const QByteArray& value) {
 // Text from the bytes of an ASCII value with every NUL left out. Cameras and editors write
 // UTF-8 or a single-byte code page there; bytes that are not valid UTF-8 are taken as Latin-1.
 QString AsciiText(const QByteArray& value) {
-    QByteArray bytes = value;
-    bytes.removeIf([](char c) { return c == '\0'; });
+    QByteArray bytes;
+    bytes.reserve(value.size());
+    bool plainAscii = true;
+    for (const char c : value) {
+        if (c == '\0') continue;
+        bytes.append(c);
+        plainAscii = plainAscii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (plainAscii) return QString::fromLatin1(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(bytes);
     if (utf8.hasError()) text = QString::fromLatin1(bytes);
@@ -145,8 +151,14 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
 
 QString PickListItem(const QString& list, int index) {
     if (index < 0) return QString();
-    const QStringList items = list.split(QLatin1Char('|'));
-    return index < items.size() ? items[index] : QString();
+    qsizetype start = 0;
+    for (int item = 0; item < index; ++item) {
+        start = list.indexOf(QLatin1Char('|'), start);
+        if (start < 0) return QString();
+        ++start;
+    }
+    const qsizetype end = list.indexOf(QLatin1Char('|'), start);
+    return list.mid(start, end < 0 ? -1 : end - start);
 }
 
 QString RatioText(double value, int decimals) {
@@ -252,7 +264,11 @@ QString PropertyLine(const TPropertyItem& item) {
         default:
             break;
     }
-    return QLatin1String(tag->Label) + text + QStringLiteral("\r\n");
+    const QLatin1String label(tag->Label);
+    QString line;
+    line.reserve(label.size() + text.size() + 2);
+    line.append(label).append(text).append(QLatin1String("\r\n"));
+    return line;
 }
 
 QString ReadPropertyReport(const QString& fileName) {
