@@ -28,6 +28,10 @@ struct TCliJob {
     // Run once the whole line is read, before anything is loaded: tests of settings that depend
     // on one another.
     std::vector<std::function<void(const TCliJob& job)>> Checks;
+    // False when the report reads the input file itself: the picture is then not decoded and
+    // the operations see an empty image.
+    bool ReadsPicture = true;
+    QString Page = QStringLiteral("A4");  // paper of the printed page
 };
 
 // A flag: the operation applies as soon as it is met. A setting: takes the next argument;
@@ -53,3 +57,4 @@ std::span<const TCliOption> ToneOptions();
 std::span<const TCliOption> RotationOptions();
 std::span<const TCliOption> HotspotOptions();
 std::span<const TCliOption> OutputOptions();
+std::span<const TCliOption> InfoOptions();

@@ -30,6 +30,7 @@ const std::span<const TCliOption> kOptionTables[] = {
     RotationOptions(),
     HotspotOptions(),
     OutputOptions(),
+    InfoOptions(),
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -116,7 +117,7 @@ void Run(const TCliJob& job) {
     if (!job.Report && SaveFileTypeOf(job.Output) == TSaveFileType::None)
         throw KelvoError(NoSaveTypeMessage(job.Output));
     TBitmap32 image;
-    LoadImageFromFile(job.Input, image);
+    if (job.ReadsPicture) LoadImageFromFile(job.Input, image);
     for (const TOperation& operation : job.Operations)
         operation(image);
     if (job.Report)

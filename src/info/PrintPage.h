@@ -1,0 +1,30 @@
+#pragma once
+// Printing the image on one page: as large as the page allows, from the top-left corner of the
+// printable area, turned a quarter when picture and page lie in different directions.
+
+#include "image/Bitmap32.h"
+
+class QPagedPaintDevice;
+
+// Where the picture goes: turned a quarter clockwise or not, and its size in device pixels,
+// its corner being the printable area's top-left.
+struct TPrintLayout {
+    bool Turned = false;
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const TPrintLayout&) const = default;
+};
+
+// The layout of a width x height picture on a printable area of printableHeight x
+// printableWidth device pixels, measured in the orientation chosen for the page. The picture
+// fills the printable height; where that would make it wider than the page it fills the width
+// instead. The page itself is printed upright, so when the measures are those of a page lying
+// on its side, the width it offers is the shorter side. A zero size on either side gives an
+// empty layout.
+TPrintLayout PrintLayout(int width, int height, int printableHeight, int printableWidth);
+
+// Prints the image on one page of the device: measures the printable area as the device was
+// set up, sets the page upright, then draws an opaque (and, as the layout says, turned) copy
+// of the image into the layout's rectangle and ends the document. The image is not changed.
+// Throws KelvoError when the device cannot take the page.
+TPrintLayout PrintImage(QPagedPaintDevice& device, const TBitmap32& image);
