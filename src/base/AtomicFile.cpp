@@ -1,4 +1,4 @@
-#include "app/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"

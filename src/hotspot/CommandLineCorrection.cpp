@@ -4,7 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 THotSpotFactorGrid::THotSpotFactorGrid(const TBitmap32& hotSpot) {
     try {

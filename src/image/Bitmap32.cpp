@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/KelvoError.h"
-#include "transform/QuarterTurns.h"
+#include "base/KelvoError.h"
+#include "image/QuarterTurns.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <random>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "app/RtfDocument.h"
 
 static void PrintTo(const QString& text, std::ostream* out) {

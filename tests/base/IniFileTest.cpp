@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -12,8 +12,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "support/TestFiles.h"
 
 namespace {

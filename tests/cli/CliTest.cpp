@@ -13,10 +13,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/ImageSaver.h"
 #include "support/TestFiles.h"
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 #include "transform/Resample.h"
 
 #include <functional>

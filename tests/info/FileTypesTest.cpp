@@ -13,8 +13,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/KelvoError.h"
-#include "transform/QuarterTurns.h"
+#include "base/KelvoError.h"
+#include "image/QuarterTurns.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/IniFile.h"
-#include "app/KelvoUtils.h"
+#include "base/IniFile.h"
+#include "base/KelvoUtils.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
 #include "app/ui/KelvoImageUnit.h"

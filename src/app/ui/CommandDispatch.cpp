@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "app/ui/Dialogs.h"
 
 void ReportError(const QString& message) {

@@ -9,7 +9,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "app/RtfDocument.h"
 #include "app/ui/Dialogs.h"
 

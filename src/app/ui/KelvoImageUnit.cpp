@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"

@@ -2,9 +2,9 @@
 
 #include <QAction>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "app/ui/Dialogs.h"
 
 const TIntegerSettingPrompt JpegQualitySetting = {

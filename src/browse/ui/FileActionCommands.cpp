@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QToolButton>
 
-#include "app/KelvoUtils.h"
+#include "base/KelvoUtils.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
 #include "browse/FileOperations.h"

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"

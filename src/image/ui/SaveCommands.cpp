@@ -8,8 +8,8 @@
 #include <QGuiApplication>
 #include <optional>
 
-#include "app/IniFile.h"
-#include "app/KelvoUtils.h"
+#include "base/IniFile.h"
+#include "base/KelvoUtils.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"

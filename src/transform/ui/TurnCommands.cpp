@@ -2,7 +2,7 @@
 
 #include "app/ui/BusyCursor.h"
 #include "app/ui/KelvoImageUnit.h"
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 #include "view/ui/ImageView.h"
 
 void TKelvoImageForm::CWButtonClick() {

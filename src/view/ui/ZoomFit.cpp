@@ -9,7 +9,7 @@
 #include <exception>
 #include <utility>
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"

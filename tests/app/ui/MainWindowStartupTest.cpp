@@ -13,7 +13,7 @@
 
 #include "app/ui/ImageHelpForm.h"
 #include "app/ui/ToolWindows.h"
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include "app/ui/ScriptedDialogs.h"
+#include "support/ui/ScriptedDialogs.h"
 #include "browse/ui/DirSelForm.h"
 
 namespace {

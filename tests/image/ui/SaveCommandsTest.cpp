@@ -11,7 +11,7 @@
 
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <ostream>
 
 #include "app/ui/CommandDispatch.h"
-#include "app/ui/ScriptedDialogs.h"
+#include "support/ui/ScriptedDialogs.h"
 #include "info/FileTypes.h"
 #include "info/ui/FileTypeRegistration.h"
 

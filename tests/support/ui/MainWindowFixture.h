@@ -12,9 +12,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "app/ui/KelvoImageUnit.h"
-#include "app/ui/ScriptedDialogs.h"
+#include "support/ui/ScriptedDialogs.h"
 #include "view/ui/ImageView.h"
 
 class MainWindowFixture : public ::testing::Test {

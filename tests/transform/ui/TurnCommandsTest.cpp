@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

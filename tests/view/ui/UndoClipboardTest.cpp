@@ -5,7 +5,7 @@
 #include <QMimeData>
 #include <cstring>
 
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

@@ -1,0 +1,3 @@
+#pragma once
+// Kept for code on other branches that still includes the old path; the header lives in base/.
+#include "base/IniFile.h"

@@ -1,0 +1,4 @@
+#pragma once
+// Kept for code on other branches that still includes the old path; the header lives in base/.
+#include "base/IniFile.h"
+#include "base/KelvoUtils.h"
