@@ -260,6 +260,16 @@ void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool
     file.WriteString(section, key, value ? QStringLiteral("Yes") : QStringLiteral("No"));
 }
 
+bool ReadYN(const TIniFile& file, const QString& section, const QString& key, bool defaultValue) {
+    const QString text =
+        file.ReadString(section, key, defaultValue ? QStringLiteral("Y") : QStringLiteral("N"));
+    return text == QLatin1String("Y");
+}
+
+void WriteYN(TIniFile& file, const QString& section, const QString& key, bool value) {
+    file.WriteString(section, key, value ? QStringLiteral("Y") : QStringLiteral("N"));
+}
+
 QString MainSettingsFileName(const QString& exeDir) {
     return exeDir + QStringLiteral("KelvoImage.Ini");
 }

@@ -2,10 +2,10 @@
 
 #include <QAction>
 
+#include "app/ui/Dialogs.h"
 #include "base/IniFile.h"
 #include "base/KelvoError.h"
 #include "base/KelvoUtils.h"
-#include "app/ui/Dialogs.h"
 
 const TIntegerSettingPrompt JpegQualitySetting = {
     QStringLiteral("JPEG Quality"),
