@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/IniFile.h"
 #include "base/KelvoError.h"
 #include "base/WholeFile.h"
@@ -47,23 +50,17 @@ void ReplaceFile(const QString& fileName, const QByteArray& data) {
 // A string value of a desktop entry: backslash and control characters escaped.
 QString EscapeDesktopString(const QString& value) {
     QString out;
+    static constexpr struct {
+        char16_t Char;
+        const char* Escaped;
+    } kEscapes[] = {{u'\\', "\\\\"}, {u'\n', "\\n"}, {u'\t', "\\t"}, {u'\r', "\\r"}};
     for (QChar c : value) {
-        switch (c.unicode()) {
-            case '\\':
-                out += QLatin1String("\\\\");
-                break;
-            case '\n':
-                out += QLatin1String("\\n");
-                break;
-            case '\t':
-                out += QLatin1String("\\t");
-                break;
-            case '\r':
-                out += QLatin1String("\\r");
-                break;
-            default:
-                out += c;
-        }
+        const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                          [c](const auto& e) { return e.Char == c.unicode(); });
+        if (escape != std::end(kEscapes))
+            out += QLatin1String(escape->Escaped);
+        else
+            out += c;
     }
     if (out.startsWith(QLatin1Char(' '))) out.replace(0, 1, QStringLiteral("\\s"));
     return out;
