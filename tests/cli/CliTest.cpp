@@ -15,8 +15,8 @@
 
 #include "base/KelvoError.h"
 #include "image/ImageSaver.h"
-#include "support/TestFiles.h"
 #include "image/QuarterTurns.h"
+#include "support/TestFiles.h"
 #include "transform/Resample.h"
 
 #include <functional>

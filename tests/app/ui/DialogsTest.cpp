@@ -14,9 +14,9 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "base/KelvoError.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/Dialogs.h"
+#include "base/KelvoError.h"
 #include "support/ui/ScriptedDialogs.h"
 
 // Readable failure output for Qt texts.

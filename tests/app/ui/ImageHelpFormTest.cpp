@@ -12,8 +12,8 @@
 #include <QTextList>
 #include <cerrno>
 
-#include "base/KelvoError.h"
 #include "app/ui/ImageHelpForm.h"
+#include "base/KelvoError.h"
 #include "support/ui/ScriptedDialogs.h"
 
 namespace {

@@ -14,11 +14,11 @@
 #include <memory>
 #include <ostream>
 
-#include "base/IniFile.h"
-#include "base/KelvoError.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoPrompts.h"
 #include "app/ui/PickStrToIntForm.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
 #include "support/ui/ScriptedDialogs.h"
 
 // Readable failure output for Qt texts.
