@@ -10,7 +10,7 @@
 
 #include "BenchRatios.h"
 #include "image/Bitmap32.h"
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 
 namespace {
 

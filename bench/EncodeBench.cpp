@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "BenchRatios.h"
-#include "app/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "image/JpegEncoder.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "BenchRatios.h"
 #include "image/Bitmap32.h"
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 #include "transform/Resample.h"
 
 namespace {

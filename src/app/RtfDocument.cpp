@@ -1,17 +1,11 @@
 #include "app/RtfDocument.h"
 
-#include <QFile>
 #include <QStringList>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "app/KelvoError.h"
+#include "base/WholeFile.h"
 
 namespace {
 
@@ -613,28 +607,5 @@ QString RtfToHtml(const QByteArray& rtf) {
 }
 
 QByteArray ReadRichTextFile(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
-    errno = ENOENT;  // an empty name never reaches the system, but must still read "not found"
-    const int descriptor = path.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) throw KelvoError(CannotOpenFileMessage(fileName, errno));
-    QByteArray contents;
-    int error = 0;
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0)
-        error = errno;
-    else if (S_ISDIR(status.st_mode))
-        error = EISDIR;
-    char buffer[65536];
-    while (error == 0) {
-        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-        if (count > 0)
-            contents.append(buffer, count);
-        else if (count == 0)
-            break;
-        else if (errno != EINTR)
-            error = errno;
-    }
-    ::close(descriptor);
-    if (error != 0) throw KelvoError(CannotOpenFileMessage(fileName, error));
-    return contents;
+    return ReadWholeFile(fileName);
 }

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 int ParseInteger(const QString& text, const char* what, int minimum, int maximum) {
     bool ok = false;

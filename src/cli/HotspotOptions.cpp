@@ -1,4 +1,4 @@
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "hotspot/HotSpotRemoval.h"
 #include "image/ImageLoader.h"

@@ -4,7 +4,7 @@
 #include <QPdfWriter>
 #include <cstdio>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "info/PrintPage.h"
 #include "info/PropertyReport.h"

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "tone/ToneCorrections.h"
 #include "tone/ToneTables.h"

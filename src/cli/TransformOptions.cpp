@@ -1,5 +1,5 @@
 #include "cli/CliOptions.h"
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 #include "transform/Resample.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <new>
 #include <vector>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "hotspot/HotSpotKernels.h"
 #include "tone/PixelFunctions.h"
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/KelvoError.h"
-#include "transform/QuarterTurns.h"
+#include "base/KelvoError.h"
+#include "image/QuarterTurns.h"
 
 namespace {
 
@@ -183,18 +183,18 @@ QImage TBitmap32::Export() const {
     return picture;
 }
 
-void TBitmap32::TurnClockwise() {
+void TBitmap32::TurnWith(void (*kernel)(const TColor32*, int, int, TColor32*)) {
     TBitmap32 turned;
     turned.SetSize(FHeight, FWidth);
-    if (!Empty()) RotateClockwise(FBits, FWidth, FHeight, turned.FBits);
+    if (!Empty()) kernel(FBits, FWidth, FHeight, turned.FBits);
     turned.CopyPropertiesFrom(*this);
     Assign(std::move(turned));
 }
 
+void TBitmap32::TurnClockwise() {
+    TurnWith(RotateClockwise);
+}
+
 void TBitmap32::TurnCounterClockwise() {
-    TBitmap32 turned;
-    turned.SetSize(FHeight, FWidth);
-    if (!Empty()) RotateCounterClockwise(FBits, FWidth, FHeight, turned.FBits);
-    turned.CopyPropertiesFrom(*this);
-    Assign(std::move(turned));
+    TurnWith(RotateCounterClockwise);
 }

@@ -113,6 +113,8 @@ class TBitmap32 {
 
   private:
     void CopyPropertiesFrom(const TBitmap32& source);
+    // Replaces the raster by its turn through one of the quarter-turn kernels.
+    void TurnWith(void (*kernel)(const TColor32*, int, int, TColor32*));
     void ReleaseStore() noexcept;
 
     int FWidth = 0;

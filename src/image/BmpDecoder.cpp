@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/DecoderSupport.h"
 
 namespace {

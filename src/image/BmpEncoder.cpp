@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/AtomicFile.h"
-#include "app/KelvoError.h"
+#include "base/AtomicFile.h"
+#include "base/KelvoError.h"
 
 static_assert(std::endian::native == std::endian::little,
               "the raster is written to disk in its memory byte order");

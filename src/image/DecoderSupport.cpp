@@ -1,26 +1,18 @@
 #include "image/DecoderSupport.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <cerrno>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
+#include "base/WholeFile.h"
 #include "image/Bitmap32.h"
 
 TImageInputFile::TImageInputFile(const QString& fileName) {
-    const QByteArray path = QFile::encodeName(fileName);
-    errno = ENOENT;  // an empty name never reaches the system, but must still read "not found"
-    const int descriptor = path.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) throw KelvoError(CannotOpenFileMessage(fileName, errno));
+    const int descriptor = OpenForReading(fileName);
     struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
-        const int error = S_ISDIR(status.st_mode) ? EISDIR : errno;
-        ::close(descriptor);
-        throw KelvoError(CannotOpenFileMessage(fileName, error));
-    }
+    ::fstat(descriptor, &status);
     FHandle = ::fdopen(descriptor, "rb");
     if (!FHandle) {
         const int error = errno;

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/DecoderSupport.h"
 
 namespace {

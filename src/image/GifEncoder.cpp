@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/AtomicFile.h"
-#include "app/KelvoError.h"
+#include "base/AtomicFile.h"
+#include "base/KelvoError.h"
 
 namespace {
 

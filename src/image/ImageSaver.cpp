@@ -1,7 +1,7 @@
 #include "image/ImageSaver.h"
 
-#include "app/AtomicFile.h"
-#include "app/KelvoError.h"
+#include "base/AtomicFile.h"
+#include "base/KelvoError.h"
 #include "image/BmpEncoder.h"
 #include "image/GifEncoder.h"
 #include "image/JpegEncoder.h"

@@ -9,7 +9,7 @@
 #include <jerror.h>
 // clang-format on
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/DecoderSupport.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <csetjmp>
 #include <cstring>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/DecoderSupport.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/AtomicFile.h"
-#include "app/KelvoError.h"
+#include "base/AtomicFile.h"
+#include "base/KelvoError.h"
 
 namespace {
 

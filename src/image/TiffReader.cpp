@@ -5,7 +5,7 @@
 #include <QFile>
 #include <climits>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 
 namespace {

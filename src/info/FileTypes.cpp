@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
-#include <QSaveFile>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
+#include <algorithm>
+#include <iterator>
+
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "base/WholeFile.h"
 
 namespace {
 
@@ -33,51 +36,31 @@ void MakeFolder(const QString& folder) {
     if (!QDir().mkpath(folder)) throw KelvoError(CreateFailure(folder));
 }
 
-// The file a write really replaces, following symbolic links to their final target.
-QFileInfo WriteTarget(const QString& fileName) {
-    QFileInfo info(fileName);
-    for (int depth = 0; depth < 64 && info.isSymLink(); ++depth)
-        info.setFile(info.symLinkTarget());
-    return info;
-}
-
 // Writes the whole file through a temporary one in the same folder, so a failure leaves the old
 // content whole.
 void ReplaceFile(const QString& fileName, const QByteArray& data) {
-    const QFileInfo target = WriteTarget(fileName);
-    const bool existed = target.exists();
-    const KelvoError failure(existed ? FileFailure(fileName) : CreateFailure(fileName));
-    if (existed && (!target.isFile() || !target.isWritable())) throw failure;
-    QSaveFile file(target.absoluteFilePath());
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) throw failure;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        throw failure;
+    const bool existed = QFileInfo::exists(WriteTarget(fileName));
+    try {
+        ReplaceWholeFile(fileName, data);
+    } catch (const KelvoError&) {
+        throw KelvoError(existed ? FileFailure(fileName) : CreateFailure(fileName));
     }
-    if (!file.commit()) throw failure;
 }
 
 // A string value of a desktop entry: backslash and control characters escaped.
 QString EscapeDesktopString(const QString& value) {
     QString out;
+    static constexpr struct {
+        char16_t Char;
+        const char* Escaped;
+    } kEscapes[] = {{u'\\', "\\\\"}, {u'\n', "\\n"}, {u'\t', "\\t"}, {u'\r', "\\r"}};
     for (QChar c : value) {
-        switch (c.unicode()) {
-            case '\\':
-                out += QLatin1String("\\\\");
-                break;
-            case '\n':
-                out += QLatin1String("\\n");
-                break;
-            case '\t':
-                out += QLatin1String("\\t");
-                break;
-            case '\r':
-                out += QLatin1String("\\r");
-                break;
-            default:
-                out += c;
-        }
+        const auto* escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                          [c](const auto& e) { return e.Char == c.unicode(); });
+        if (escape != std::end(kEscapes))
+            out += QLatin1String(escape->Escaped);
+        else
+            out += c;
     }
     if (out.startsWith(QLatin1Char(' '))) out.replace(0, 1, QStringLiteral("\\s"));
     return out;
@@ -129,7 +112,7 @@ void WriteDefaultApplication(const QString& mimeType) {
         SplitList(mimeApps.ReadString(DefaultApplications, mimeType, QString()), QLatin1Char(';'));
     applications.removeAll(DesktopEntryId());
     applications.prepend(DesktopEntryId());
-    const bool existed = WriteTarget(fileName).exists();
+    const bool existed = QFileInfo::exists(WriteTarget(fileName));
     try {
         mimeApps.WriteString(DefaultApplications, mimeType,
                              applications.join(QLatin1Char(';')) + QLatin1Char(';'));

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
 #include "tone/PixelFunctions.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 void DoubleImage(const TBitmap32& source, TBitmap32& target) {
     const std::int64_t width = std::int64_t(source.Width()) * 2;

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <random>
 
-#include "app/KelvoError.h"
 #include "app/RtfDocument.h"
+#include "base/KelvoError.h"
 
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "support/ScopedEnv.h"
 #include "support/TestFiles.h"
 
 namespace browse_test {
@@ -44,30 +45,7 @@ inline std::optional<std::int64_t> Modified(const QString& path) {
     return status.st_mtim.tv_sec;
 }
 
-// Sets an environment variable for one scope and puts the old value back afterwards; the time
-// zone is re-read both ways.
-class TScopedEnv {
-  public:
-    TScopedEnv(const char* name, const QByteArray& value) : FName(name) {
-        if (const char* old = std::getenv(name)) FOld = std::string(old);
-        setenv(name, value.constData(), 1);
-        tzset();
-    }
-    ~TScopedEnv() {
-        if (FOld)
-            setenv(FName, FOld->c_str(), 1);
-        else
-            unsetenv(FName);
-        tzset();
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-  private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
-
+using ::TScopedEnv;
 using test_files::RunUnprivileged;
 
 }  // namespace browse_test

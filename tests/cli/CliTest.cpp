@@ -18,12 +18,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "hotspot/HotSpotRemoval.h"
 #include "image/ImageSaver.h"
+#include "image/QuarterTurns.h"
 #include "support/TestFiles.h"
 #include "transform/AffineTransform.h"
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 #include "transform/Resample.h"
 
 #include <functional>

@@ -9,7 +9,7 @@
 #include <functional>
 #include <random>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "support/TestFiles.h"

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "hotspot/HotSpotKernels.h"
 #include "tone/PixelFunctions.h"
 

@@ -6,7 +6,7 @@
 #include <climits>
 #include <numeric>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 

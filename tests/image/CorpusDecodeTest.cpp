@@ -16,7 +16,7 @@
 #include <QSettings>
 #include <functional>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/Bitmap32.h"
 #include "image/BmpDecoder.h"
 #include "image/GifDecoder.h"

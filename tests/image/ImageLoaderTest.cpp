@@ -26,7 +26,7 @@
 #include <jerror.h>
 // clang-format on
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"
 #include "image/JpegDecoder.h"

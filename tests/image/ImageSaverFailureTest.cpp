@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <cerrno>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/ImageSaver.h"
 #include "support/TestFiles.h"
 

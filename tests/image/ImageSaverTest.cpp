@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -19,8 +19,8 @@
 #include <latch>
 #include <thread>
 
-#include "app/AtomicFile.h"
-#include "app/KelvoError.h"
+#include "base/AtomicFile.h"
+#include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "support/TestFiles.h"

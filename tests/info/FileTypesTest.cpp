@@ -13,8 +13,9 @@
 #include <functional>
 #include <optional>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "support/ScopedEnv.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -104,27 +105,19 @@ class FileTypesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(FHome.isValid());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"})
-            FSaved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
         FDataHome = FHome.filePath(QStringLiteral("data"));
         FConfigHome = FHome.filePath(QStringLiteral("config"));
-        qputenv("XDG_DATA_HOME", FDataHome.toUtf8());
-        qputenv("XDG_CONFIG_HOME", FConfigHome.toUtf8());
+        FDataEnv.emplace("XDG_DATA_HOME", FDataHome.toUtf8());
+        FConfigEnv.emplace("XDG_CONFIG_HOME", FConfigHome.toUtf8());
     }
+    // Put back in TearDown, so that a test that points the variables elsewhere on its own is
+    // undone as well.
     void TearDown() override {
-        for (const Saved& s : FSaved) {
-            if (s.wasSet)
-                qputenv(s.name, s.value);
-            else
-                qunsetenv(s.name);
-        }
+        FConfigEnv.reset();
+        FDataEnv.reset();
     }
-    struct Saved {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
-    QList<Saved> FSaved;
+    std::optional<TScopedEnv> FDataEnv;
+    std::optional<TScopedEnv> FConfigEnv;
     QTemporaryDir FHome;
     QString FDataHome;
     QString FConfigHome;

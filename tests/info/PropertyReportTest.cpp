@@ -18,7 +18,7 @@
 #include <exiv2/exiv2.hpp>
 #include <ostream>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/ImageSaver.h"
 #include "info/PropertyReport.h"
 #include "support/TaggedJpeg.h"

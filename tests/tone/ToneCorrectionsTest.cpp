@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
 #include "support/TestFiles.h"
 #include "tone/PixelFunctions.h"
 #include "tone/ToneCorrections.h"

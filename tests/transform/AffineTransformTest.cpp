@@ -6,7 +6,7 @@
 #include <numbers>
 #include <random>
 
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The main window's caption, position label, menu bar, toolbar, stored check marks and keys.
+// The main window's caption, position label, toolbar, stored check marks and keys.
 
 #include <QAction>
 #include <QFont>
@@ -10,113 +10,12 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/IniFile.h"
-#include "app/KelvoUtils.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
 #include "app/ui/KelvoImageUnit.h"
+#include "base/IniFile.h"
+#include "base/KelvoUtils.h"
 #include "view/ui/ImageView.h"
-
-namespace {
-
-QAction* AddItem(QMenu* menu, const QString& caption, const char* name) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
-
-QAction* AddBarItem(QMenuBar* bar, const QString& caption, const char* name) {
-    QAction* action = bar->addAction(caption);
-    action->setObjectName(QLatin1String(name));
-    return action;
-}
-
-QAction* AddCheckItem(QMenu* menu, const QString& caption, const char* name, bool checked) {
-    QAction* action = AddItem(menu, caption, name);
-    action->setCheckable(true);
-    action->setChecked(checked);
-    return action;
-}
-
-}  // namespace
-
-void TKelvoImageForm::CreateMenus() {
-    MainMenu1 = new QMenuBar(this);
-    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    MainMenu1->setNativeMenuBar(false);
-
-    Files1 = MainMenu1->addMenu(QStringLiteral("&Files"));
-    Files1->setObjectName(QStringLiteral("Files1"));
-    OpenButton = AddItem(Files1, QStringLiteral("&Open"), "OpenButton");
-    ReOpenButton = AddItem(Files1, QStringLiteral("&ReOpen"), "ReOpenButton");
-    Save1 = AddItem(Files1, QStringLiteral("&Save"), "Save1");
-    SaveAs1 = AddItem(Files1, QStringLiteral("Save &As"), "SaveAs1");
-    SaveAsTransparentGIF1 =
-        AddItem(Files1, QStringLiteral("Save As &Transparent GIF"), "SaveAsTransparentGIF1");
-    ConvertTo1 = AddItem(Files1, QStringLiteral("Convert &To"), "ConvertTo1");
-    SaveUnique1 = AddItem(Files1, QStringLiteral("Save As &Unique JPG"), "SaveUnique1");
-    JPEGQuality1 = AddItem(Files1, QStringLiteral("JPEG Quality"), "JPEGQuality1");
-    PanSpeed1 = AddItem(Files1, QStringLiteral("Pan Speed"), "PanSpeed1");
-    Paste1 = AddItem(Files1, QStringLiteral("&Paste"), "Paste1");
-    Copy1 = AddItem(Files1, QStringLiteral("&Copy"), "Copy1");
-    PellsTools1 = AddCheckItem(Files1, QStringLiteral("Pell''s Tools"), "PellsTools1", false);
-    RegisterFileTypes1 =
-        AddItem(Files1, QStringLiteral("Register File Types"), "RegisterFileTypes1");
-    DeleteConfirm1 = AddCheckItem(Files1, QStringLiteral("Delete Confirm"), "DeleteConfirm1", true);
-    SaveConfirm1 = AddCheckItem(Files1, QStringLiteral("Save Confirm"), "SaveConfirm1", true);
-    ShowPixelValues1 =
-        AddCheckItem(Files1, QStringLiteral("Show Pixel Values"), "ShowPixelValues1", true);
-    ShowLineLengths1 =
-        AddCheckItem(Files1, QStringLiteral("Show Line Lengths"), "ShowLineLengths1", true);
-    Movie1 = AddItem(Files1, QStringLiteral("Movie"), "Movie1");
-    MovieSpeedms1 = AddItem(Files1, QStringLiteral("Movie Speed (ms)"), "MovieSpeedms1");
-    ExtendedInfo1 = AddItem(Files1, QStringLiteral("Extended Info"), "ExtendedInfo1");
-    Print1 = AddItem(Files1, QStringLiteral("&Print an 8x10"), "Print1");
-
-    DoubleButton = AddBarItem(MainMenu1, QStringLiteral("X&2"), "DoubleButton");
-    HalfButton = AddBarItem(MainMenu1, QStringLiteral("1&/2"), "HalfButton");
-    QuarterButton = AddBarItem(MainMenu1, QStringLiteral("1/4"), "QuarterButton");
-    OneToOne1 = AddBarItem(MainMenu1, QStringLiteral("1:1"), "OneToOne1");
-    Fit1 = AddBarItem(MainMenu1, QStringLiteral("Fit"), "Fit1");
-
-    Rot1 = MainMenu1->addMenu(QStringLiteral("Rot"));
-    Rot1->setObjectName(QStringLiteral("Rot1"));
-    CCWButton = AddItem(Rot1, QStringLiteral("CCW"), "CCWButton");
-    CWButton = AddItem(Rot1, QStringLiteral("CW"), "CWButton");
-    FlipButton = AddItem(Rot1, QStringLiteral("Flip"), "FlipButton");
-    MirrorButton = AddItem(Rot1, QStringLiteral("Mirror"), "MirrorButton");
-    Rotate1 = AddItem(Rot1, QStringLiteral("Rotate"), "Rotate1");
-
-    Bright1 = MainMenu1->addMenu(QStringLiteral("Bright"));
-    Bright1->setObjectName(QStringLiteral("Bright1"));
-    LinearBrighten1 = AddItem(Bright1, QStringLiteral("&Linear"), "LinearBrighten1");
-    ContrastStretch1 = AddItem(Bright1, QStringLiteral("Contrast Stretch"), "ContrastStretch1");
-    Brightness1 = AddItem(Bright1, QStringLiteral("Brightness"), "Brightness1");
-    Contrast1 = AddItem(Bright1, QStringLiteral("Contrast"), "Contrast1");
-    MakeWhite1 = AddItem(Bright1, QStringLiteral("Make White"), "MakeWhite1");
-    MakeBlack1 = AddItem(Bright1, QStringLiteral("Make Black"), "MakeBlack1");
-    MakeBlackWhite1 = AddItem(Bright1, QStringLiteral("Make Black/White"), "MakeBlackWhite1");
-    MakeGrey1 = AddItem(Bright1, QStringLiteral("Make Grey"), "MakeGrey1");
-    Subtract1 = AddItem(Bright1, QStringLiteral("Subtract"), "Subtract1");
-    RemoveColorCast1 = AddItem(Bright1, QStringLiteral("Remove Color Cast"), "RemoveColorCast1");
-    RemoveColorCastAgain1 =
-        AddItem(Bright1, QStringLiteral("Remove Color Cast Again"), "RemoveColorCastAgain1");
-    HistoGram1 = AddItem(Bright1, QStringLiteral("&HistoGram"), "HistoGram1");
-    ShowHistogram1 =
-        AddCheckItem(Bright1, QStringLiteral("Show Histogram"), "ShowHistogram1", true);
-    MakeBlackandWhite1 =
-        AddItem(Bright1, QStringLiteral("Make Black and White"), "MakeBlackandWhite1");
-    Negative1 = AddItem(Bright1, QStringLiteral("Negative"), "Negative1");
-    IsoBrightness32 = AddItem(Bright1, QStringLiteral("IsoBrightness 32"), "IsoBrightness32");
-    IsoBrightness64 = AddItem(Bright1, QStringLiteral("IsoBrightness 64"), "IsoBrightness64");
-    IsoBrightness128 = AddItem(Bright1, QStringLiteral("IsoBrightness 128"), "IsoBrightness128");
-    Washout1 = AddItem(Bright1, QStringLiteral("Washout"), "Washout1");
-
-    Undo1 = AddBarItem(MainMenu1, QStringLiteral("&Undo"), "Undo1");
-    HSR1 = AddBarItem(MainMenu1, QStringLiteral("HSR"), "HSR1");
-    N1 = AddBarItem(MainMenu1, QStringLiteral("?"), "N1");
-    ExitButton = AddBarItem(MainMenu1, QStringLiteral("E&xit"), "ExitButton");
-}
 
 void TKelvoImageForm::CreateToolbar() {
     Panel1 = new QWidget(FContent);
@@ -161,35 +60,8 @@ void TKelvoImageForm::CreateToolbar() {
 }
 
 void TKelvoImageForm::ConnectCommands() {
-    connect(OpenButton, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::OpenButtonClick));
-    connect(ReOpenButton, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::ReOpenButtonClick));
-    connect(PanSpeed1, &QAction::triggered, this, Command(this, &TKelvoImageForm::PanSpeed1Click));
-    connect(Paste1, &QAction::triggered, this, Command(this, &TKelvoImageForm::Paste1Click));
-    connect(PellsTools1, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::PellsTools1Click));
-    connect(DeleteConfirm1, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::DeleteConfirm1Click));
-    connect(SaveConfirm1, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::SaveConfirm1Click));
-    connect(ShowPixelValues1, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::ShowPixelValues1Click));
-    connect(ShowLineLengths1, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::ShowLineLengths1Click));
-    connect(DoubleButton, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::DoubleButtonClick));
-    connect(HalfButton, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::HalfButtonClick));
-    connect(QuarterButton, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::QuarterButtonClick));
-    connect(OneToOne1, &QAction::triggered, this, Command(this, &TKelvoImageForm::OneToOne1Click));
-    connect(Fit1, &QAction::triggered, this, Command(this, &TKelvoImageForm::Fit1Click));
-    connect(N1, &QAction::triggered, this, Command(this, &TKelvoImageForm::N1Click));
-    connect(ExitButton, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::ExitButtonClick));
+    ConnectMenuCommands();
     connect(Timer1, &QTimer::timeout, this, Command(this, &TKelvoImageForm::Timer1Timer));
-    ConnectEditingCommands();
     ConnectBrowseCommands();
 }
 
@@ -237,17 +109,16 @@ void TKelvoImageForm::N1Click() {
 void TKelvoImageForm::PellsTools1Click() {
     Panel1->setVisible(PellsTools1->isChecked());
     LayoutClientArea();
-    TIniFile(MainSettingsFile())
-        .WriteString(QStringLiteral("Pelly"), QStringLiteral("Tools"),
-                     PellsTools1->isChecked() ? QStringLiteral("Yes") : QStringLiteral("No"));
+    TIniFile ini(MainSettingsFile());
+    WriteYesNo(ini, QStringLiteral("Pelly"), QStringLiteral("Tools"), PellsTools1->isChecked());
     ResizeForm();
 }
 
 namespace {
 
 void StoreYN(const QString& fileName, const char* section, const char* key, bool on) {
-    TIniFile(fileName).WriteString(QLatin1String(section), QLatin1String(key),
-                                   on ? QStringLiteral("Y") : QStringLiteral("N"));
+    TIniFile ini(fileName);
+    WriteYN(ini, QLatin1String(section), QLatin1String(key), on);
 }
 
 }  // namespace
@@ -266,6 +137,10 @@ void TKelvoImageForm::ShowPixelValues1Click() {
 
 void TKelvoImageForm::ShowLineLengths1Click() {
     StoreYN(MainSettingsFile(), "Confirmations", "ShowLineLengths", ShowLineLengths1->isChecked());
+}
+
+void TKelvoImageForm::ShowHistogram1Click() {
+    StoreYN(MainSettingsFile(), "Histogram", "Show", ShowHistogram1->isChecked());
 }
 
 void TKelvoImageForm::keyPressEvent(QKeyEvent* event) {

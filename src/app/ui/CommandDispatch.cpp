@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "app/KelvoError.h"
 #include "app/ui/Dialogs.h"
+#include "base/KelvoError.h"
 
 void ReportError(const QString& message) {
     CurrentDialogs().ShowError(FormatErrorMessage(message));

@@ -9,9 +9,9 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "app/KelvoError.h"
 #include "app/RtfDocument.h"
 #include "app/ui/Dialogs.h"
+#include "base/KelvoError.h"
 
 TImageHelpForm::TImageHelpForm(QString exeDir, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), FExeDir(std::move(exeDir)), FDialogs(dialogs) {

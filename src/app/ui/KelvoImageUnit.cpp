@@ -14,29 +14,22 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/IniFile.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
-#include "app/ui/ToolWindows.h"
+#include "base/FlagScope.h"
+#include "base/IniFile.h"
+#include "browse/ui/DirSelForm.h"
 #include "hotspot/CommandLineCorrection.h"
+#include "hotspot/ui/BrennForm.h"
 #include "image/ImageLoader.h"
 #include "info/ui/FileTypeRegistration.h"
+#include "tone/ui/GraphForm.h"
+#include "tone/ui/TrackBarForms.h"
+#include "transform/ui/RotationTrackBarForm.h"
 #include "view/ui/ImageView.h"
 
 namespace {
-
-// Sets a flag for the lifetime of the scope and clears it at the end, also on failure.
-class TFlagScope {
-  public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-  private:
-    bool& FFlag;
-};
 
 QString WithTrailingSeparator(const QString& folder) {
     QString result = QDir::fromNativeSeparators(folder);
@@ -112,8 +105,7 @@ void TKelvoImageForm::FormCreate() {
         FColorCastGreen = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Green"), 0);
         FColorCastBlue = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Blue"), 0);
     }
-    RemoveColorCastAgain1->setEnabled(FColorCastRed != 0 || FColorCastGreen != 0 ||
-                                      FColorCastBlue != 0);
+    UpdateMenuState();
 
     FScreenDC = std::make_unique<QRubberBand>(QRubberBand::Rectangle);
     FOutlineShown = false;
@@ -128,10 +120,9 @@ void TKelvoImageForm::FormCreate() {
 
     TIniFile ini(MainSettingsFile());
     const int quality = ini.ReadInteger(QStringLiteral("JPEG"), QStringLiteral("Quality"), 95);
-    PellsTools1->setChecked(ini.ReadString(QStringLiteral("Pelly"), QStringLiteral("Tools"),
-                                           QStringLiteral("No")) == QLatin1String("Yes"));
-    FOneToOne = ini.ReadString(QStringLiteral("Image"), QStringLiteral("OneToOne"),
-                               QStringLiteral("No")) == QLatin1String("Yes");
+    PellsTools1->setChecked(
+        ReadYesNo(ini, QStringLiteral("Pelly"), QStringLiteral("Tools"), false));
+    FOneToOne = ReadYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), false);
     const int asked = ini.ReadInteger(QStringLiteral("Asked"), QStringLiteral("Register"), 0);
     const int movieSpeed = ini.ReadInteger(QStringLiteral("Movie"), QStringLiteral("Speed"), 100);
     FPanSpeed = ini.ReadInteger(QStringLiteral("Pan"), QStringLiteral("Speed"), 24);
@@ -182,8 +173,7 @@ void TKelvoImageForm::FormShow() {
     {
         const TIniFile ini(MainSettingsFile());
         const auto flag = [&ini](const char* section, const char* key) {
-            return ini.ReadString(QLatin1String(section), QLatin1String(key),
-                                  QStringLiteral("Y")) == QLatin1String("Y");
+            return ReadYN(ini, QLatin1String(section), QLatin1String(key), true);
         };
         const bool showHistogram = flag("Histogram", "Show");
         DeleteConfirm1->setChecked(flag("Confirmations", "Delete"));
@@ -220,7 +210,7 @@ void TKelvoImageForm::FormShow() {
 
 void TKelvoImageForm::Timer1Timer() {
     Timer1->stop();
-    // The "&Linear" item runs LinearBrighten1Click once the brightness commands connect it.
+    // Through the item, so that nothing runs while its command is not built (it is greyed).
     if (FArguments.size() >= 2 && FArguments[1].toUpper() == QLatin1String("HB"))
         LinearBrighten1->trigger();
 }

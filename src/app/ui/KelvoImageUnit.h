@@ -3,18 +3,21 @@
 // declaration is the map of the whole program: each field is listed here with its starting
 // value, and each method is defined in the file of the subsystem it belongs to:
 //   app/ui/KelvoImageUnit.cpp  creation, first show, command line, closing, loading
-//   app/ui/Caption.cpp         caption, menus, stored check marks, keys
+//   app/ui/Caption.cpp         caption, stored check marks, keys
+//   app/ui/MenuBar.cpp         the menu bar, built and wired from the menu tables
+//                              (app/ui/MenuTable.h; one table per menu, beside its commands)
 //   view/ui/ZoomFit.cpp        display modes, X2 / 1/2 / 1/4, window sizing, panning
 //   view/ui/Undo.cpp           undo snapshot, edit step, clipboard
 //   browse/ui/*.cpp            folder image list, stepping, file actions, slideshow
-// Handlers declared without a definition belong to later work; nothing calls or connects them
-// until they exist.
+// Handlers declared without a definition belong to later work; their menu rows name no
+// handler yet, so their items stay greyed until they exist.
 
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "app/ui/Dialogs.h"
@@ -215,6 +218,9 @@ class TKelvoImageForm : public QWidget {
     void FormDestroy();
     void Timer1Timer();
     void ExitButtonClick();
+    // Greys or enables the menu items whose rows carry an enabling rule; run after anything
+    // such a rule reads has changed.
+    void UpdateMenuState();
     // The two-argument command line: argument 1 gives the factors, argument 2 is corrected.
     void CommandLineHotSpotCorrection();
     QString ExpandedArgument(int index) const;  // a command-line file argument, made absolute
@@ -233,6 +239,7 @@ class TKelvoImageForm : public QWidget {
     void SaveConfirm1Click();
     void ShowPixelValues1Click();
     void ShowLineLengths1Click();
+    void ShowHistogram1Click();
     void FormKeyDown(int key, bool& handled);
     bool ToolbarShown() const;
     void N1Click();
@@ -269,6 +276,10 @@ class TKelvoImageForm : public QWidget {
     // ---- undo and clipboard (Undo.cpp) ----
     void SaveUndoSnapshot();
     void BeginImageEdit();
+    // One whole-image command that may change the image's size: the edit step, then change
+    // (which may read the snapshot just taken in FUndoImage), the client sized to the result and
+    // the buttons back. A failure puts the hourglass away and leaves the snapshot for Undo.
+    void EditImageResizing(const std::function<void()>& change);
     void Paste1Click();
 
     // ---- saving (image/ui/SaveCommands.cpp) ----
@@ -309,7 +320,6 @@ class TKelvoImageForm : public QWidget {
     void RemoveColorCast1Click();
     void RemoveColorCastAgain1Click();
     void HistoGram1Click();
-    void ShowHistogram1Click();
     void MakeBlackandWhite1Click();
     void Negative1Click();
     void IsoBrightness32Click();
@@ -344,12 +354,12 @@ class TKelvoImageForm : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // MenuBar.cpp: the bar and its items from the menu tables, and their handlers.
     void CreateMenus();
+    void ConnectMenuCommands();
     void CreateToolbar();
     void ConnectCommands();
-    // Undo, clipboard, turns and saving (view/ui/EditingCommands.cpp).
-    void ConnectEditingCommands();
-    // Toolbar, "Movie" items and the show timer (browse/ui/FolderCommands.cpp).
+    // Toolbar buttons and the show timer (browse/ui/FolderCommands.cpp).
     void ConnectBrowseCommands();
     void LayoutClientArea();
     int MenuBarHeight() const;

@@ -2,10 +2,10 @@
 
 #include <QAction>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
 #include "app/ui/Dialogs.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 
 const TIntegerSettingPrompt JpegQualitySetting = {
     QStringLiteral("JPEG Quality"),

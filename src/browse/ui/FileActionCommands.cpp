@@ -9,9 +9,9 @@
 #include <QDir>
 #include <QToolButton>
 
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
 #include "app/ui/CommandDispatch.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
 #include "browse/FileOperations.h"

@@ -1,6 +1,6 @@
 // Building the folder image list and stepping through it: "Start by Name", "Start by Date",
 // "Prev" and "Next" (also the Space key), and the wiring of every toolbar button and of the
-// slideshow items.
+// slideshow timer.
 
 #include <QAction>
 #include <QCursor>
@@ -30,9 +30,6 @@ void TKelvoImageForm::ConnectBrowseCommands() {
     };
     for (const auto& b : buttons)
         connect(b.Button, &QToolButton::clicked, this, Command(this, b.Handler));
-    connect(Movie1, &QAction::triggered, this, Command(this, &TKelvoImageForm::Movie1Click));
-    connect(MovieSpeedms1, &QAction::triggered, this,
-            Command(this, &TKelvoImageForm::MovieSpeedms1Click));
 
     if (!MovieTimer) MovieTimer = new QTimer(this);
     MovieTimer->setInterval(100);

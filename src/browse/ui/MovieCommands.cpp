@@ -5,27 +5,13 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/IniFile.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
+#include "base/FlagScope.h"
+#include "base/IniFile.h"
 #include "browse/FileOperations.h"
 #include "browse/FolderList.h"
-
-namespace {
-
-class TTickScope {
-  public:
-    explicit TTickScope(bool& running) : FRunning(running) { FRunning = true; }
-    ~TTickScope() { FRunning = false; }
-    TTickScope(const TTickScope&) = delete;
-    TTickScope& operator=(const TTickScope&) = delete;
-
-  private:
-    bool& FRunning;
-};
-
-}  // namespace
 
 void TKelvoImageForm::Movie1Click() {
     if (!BuildFolderList(TFolderOrder::ByName)) return;
@@ -53,7 +39,7 @@ void TKelvoImageForm::MovieTimerTimer() {
     // Error boxes are modal and the timer goes on ticking behind them: a tick that finds the
     // previous one still loading or still reporting leaves the show to it.
     if (FMovieTickRunning || FFileList.isEmpty()) return;
-    const TTickScope running(FMovieTickRunning);
+    const TFlagScope running(FMovieTickRunning);
 
     // "Next" or a step-on file action may have left the index past the end.
     if (FFileIndex < 0 || FFileIndex >= FFileList.size()) FFileIndex = 0;

@@ -9,9 +9,9 @@
 #include <QGuiApplication>
 #include <optional>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"

@@ -1,6 +1,7 @@
 #include "info/ui/FileTypeRegistration.h"
 
 #include "app/ui/Dialogs.h"
+#include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
 #include "info/FileTypes.h"
 
@@ -18,4 +19,9 @@ void OfferFileTypes(const QString& programPath) {
             CurrentDialogs().ShowMessage(AssociationConfirmation(extension, programPath));
         }
     }
+}
+
+// The same questions as at the first start, asked again on request.
+void TKelvoImageForm::RegisterFileTypes1Click() {
+    OfferFileTypes(RegistrationProgramPath(FExeDir));
 }

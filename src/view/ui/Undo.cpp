@@ -5,6 +5,7 @@
 #include <QImage>
 #include <utility>
 
+#include "app/ui/BusyCursor.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "view/ui/ImageView.h"
 
@@ -19,6 +20,14 @@ void TKelvoImageForm::BeginImageEdit() {
     FPanned = false;
     EnableButtons(false);
     SaveUndoSnapshot();
+}
+
+void TKelvoImageForm::EditImageResizing(const std::function<void()>& change) {
+    const TEndBusyOnFailure onFailure(*this);
+    BeginImageEdit();
+    change();
+    SizeClientToImage();
+    EnableButtons(true);
 }
 
 void TKelvoImageForm::Paste1Click() {

@@ -9,10 +9,11 @@
 #include <exception>
 #include <utility>
 
-#include "app/IniFile.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
+#include "base/FlagScope.h"
+#include "base/IniFile.h"
 #include "transform/Resample.h"
 #include "view/ui/ImageView.h"
 
@@ -21,8 +22,8 @@ void TKelvoImageForm::OneToOne1Click() {
     DoubleButton->setEnabled(true);
     HalfButton->setEnabled(true);
     QuarterButton->setEnabled(true);
-    TIniFile(MainSettingsFile())
-        .WriteString(QStringLiteral("Image"), QStringLiteral("OneToOne"), QStringLiteral("Yes"));
+    TIniFile ini(MainSettingsFile());
+    WriteYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), true);
     Image->SetScaleMode(TScaleMode::smNormal);
     SizeClientToImage();
     ResizeForm();
@@ -35,8 +36,8 @@ void TKelvoImageForm::Fit1Click() {
     DoubleButton->setEnabled(false);
     HalfButton->setEnabled(false);
     QuarterButton->setEnabled(false);
-    TIniFile(MainSettingsFile())
-        .WriteString(QStringLiteral("Image"), QStringLiteral("OneToOne"), QStringLiteral("No"));
+    TIniFile ini(MainSettingsFile());
+    WriteYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), false);
     Image->SetScaleMode(TScaleMode::smResize);
     ResizeForm();
     OneToOne1->setEnabled(!FOneToOne);
@@ -44,11 +45,7 @@ void TKelvoImageForm::Fit1Click() {
 }
 
 void TKelvoImageForm::DoubleButtonClick() {
-    const TEndBusyOnFailure onFailure(*this);
-    BeginImageEdit();
-    DoubleImage(FUndoImage, Image->Bitmap());
-    SizeClientToImage();
-    EnableButtons(true);
+    EditImageResizing([this] { DoubleImage(FUndoImage, Image->Bitmap()); });
 }
 
 void TKelvoImageForm::HalfButtonClick() {
@@ -60,11 +57,7 @@ void TKelvoImageForm::QuarterButtonClick() {
 }
 
 void TKelvoImageForm::ReduceImage(int n) {
-    const TEndBusyOnFailure onFailure(*this);
-    BeginImageEdit();
-    ::ReduceImage(FUndoImage, n, Image->Bitmap());
-    SizeClientToImage();
-    EnableButtons(true);
+    EditImageResizing([this, n] { ::ReduceImage(FUndoImage, n, Image->Bitmap()); });
 }
 
 void TKelvoImageForm::SizeClientToImage() {
@@ -79,11 +72,7 @@ bool TKelvoImageForm::ToolbarShown() const {
 
 void TKelvoImageForm::ResizeForm() {
     if (FResizing) return;
-    struct TResizingScope {
-        bool& Flag;
-        ~TResizingScope() { Flag = false; }
-    } resizing{FResizing};
-    FResizing = true;
+    const TFlagScope resizing(FResizing);
     // The size a caller just gave the client is the image's own; consumed here either way, so
     // that a later resize by the user is kept as it is.
     const bool clientSizedToImage = std::exchange(FClientSizedToImage, false);

@@ -14,10 +14,10 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "app/KelvoError.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/Dialogs.h"
-#include "app/ui/ScriptedDialogs.h"
+#include "base/KelvoError.h"
+#include "support/ui/ScriptedDialogs.h"
 
 // Readable failure output for Qt texts.
 static void PrintTo(const QString& text, std::ostream* out) {

@@ -6,7 +6,7 @@
 
 #include <QApplication>
 
-#include "app/ui/ScriptedDialogs.h"
+#include "support/ui/ScriptedDialogs.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -12,9 +12,9 @@
 #include <QTextList>
 #include <cerrno>
 
-#include "app/KelvoError.h"
 #include "app/ui/ImageHelpForm.h"
-#include "app/ui/ScriptedDialogs.h"
+#include "base/KelvoError.h"
+#include "support/ui/ScriptedDialogs.h"
 
 namespace {
 

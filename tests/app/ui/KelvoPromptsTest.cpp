@@ -14,12 +14,12 @@
 #include <memory>
 #include <ostream>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoPrompts.h"
 #include "app/ui/PickStrToIntForm.h"
-#include "app/ui/ScriptedDialogs.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "support/ui/ScriptedDialogs.h"
 
 // Readable failure output for Qt texts.
 static void PrintTo(const QString& text, std::ostream* out) {

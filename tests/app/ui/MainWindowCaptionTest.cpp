@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 
@@ -161,23 +161,26 @@ TEST_F(MainWindowCaption, StoredCheckMarksToggleAndWrite) {
     TKelvoImageForm& form = StartQuietly();
     struct Case {
         QAction* item;
+        const char* section;
         const char* key;
     };
     const Case cases[] = {
-        {form.DeleteConfirm1, "Delete"},
-        {form.SaveConfirm1, "Save"},
-        {form.ShowPixelValues1, "ShowPixels"},
-        {form.ShowLineLengths1, "ShowLineLengths"},
+        {form.DeleteConfirm1, "Confirmations", "Delete"},
+        {form.SaveConfirm1, "Confirmations", "Save"},
+        {form.ShowPixelValues1, "Confirmations", "ShowPixels"},
+        {form.ShowLineLengths1, "Confirmations", "ShowLineLengths"},
+        {form.ShowHistogram1, "Histogram", "Show"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
+        ASSERT_TRUE(c.item->isEnabled());
         ASSERT_TRUE(c.item->isChecked());
         c.item->trigger();
         EXPECT_FALSE(c.item->isChecked());
-        EXPECT_EQ(Setting("Confirmations", c.key), QStringLiteral("N"));
+        EXPECT_EQ(Setting(c.section, c.key), QStringLiteral("N"));
         c.item->trigger();
         EXPECT_TRUE(c.item->isChecked());
-        EXPECT_EQ(Setting("Confirmations", c.key), QStringLiteral("Y"));
+        EXPECT_EQ(Setting(c.section, c.key), QStringLiteral("Y"));
     }
 }
 

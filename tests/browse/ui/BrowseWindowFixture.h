@@ -8,11 +8,11 @@
 #include <QToolButton>
 #include <optional>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "browse/BrowseTestSupport.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 class BrowseWindowFixture : public MainWindowFixture {
   protected:

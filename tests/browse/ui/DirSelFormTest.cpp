@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include "app/ui/ScriptedDialogs.h"
 #include "browse/ui/DirSelForm.h"
+#include "support/ui/ScriptedDialogs.h"
 
 namespace {
 

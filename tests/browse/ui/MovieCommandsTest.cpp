@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "browse/ui/BrowseWindowFixture.h"
 #include "browse/ui/TickingDialogs.h"
 

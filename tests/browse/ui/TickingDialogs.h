@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/ui/ScriptedDialogs.h"
+#include "support/ui/ScriptedDialogs.h"
 
 class TickingDialogs : public ScriptedDialogs {
   public:

@@ -9,10 +9,10 @@
 #include <array>
 #include <iterator>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

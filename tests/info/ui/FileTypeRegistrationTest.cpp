@@ -7,12 +7,14 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
 #include <ostream>
 
 #include "app/ui/CommandDispatch.h"
-#include "app/ui/ScriptedDialogs.h"
 #include "info/FileTypes.h"
 #include "info/ui/FileTypeRegistration.h"
+#include "support/ScopedEnv.h"
+#include "support/ui/ScriptedDialogs.h"
 
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -34,25 +36,11 @@ const QString PngQuestion = "Do you wish to use this program to Open all PNG fil
 // Points the XDG data and config folders into a temporary home for one test.
 class XdgHome {
   public:
-    XdgHome()
-        : FOldData(qgetenv("XDG_DATA_HOME")),
-          FOldConfig(qgetenv("XDG_CONFIG_HOME")),
-          FHadData(qEnvironmentVariableIsSet("XDG_DATA_HOME")),
-          FHadConfig(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    XdgHome() {
         QDir(FHome.path()).mkpath("data");
         QDir(FHome.path()).mkpath("config");
-        qputenv("XDG_DATA_HOME", DataFolder().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", ConfigFolder().toLocal8Bit());
-    }
-    ~XdgHome() {
-        if (FHadData)
-            qputenv("XDG_DATA_HOME", FOldData);
-        else
-            qunsetenv("XDG_DATA_HOME");
-        if (FHadConfig)
-            qputenv("XDG_CONFIG_HOME", FOldConfig);
-        else
-            qunsetenv("XDG_CONFIG_HOME");
+        FDataHome.emplace("XDG_DATA_HOME", DataFolder().toLocal8Bit());
+        FConfigHome.emplace("XDG_CONFIG_HOME", ConfigFolder().toLocal8Bit());
     }
     QString DataFolder() const { return FHome.filePath("data"); }
     QString ConfigFolder() const { return FHome.filePath("config"); }
@@ -67,8 +55,8 @@ class XdgHome {
 
   private:
     QTemporaryDir FHome;
-    QByteArray FOldData, FOldConfig;
-    bool FHadData, FHadConfig;
+    std::optional<TScopedEnv> FDataHome;
+    std::optional<TScopedEnv> FConfigHome;
 };
 
 QString ReadAll(const QString& fileName) {

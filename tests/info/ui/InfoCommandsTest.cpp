@@ -11,7 +11,7 @@
 #include "info/PrintPage.h"
 #include "support/PdfPages.h"
 #include "support/TaggedJpeg.h"
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "view/ui/MainWindowFixture.h"
+#include "support/RasterPatterns.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 
@@ -17,21 +18,8 @@ class TurnCommands : public MainWindowFixture {
         MarkRegistered("[Image]\nOneToOne=Yes\n");
         return Start();
     }
-    // Every pixel different, alpha included (also 0 and 255).
-    void SetPatternImage(int width, int height) {
-        Bitmap().SetSize(width, height);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                Bitmap().SetPixel(x, y, Pattern(x, y));
-    }
-    static TColor32 Pattern(int x, int y) {
-        return (TColor32((x * 85 + y * 170) & 0xFF) << 24) | (TColor32(x) << 16) |
-               (TColor32(y) << 8) | 0x5A;
-    }
-    static bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
-        return a.Width() == b.Width() && a.Height() == b.Height() &&
-               std::memcmp(a.Bits(), b.Bits(), a.ByteCount()) == 0;
-    }
+    void SetPatternImage(int width, int height) { FillPattern(Bitmap(), width, height); }
+    static TColor32 Pattern(int x, int y) { return PatternColor(x, y); }
     QAction* Item(char name) {
         switch (name) {
             case 'R':

@@ -5,7 +5,8 @@
 #include <QMimeData>
 #include <cstring>
 
-#include "view/ui/MainWindowFixture.h"
+#include "support/RasterPatterns.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 
@@ -15,21 +16,8 @@ class UndoClipboard : public MainWindowFixture {
         MarkRegistered(settings);
         return Start();
     }
-    // Every pixel different, alpha included, so a lost or moved byte shows.
-    void SetPatternImage(int width, int height) {
-        Bitmap().SetSize(width, height);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                Bitmap().SetPixel(x, y, Pattern(x, y));
-    }
-    static TColor32 Pattern(int x, int y) {
-        return (TColor32(x * 37 + y) << 24) | (TColor32(x) << 16) | (TColor32(y) << 8) |
-               TColor32(x ^ y);
-    }
-    static bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
-        return a.Width() == b.Width() && a.Height() == b.Height() &&
-               std::memcmp(a.Bits(), b.Bits(), a.ByteCount()) == 0;
-    }
+    void SetPatternImage(int width, int height) { FillPattern(Bitmap(), width, height); }
+    static TColor32 Pattern(int x, int y) { return PatternColor(x, y); }
     static void CopyInto(TBitmap32& target, const TBitmap32& source) { target.Assign(source); }
     QRect Frame() { return Form().frameGeometry(); }
 };

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "view/ui/MainWindowFixture.h"
+#include "support/ui/MainWindowFixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -12,8 +12,9 @@
 #include <functional>
 #include <optional>
 
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
+#include "support/ScopedEnv.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -297,18 +298,18 @@ TEST_F(IniFileTest, RefusedWritesReportTheFullNameAndKeepTheFile) {
 
 TEST(SettingsFileNames, MainAndSliderLocations) {
     EXPECT_EQ(MainSettingsFileName("/opt/kelvo/"), "/opt/kelvo/KelvoImage.Ini");
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    const bool had = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/cfg-home");
-    EXPECT_EQ(SliderSettingsFileName(), "/tmp/cfg-home/KelvoImage.Ini");
-    qputenv("XDG_CONFIG_HOME", "");
-    EXPECT_EQ(SliderSettingsFileName(), QDir::homePath() + "/.config/KelvoImage.Ini");
-    qputenv("XDG_CONFIG_HOME", "relative/dir");
-    EXPECT_EQ(SliderSettingsFileName(), QDir::homePath() + "/.config/KelvoImage.Ini");
-    if (had)
-        qputenv("XDG_CONFIG_HOME", saved);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
+    const struct {
+        const char* configHome;
+        QString expected;
+    } cases[] = {
+        {"/tmp/cfg-home", "/tmp/cfg-home/KelvoImage.Ini"},
+        {"", QDir::homePath() + "/.config/KelvoImage.Ini"},
+        {"relative/dir", QDir::homePath() + "/.config/KelvoImage.Ini"},
+    };
+    for (const auto& c : cases) {
+        const TScopedEnv configHome("XDG_CONFIG_HOME", c.configHome);
+        EXPECT_EQ(SliderSettingsFileName(), c.expected) << c.configHome;
+    }
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <QChar>
 #include <QString>
 
-class TIniFile;
-
 // Every character is a space, CR or LF; the empty text is blank.
 bool IsBlank(const QString& text);
 // Blank, or digits only that fit a signed 32-bit integer.
@@ -14,10 +12,6 @@ bool IsIntegerText(const QString& text);
 bool IsFloatText(const QString& text);
 // The fill character put in front until the text has at least the given length.
 QString PadLeft(const QString& text, int length, QChar fill);
-
-// On exactly when the stored text is "Yes"; absent gives the default.
-bool ReadYesNo(const TIniFile& file, const QString& section, const QString& key, bool defaultValue);
-void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool value);
 
 // A signed 32-bit decimal integer, with an optional sign and 0x/$ hexadecimal forms; throws
 // KelvoError("'" + text + "' is not a valid integer value") for anything else, blank included.

@@ -1,4 +1,4 @@
-#include "app/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/ui/ScriptedDialogs.h"
+#include "support/ui/ScriptedDialogs.h"
 
 #include <QPrinter>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 TEST(ErrorMessage, PeriodAppendedAfterCharactersAboveDot) {
     const struct {

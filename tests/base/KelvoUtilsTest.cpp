@@ -1,10 +1,10 @@
-#include "app/KelvoUtils.h"
+#include "base/KelvoUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <QLocale>
 
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 

@@ -11,24 +11,28 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
-#include "app/IniFile.h"
 #include "app/ui/KelvoImageUnit.h"
-#include "app/ui/ScriptedDialogs.h"
+#include "base/IniFile.h"
+#include "support/ScopedEnv.h"
+#include "support/ui/ScriptedDialogs.h"
 #include "view/ui/ImageView.h"
 
 class MainWindowFixture : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(FDir.isValid());
-        qputenv("XDG_CONFIG_HOME", (FDir.path() + QStringLiteral("/config")).toUtf8());
-        qputenv("XDG_DATA_HOME", (FDir.path() + QStringLiteral("/data")).toUtf8());
+        FConfigHome.emplace("XDG_CONFIG_HOME", (FDir.path() + QStringLiteral("/config")).toUtf8());
+        FDataHome.emplace("XDG_DATA_HOME", (FDir.path() + QStringLiteral("/data")).toUtf8());
         QGuiApplication::clipboard()->clear();
     }
 
     void TearDown() override {
         FForm.reset();
         QGuiApplication::clipboard()->clear();
+        FDataHome.reset();
+        FConfigHome.reset();
     }
 
     QString ExeDir() const { return FDir.path() + QLatin1Char('/'); }
@@ -75,6 +79,8 @@ class MainWindowFixture : public ::testing::Test {
     TBitmap32& Bitmap() { return FForm->Image->Bitmap(); }
 
     QTemporaryDir FDir;
+    std::optional<TScopedEnv> FConfigHome;
+    std::optional<TScopedEnv> FDataHome;
     ScriptedDialogs FDialogs;
     std::unique_ptr<TKelvoImageForm> FForm;
 };

@@ -1,4 +1,4 @@
-#include "transform/QuarterTurns.h"
+#include "image/QuarterTurns.h"
 
 #include <emmintrin.h>
 

@@ -1,10 +1,9 @@
-#include "app/KelvoUtils.h"
+#include "base/KelvoUtils.h"
 
 #include <QLocale>
 #include <limits>
 
-#include "app/IniFile.h"
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 namespace {
 
@@ -73,17 +72,6 @@ bool IsFloatText(const QString& text) {
 QString PadLeft(const QString& text, int length, QChar fill) {
     if (text.size() >= length) return text;
     return QString(length - text.size(), fill) + text;
-}
-
-bool ReadYesNo(const TIniFile& file, const QString& section, const QString& key,
-               bool defaultValue) {
-    const QString text =
-        file.ReadString(section, key, defaultValue ? QStringLiteral("Yes") : QStringLiteral("No"));
-    return text == QLatin1String("Yes");
-}
-
-void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool value) {
-    file.WriteString(section, key, value ? QStringLiteral("Yes") : QStringLiteral("No"));
 }
 
 int StrToInt(const QString& text) {

@@ -47,6 +47,13 @@ class TIniFile {
     QString FFileName;
 };
 
+// On exactly when the stored text is "Yes"; absent gives the default.
+bool ReadYesNo(const TIniFile& file, const QString& section, const QString& key, bool defaultValue);
+void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool value);
+// The single-letter form of the same: on exactly when the stored text is "Y".
+bool ReadYN(const TIniFile& file, const QString& section, const QString& key, bool defaultValue);
+void WriteYN(TIniFile& file, const QString& section, const QString& key, bool value);
+
 // The main settings file in the program's folder; exeDir ends with a separator.
 QString MainSettingsFileName(const QString& exeDir);
 // The machine-wide (per-user) settings file of the slider windows:

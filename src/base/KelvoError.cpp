@@ -1,4 +1,4 @@
-#include "app/KelvoError.h"
+#include "base/KelvoError.h"
 
 #include <QFileInfo>
 #include <cstring>

@@ -1,15 +1,14 @@
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 #include <optional>
 
-#include "app/KelvoError.h"
-#include "app/KelvoUtils.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
+#include "base/WholeFile.h"
 
 namespace {
 
@@ -113,9 +112,13 @@ TKeyPosition FindKey(const TIniContent& content, const QString& section, const Q
 
 std::optional<QString> ReadValue(const QString& fileName, const QString& section,
                                  const QString& key) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const TIniContent content = SplitLines(file.readAll());
+    QByteArray data;
+    try {
+        data = ReadWholeFile(fileName);
+    } catch (const KelvoError&) {
+        return std::nullopt;  // an unreadable settings file reads as an empty one
+    }
+    const TIniContent content = SplitLines(data);
     const TKeyPosition position = FindKey(content, section, key);
     if (position.KeyLine < 0) return std::nullopt;
     const QByteArray& line = content.Lines[position.KeyLine].Text;
@@ -139,15 +142,6 @@ QLocale NumberLocale() {
 
 bool HasLineBreak(const QString& text) {
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
-}
-
-// The file a write really replaces: a symbolic link is followed to its final target so the
-// link itself survives the rename.
-QString WriteTarget(const QString& fileName) {
-    QFileInfo info(fileName);
-    for (int depth = 0; depth < 64 && info.isSymLink(); ++depth)
-        info.setFile(info.symLinkTarget());
-    return info.absoluteFilePath();
 }
 
 }  // namespace
@@ -195,9 +189,11 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (targetInfo.exists()) {
         // The rename below would replace a read-only file regardless of its own permission.
         if (!targetInfo.isFile() || !targetInfo.isWritable()) throw failure;
-        QFile existing(target);
-        if (!existing.open(QIODevice::ReadOnly)) throw failure;
-        content = SplitLines(existing.readAll());
+        try {
+            content = SplitLines(ReadWholeFile(target));
+        } catch (const KelvoError&) {
+            throw failure;
+        }
     }
 
     QByteArray newline("\n");
@@ -238,16 +234,11 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     for (const TIniLine& line : content.Lines)
         data += line.Text + line.Ending;
 
-    QSaveFile file(target);
-    // Without a writable folder there is no safe way to replace the file; never fall back to
-    // rewriting it in place.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) throw failure;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
+    try {
+        ReplaceWholeFile(target, data);
+    } catch (const KelvoError&) {
         throw failure;
     }
-    if (!file.commit()) throw failure;
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -256,6 +247,27 @@ void TIniFile::WriteInteger(const QString& section, const QString& key, int valu
 
 void TIniFile::WriteFloat(const QString& section, const QString& key, double value) {
     WriteString(section, key, NumberLocale().toString(value, 'g', 15));
+}
+
+bool ReadYesNo(const TIniFile& file, const QString& section, const QString& key,
+               bool defaultValue) {
+    const QString text =
+        file.ReadString(section, key, defaultValue ? QStringLiteral("Yes") : QStringLiteral("No"));
+    return text == QLatin1String("Yes");
+}
+
+void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool value) {
+    file.WriteString(section, key, value ? QStringLiteral("Yes") : QStringLiteral("No"));
+}
+
+bool ReadYN(const TIniFile& file, const QString& section, const QString& key, bool defaultValue) {
+    const QString text =
+        file.ReadString(section, key, defaultValue ? QStringLiteral("Y") : QStringLiteral("N"));
+    return text == QLatin1String("Y");
+}
+
+void WriteYN(TIniFile& file, const QString& section, const QString& key, bool value) {
+    file.WriteString(section, key, value ? QStringLiteral("Y") : QStringLiteral("N"));
 }
 
 QString MainSettingsFileName(const QString& exeDir) {

@@ -1,0 +1,25 @@
+#pragma once
+// Whole files in and out: the one opener every reader uses (so a missing file, a folder and an
+// unreadable file give the same platform message everywhere), and the one way a small file such
+// as the settings or the desktop entry is replaced (through TAtomicFile).
+
+#include <QByteArray>
+#include <QString>
+
+// A descriptor open for reading. Throws KelvoError(CannotOpenFileMessage(...)) for a missing,
+// unreadable or empty name, and for a folder (which open(2) accepts and read(2) then refuses).
+int OpenForReading(const QString& fileName);
+
+// Every byte of the file; throws as OpenForReading does, and likewise for a failed read.
+QByteArray ReadWholeFile(const QString& fileName);
+
+// The file a write really replaces: a symbolic link is followed to its final target, so the
+// link itself survives the rename. Absolute.
+QString WriteTarget(const QString& fileName);
+
+// Replaces the file's content through a temporary file in its folder, so a failure leaves the
+// old content whole. Writes the target of a symbolic link and keeps the link. An existing target
+// that is not a regular file or that the user may not write is refused, since the rename would
+// replace it regardless of its own permission. Throws KelvoError; callers that promise their
+// own message catch it.
+void ReplaceWholeFile(const QString& fileName, const QByteArray& data);
