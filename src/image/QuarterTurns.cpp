@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -31,6 +32,21 @@ inline void Store(TColor32* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
+// One 4 x 4 block: the four source rows, in the order given, are transposed and stored as four
+// target rows `step` pixels apart (a negative step walks the target upwards).
+inline void MoveTransposed(const TColor32* row0, const TColor32* row1, const TColor32* row2,
+                           const TColor32* row3, TColor32* out, std::ptrdiff_t step) {
+    __m128i r0 = Load(row0);
+    __m128i r1 = Load(row1);
+    __m128i r2 = Load(row2);
+    __m128i r3 = Load(row3);
+    Transpose4(r0, r1, r2, r3);
+    Store(out, r0);
+    Store(out + step, r1);
+    Store(out + 2 * step, r2);
+    Store(out + 3 * step, r3);
+}
+
 // Moves source pixel (x, y) to target index Place(x, y) for the part of the image that the
 // 4 x 4 blocks did not cover (the last width mod 4 columns and height mod 4 rows).
 template <typename Place>
@@ -44,8 +60,9 @@ void MoveEdges(const TColor32* source, int width, int height, TColor32* target, 
     }
 }
 
-// Walks the 4 x 4 blocks of the source tile by tile, handing each block's top-left corner to
-// moveBlock, then moves the pixels the blocks did not cover to target index place(x, y).
+// Walks the 4 x 4 blocks of the source tile by tile, handing each block's top-left pixel and
+// its position to moveBlock, then moves the pixels the blocks did not cover to target index
+// place(x, y).
 template <typename MoveBlock, typename Place>
 void TurnByBlocks(const TColor32* source, int width, int height, TColor32* target,
                   MoveBlock moveBlock, Place place) {
@@ -57,7 +74,7 @@ void TurnByBlocks(const TColor32* source, int width, int height, TColor32* targe
             const int x1 = std::min(blockWidth, x0 + kTile);
             for (int x = x0; x < x1; x += 4)
                 for (int y = y0; y < y1; y += 4)
-                    moveBlock(x, y);
+                    moveBlock(source + std::size_t(y) * std::size_t(width) + x, x, y);
         }
     }
     MoveEdges(source, width, height, target, place);
@@ -70,20 +87,12 @@ void RotateClockwise(const TColor32* source, int width, int height, TColor32* ta
     const std::size_t newWidth = std::size_t(height);
     TurnByBlocks(
         source, width, height, target,
-        [&](int x, int y) {
+        [&](const TColor32* in, int x, int y) {
             // Rows loaded bottom first, so each transposed row reads bottom to top, which is
             // the order the old column takes in the new row.
-            const TColor32* in = source + std::size_t(y) * row + x;
-            __m128i r0 = Load(in + 3 * row);
-            __m128i r1 = Load(in + 2 * row);
-            __m128i r2 = Load(in + row);
-            __m128i r3 = Load(in);
-            Transpose4(r0, r1, r2, r3);
-            TColor32* out = target + std::size_t(x) * newWidth + std::size_t(height - 4 - y);
-            Store(out, r0);
-            Store(out + newWidth, r1);
-            Store(out + 2 * newWidth, r2);
-            Store(out + 3 * newWidth, r3);
+            MoveTransposed(in + 3 * row, in + 2 * row, in + row, in,
+                           target + std::size_t(x) * newWidth + std::size_t(height - 4 - y),
+                           std::ptrdiff_t(newWidth));
         },
         [&](int x, int y) { return std::size_t(x) * newWidth + std::size_t(height - 1 - y); });
 }
@@ -93,19 +102,11 @@ void RotateCounterClockwise(const TColor32* source, int width, int height, TColo
     const std::size_t newWidth = std::size_t(height);
     TurnByBlocks(
         source, width, height, target,
-        [&](int x, int y) {
-            const TColor32* in = source + std::size_t(y) * row + x;
-            __m128i r0 = Load(in);
-            __m128i r1 = Load(in + row);
-            __m128i r2 = Load(in + 2 * row);
-            __m128i r3 = Load(in + 3 * row);
-            Transpose4(r0, r1, r2, r3);
+        [&](const TColor32* in, int x, int y) {
             // Old column x + j becomes new row W - 1 - x - j, read top to bottom.
-            TColor32* out = target + std::size_t(width - 1 - x) * newWidth + std::size_t(y);
-            Store(out, r0);
-            Store(out - newWidth, r1);
-            Store(out - 2 * newWidth, r2);
-            Store(out - 3 * newWidth, r3);
+            MoveTransposed(in, in + row, in + 2 * row, in + 3 * row,
+                           target + std::size_t(width - 1 - x) * newWidth + std::size_t(y),
+                           -std::ptrdiff_t(newWidth));
         },
         [&](int x, int y) { return std::size_t(width - 1 - x) * newWidth + std::size_t(y); });
 }
