@@ -44,6 +44,10 @@ void TKelvoImageForm::CreateMenus() {
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     MainMenu1->setNativeMenuBar(false);
+    // Twelve items must share 365 pixels with the default font; the styles' usual spacing
+    // would push the last three behind an overflow button.
+    MainMenu1->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 4px; }"));
 
     Files1 = MainMenu1->addMenu(QStringLiteral("&Files"));
     Files1->setObjectName(QStringLiteral("Files1"));
@@ -130,15 +134,15 @@ void TKelvoImageForm::CreateToolbar() {
         int Width;
     };
     // "Save + Next" at 519, 69 wide, sets the window's minimum width; the rest share the row
-    // to its left, with the position label between "Rename + Next" and "Save + Next".
+    // to its left, with the position label between "Start by Date" and "Prev".
     const TButtonPlace places[] = {
         {&NameSB, "NameSB", "Del", 2, 34},
         {&AlphaSB, "AlphaSB", "Start by Name", 38, 86},
         {&ChronoSB, "ChronoSB", "Start by Date", 126, 86},
-        {&PriorSB, "PriorSB", "Prev", 214, 40},
-        {&NextSB, "NextSB", "Next", 256, 40},
-        {&DelNextSB, "DelNextSB", "Del + Next", 298, 66},
-        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 366, 86},
+        {&PriorSB, "PriorSB", "Prev", 280, 40},
+        {&NextSB, "NextSB", "Next", 321, 40},
+        {&DelNextSB, "DelNextSB", "Del + Next", 362, 66},
+        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 429, 86},
         {&SaveNextSB, "SaveNextSB", "Save + Next", 519, 69},
     };
     // The designed widths were made for a small dialog font; keep the captions inside them.
@@ -157,7 +161,7 @@ void TKelvoImageForm::CreateToolbar() {
     Label1 = new QLabel(Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setGeometry(454, 2, 63, 26);
+    Label1->setGeometry(214, 2, 65, 26);  // "<999/999>" at the toolbar's font
 }
 
 void TKelvoImageForm::ConnectCommands() {
