@@ -12,18 +12,42 @@
 #include "base/AtomicFile.h"
 #include "base/KelvoError.h"
 
-int OpenForReading(const QString& fileName) {
+int OpenRegularFileForReading(const QString& fileName) {
     const QByteArray path = QFile::encodeName(fileName);
-    errno = ENOENT;  // an empty name never reaches the system, but must still read "not found"
-    const int descriptor = path.isEmpty() ? -1 : ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) throw KelvoError(CannotOpenFileMessage(fileName, errno));
+    if (path.isEmpty()) {  // an empty name never reaches the system, but must still read
+        errno = ENOENT;    // "not found"
+        return -1;
+    }
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    const int descriptor = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) return -1;
     struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
-        const int error = S_ISDIR(status.st_mode) ? EISDIR : errno;
+    int error = 0;
+    if (::fstat(descriptor, &status) != 0)
+        error = errno;
+    else if (S_ISDIR(status.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(status.st_mode))
+        error = EINVAL;
+    else if (const int flags = ::fcntl(descriptor, F_GETFL);
+             flags < 0 || ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error) {
         ::close(descriptor);
-        throw KelvoError(CannotOpenFileMessage(fileName, error));
+        errno = error;
+        return -1;
     }
     return descriptor;
+}
+
+int OpenForReading(const QString& fileName) {
+    const int descriptor = OpenRegularFileForReading(fileName);
+    if (descriptor >= 0) return descriptor;
+    // errno has no reason that fits a FIFO or a device, so the message carries one of its own.
+    if (errno == EINVAL)
+        throw KelvoError(QStringLiteral("Cannot open file \"%1\". Not a regular file")
+                             .arg(QFileInfo(fileName).absoluteFilePath()));
+    throw KelvoError(CannotOpenFileMessage(fileName, errno));
 }
 
 QByteArray ReadWholeFile(const QString& fileName) {

@@ -6,8 +6,13 @@
 #include <QByteArray>
 #include <QString>
 
-// A descriptor open for reading. Throws KelvoError(CannotOpenFileMessage(...)) for a missing,
-// unreadable or empty name, and for a folder (which open(2) accepts and read(2) then refuses).
+// A descriptor open for reading a regular file (or a link to one), opened without blocking so a
+// FIFO or a device never hangs the program: -1 with errno set otherwise (EISDIR for a folder,
+// which open(2) accepts and read(2) then refuses; EINVAL for any other special file).
+int OpenRegularFileForReading(const QString& fileName);
+
+// The same, throwing KelvoError(CannotOpenFileMessage(...)) for a missing, unreadable or empty
+// name and a folder, and "Cannot open file "<path>". Not a regular file" for a special file.
 int OpenForReading(const QString& fileName);
 
 // Every byte of the file; throws as OpenForReading does, and likewise for a failed read.

@@ -9,7 +9,9 @@
 class TImageInputFile {
   public:
     // Throws KelvoError(CannotOpenFileMessage(...)) for a missing, unreadable or empty name, and
-    // for a folder (which stdio would happily open and then fail to read).
+    // for anything but a regular file (or a link to one): a folder, which stdio would happily
+    // open and then fail to read, and a FIFO or device, which could block forever. The open
+    // itself never waits for a writer.
     explicit TImageInputFile(const QString& fileName);
     ~TImageInputFile();
     TImageInputFile(const TImageInputFile&) = delete;
@@ -23,6 +25,12 @@ class TImageInputFile {
     std::int64_t FSize = 0;
 };
 
+// How much memory one picture may take, by the size of its file: 256 MB whatever the file, and
+// beyond that 10,000 bytes per byte of file. Real pictures never come near that ratio (their
+// compressed pixel data stays under about 2,000 : 1); a tiny file declaring a huge picture does.
+std::int64_t DecodeMemoryBound(std::int64_t fileSize);
+
 // Throws the raster's own allocation failure when a header declares more pixels than a raster
-// may hold, so that neither the codec nor the raster reserves memory for a lying header.
-void CheckDeclaredSize(std::int64_t width, std::int64_t height);
+// may hold, or a raster larger than DecodeMemoryBound(fileSize), so that neither the codec nor
+// the raster reserves memory for a lying header.
+void CheckDeclaredSize(std::int64_t width, std::int64_t height, std::int64_t fileSize);

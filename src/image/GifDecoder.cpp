@@ -12,6 +12,9 @@
 namespace {
 
 [[noreturn]] void ThrowGifError(int code) {
+    // giflib fails a short read of a block's first byte (such as the code size that follows an
+    // image descriptor) without recording a code.
+    if (code == 0) throw KelvoError(QStringLiteral("GIF file is truncated"));
     const char* text = GifErrorString(code);
     throw KelvoError(text ? QString::fromLatin1(text) : QStringLiteral("GIF error #%1").arg(code));
 }
@@ -65,7 +68,7 @@ void DecodeGifFile(const QString& fileName, TBitmap32& image) {
 
     // A zero-sized screen holds no picture to show.
     if (gif->SWidth <= 0 || gif->SHeight <= 0) ThrowGifError(D_GIF_ERR_IMAGE_DEFECT);
-    CheckDeclaredSize(gif->SWidth, gif->SHeight);
+    CheckDeclaredSize(gif->SWidth, gif->SHeight, file.Size());
 
     const TFirstFrame frame = SkipToFirstImage(gif);
     if (DGifGetImageDesc(gif) != GIF_OK) ThrowGifError(gif->Error);

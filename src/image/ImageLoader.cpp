@@ -1,5 +1,6 @@
 #include "image/ImageLoader.h"
 
+#include <QtGlobal>
 #include <exception>
 
 #include "image/BmpDecoder.h"
@@ -25,6 +26,23 @@ class TEmptyOnFailure {
     int FExceptions;
 };
 
+// A load either succeeds quietly or fails with its one message: whatever Qt would print on
+// stderr meanwhile (a codec's complaints about a damaged file) is dropped. Fatal messages still
+// reach the handler that was installed before.
+class TQuietQtMessages {
+  public:
+    TQuietQtMessages() { FPrevious = qInstallMessageHandler(&Drop); }
+    ~TQuietQtMessages() { qInstallMessageHandler(FPrevious); }
+    TQuietQtMessages(const TQuietQtMessages&) = delete;
+    TQuietQtMessages& operator=(const TQuietQtMessages&) = delete;
+
+  private:
+    static void Drop(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtFatalMsg && FPrevious) FPrevious(type, context, text);
+    }
+    static inline QtMessageHandler FPrevious = nullptr;
+};
+
 }  // namespace
 
 TImageFileType ImageFileTypeOf(const QString& fileName) {
@@ -39,6 +57,7 @@ TImageFileType ImageFileTypeOf(const QString& fileName) {
 }
 
 void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
+    TQuietQtMessages quiet;
     TEmptyOnFailure guard(image);
     // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
     // unchanged; the others build a new picture, so the old store is let go first.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off
 #include <jpeglib.h>
@@ -73,21 +75,26 @@ void CmykRowToBgra(JSAMPLE* row, int width, bool inverted) {
 
 // Returns 0 on success, otherwise libjpeg's message code. A KelvoError from the raster (a
 // declared size it cannot hold) passes through; the caller's decompressor cleans up.
-int DecodeInto(TJpegDecompressor& jpeg, std::FILE* file, TBitmap32& image) {
+int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& image) {
     jpeg_decompress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
 
     info.client_data = &jpeg;
     jpeg_create_decompress(&info);
     jpeg.created = true;
+    // Progressive and multi-scan files keep every coefficient of the picture in libjpeg's own
+    // memory, apart from the raster: it is held to the same bound as the raster, past which
+    // libjpeg fails (it has no backing store) instead of growing.
+    info.mem->max_memory_to_use = long(
+        std::min<std::int64_t>(DecodeMemoryBound(file.Size()), std::numeric_limits<long>::max()));
     info.progress = &jpeg.progress;
-    jpeg_stdio_src(&info, file);
+    jpeg_stdio_src(&info, file.Handle());
     jpeg_read_header(&info, TRUE);
 
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     // The raster is refused before libjpeg reserves its own full-image buffers.
-    CheckDeclaredSize(info.image_width, info.image_height);
+    CheckDeclaredSize(info.image_width, info.image_height, file.Size());
     image.SetSize(int(info.image_width), int(info.image_height));
 
     jpeg_start_decompress(&info);
@@ -124,6 +131,6 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image) {
     jpeg.errors.first_addon_message = kJpegTooManyScansCode;
     jpeg.errors.last_addon_message = kJpegTooManyScansCode;
     jpeg.progress.progress_monitor = ProgressMonitor;
-    if (const int code = DecodeInto(jpeg, file.Handle(), image))
+    if (const int code = DecodeInto(jpeg, file, image))
         throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
 }

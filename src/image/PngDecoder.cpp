@@ -45,12 +45,12 @@ void BlendRowOverBlack(TColor32* row, int width) {
 // Returns false with reader.message set when libpng gives up. The rows are read straight into
 // the raster, whose B, G, R, A bytes libpng is asked to produce; an interlaced file combines its
 // passes there, and only then is the picture blended in place.
-bool DecodeInto(TPngReader& reader, std::FILE* file, TBitmap32& image) {
+bool DecodeInto(TPngReader& reader, const TImageInputFile& file, TBitmap32& image) {
     if (setjmp(png_jmpbuf(reader.png))) return false;
     png_structp png = reader.png;
     png_infop info = reader.info;
 
-    png_init_io(png, file);
+    png_init_io(png, file.Handle());
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks,
                                 int(sizeof kSkippedChunks / 5));
     png_read_info(png, info);
@@ -58,7 +58,7 @@ bool DecodeInto(TPngReader& reader, std::FILE* file, TBitmap32& image) {
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colorType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, nullptr, nullptr, nullptr);
-    CheckDeclaredSize(width, height);
+    CheckDeclaredSize(width, height, file.Size());
 
     png_set_expand(png);
     if (bitDepth == 16) png_set_scale_16(png);
@@ -94,6 +94,5 @@ void DecodePngFile(const QString& fileName, TBitmap32& image) {
     reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, ErrorFn, WarningFn);
     if (reader.png) reader.info = png_create_info_struct(reader.png);
     if (!reader.png || !reader.info) throw KelvoError(QStringLiteral("Out of memory"));
-    if (!DecodeInto(reader, file.Handle(), image))
-        throw KelvoError(QString::fromLocal8Bit(reader.message));
+    if (!DecodeInto(reader, file, image)) throw KelvoError(QString::fromLocal8Bit(reader.message));
 }

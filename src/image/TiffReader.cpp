@@ -1,11 +1,17 @@
 #include "image/TiffReader.h"
 
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include "base/KelvoError.h"
+#include "base/WholeFile.h"
+#include "image/DecoderSupport.h"
 #include "image/ImageLoader.h"
 
 namespace {
@@ -37,12 +43,22 @@ TBitmap32 ReadTiffFile(const QString& fileName) {
     TIFFSetWarningHandler(nullptr);
     TIFFSetErrorHandler(nullptr);
 
+    // The descriptor is opened here rather than by libtiff so that a FIFO or device is refused
+    // without blocking; libtiff closes it with the file.
     TTiffFile tiff;
-    if (!fileName.isEmpty()) {
+    std::int64_t fileSize = 0;
+    if (const int descriptor = OpenRegularFileForReading(fileName); descriptor >= 0) {
+        struct stat status {};
+        if (::fstat(descriptor, &status) == 0) fileSize = std::int64_t(status.st_size);
         TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-        if (options) TIFFOpenOptionsSetMaxSingleMemAlloc(options, kTiffMaxSingleAllocation);
-        tiff.handle = TIFFOpenExt(QFile::encodeName(fileName).constData(), "r", options);
+        if (options)
+            TIFFOpenOptionsSetMaxSingleMemAlloc(
+                options, tmsize_t(std::min<std::int64_t>(kTiffMaxSingleAllocation,
+                                                         DecodeMemoryBound(fileSize))));
+        tiff.handle =
+            TIFFFdOpenExt(descriptor, QFile::encodeName(fileName).constData(), "r", options);
         TIFFOpenOptionsFree(options);
+        if (!tiff.handle) ::close(descriptor);
     }
     if (!tiff.handle) throw KelvoError(QStringLiteral("Unable to open file '%1'").arg(fileName));
 
@@ -50,10 +66,10 @@ TBitmap32 ReadTiffFile(const QString& fileName) {
     TIFFGetField(tiff.handle, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tiff.handle, TIFFTAG_IMAGELENGTH, &height);
     if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX) ThrowBufferError();
-    if (std::int64_t(width) * height > TBitmap32::MaxPixels()) ThrowBufferError();
 
     TBitmap32 bitmap;
     try {
+        CheckDeclaredSize(width, height, fileSize);
         bitmap.SetSize(int(width), int(height));
     } catch (const KelvoError&) {
         ThrowBufferError();

@@ -29,15 +29,15 @@ void TKelvoImageForm::CreateToolbar() {
         int Width;
     };
     // "Save + Next" at 519, 69 wide, sets the window's minimum width; the rest share the row
-    // to its left, with the position label between "Rename + Next" and "Save + Next".
+    // to its left, with the position label between "Start by Date" and "Prev".
     const TButtonPlace places[] = {
         {&NameSB, "NameSB", "Del", 2, 34},
         {&AlphaSB, "AlphaSB", "Start by Name", 38, 86},
         {&ChronoSB, "ChronoSB", "Start by Date", 126, 86},
-        {&PriorSB, "PriorSB", "Prev", 214, 40},
-        {&NextSB, "NextSB", "Next", 256, 40},
-        {&DelNextSB, "DelNextSB", "Del + Next", 298, 66},
-        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 366, 86},
+        {&PriorSB, "PriorSB", "Prev", 280, 40},
+        {&NextSB, "NextSB", "Next", 321, 40},
+        {&DelNextSB, "DelNextSB", "Del + Next", 362, 66},
+        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 429, 86},
         {&SaveNextSB, "SaveNextSB", "Save + Next", 519, 69},
     };
     // The designed widths were made for a small dialog font; keep the captions inside them.
@@ -56,7 +56,7 @@ void TKelvoImageForm::CreateToolbar() {
     Label1 = new QLabel(Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignCenter);
-    Label1->setGeometry(454, 2, 63, 26);
+    Label1->setGeometry(214, 2, 65, 26);  // "<999/999>" at the toolbar's font
 }
 
 void TKelvoImageForm::ConnectCommands() {

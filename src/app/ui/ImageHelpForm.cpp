@@ -34,6 +34,8 @@ TImageHelpForm::TImageHelpForm(QString exeDir, Dialogs& dialogs, QWidget* parent
     RichEdit1->setReadOnly(true);
     RichEdit1->setOpenLinks(false);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The view's designed text, shown until a help file has been read.
+    RichEdit1->setPlainText(QStringLiteral("RichEdit"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

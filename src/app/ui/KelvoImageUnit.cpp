@@ -1,16 +1,19 @@
 #include "app/ui/KelvoImageUnit.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMoveEvent>
 #include <QResizeEvent>
 #include <QRubberBand>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 
@@ -166,6 +169,16 @@ void TKelvoImageForm::showEvent(QShowEvent* event) {
     FShownOnce = true;
     setFocus();
     RunCommand([this] { FormShow(); });
+    WatchForFrame(kFrameChecks);
+}
+
+// A window manager decorates the window some time after it is mapped, and tells the program
+// nothing when it has (nor is there a frame at all without one): the frame is looked for every
+// tenth of a second for a few seconds, and the window re-fitted once it is there.
+void TKelvoImageForm::WatchForFrame(int checksLeft) {
+    RefitToNewFrame();
+    if (checksLeft > 1 && FrameMargins().isNull())
+        QTimer::singleShot(100, this, [this, checksLeft] { WatchForFrame(checksLeft - 1); });
 }
 
 void TKelvoImageForm::FormShow() {
@@ -357,9 +370,33 @@ void TKelvoImageForm::SetClientWidth(int width) {
 }
 
 void TKelvoImageForm::SetOuterSize(int width, int height) {
-    const QRect frame = frameGeometry();
-    resize(std::max(1, width - (frame.width() - this->width())),
-           std::max(1, height - (frame.height() - this->height())));
+    const QMargins frame = FrameMargins();
+    resize(std::max(1, width - frame.left() - frame.right()),
+           std::max(1, height - frame.top() - frame.bottom()));
+}
+
+QMargins TKelvoImageForm::FrameMargins() const {
+    if (FFrameMargins) return *FFrameMargins;
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+QRect TKelvoImageForm::OuterGeometry() const {
+    return geometry().marginsAdded(FrameMargins());
+}
+
+int TKelvoImageForm::MenuBarWidth() const {
+    // The menu bar lays out every item in one row, also those it then hides behind its
+    // overflow button, so the last item's right edge is the width the row needs.
+    int right = 0;
+    for (QAction* action : MainMenu1->actions())
+        if (action->isVisible())
+            right = std::max(right, MainMenu1->actionGeometry(action).right() + 1);
+    const QStyle* style = MainMenu1->style();
+    return right + style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, MainMenu1) +
+           style->pixelMetric(QStyle::PM_MenuBarPanelWidth, nullptr, MainMenu1);
 }
 
 void TKelvoImageForm::SetScrollRanges(int horizontal, int vertical) {
@@ -374,4 +411,10 @@ void TKelvoImageForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayoutClientArea();
     RunCommand([this] { FormResize(); });
+}
+
+void TKelvoImageForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    // Decorating the window moves it (the frame pushes the client down and right).
+    RefitToNewFrame();
 }

@@ -12,6 +12,7 @@
 // Handlers declared without a definition belong to later work; their menu rows name no
 // handler yet, so their items stay greyed until they exist.
 
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -19,6 +20,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/ui/Dialogs.h"
 #include "image/Bitmap32.h"
@@ -253,6 +255,9 @@ class TKelvoImageForm : public QWidget {
     void ReduceImage(int n);
     void ResizeForm();
     void FormResize();
+    // Runs ResizeForm again when the window frame differs from the one the last run allowed
+    // for: the window manager decorates a window only after it is shown.
+    void RefitToNewFrame();
     void EnableButtons(bool enabled);
     // Puts the hourglass away without re-fitting: for a command that fails in its busy state.
     void EndBusyCursor();
@@ -270,6 +275,17 @@ class TKelvoImageForm : public QWidget {
     // Every command that changes the image's size sizes the client through this.
     void SizeClientToImage();
     void SetScrollRanges(int horizontal, int vertical);
+    // The window with its frame, as the window manager draws it: the outer size and position the
+    // sizing rule and the undo bounds work with.
+    QRect OuterGeometry() const;
+    // The frame's width on each side. The window system reports it only once the window manager
+    // has decorated the window (never offscreen); until then it reads 0. FFrameMargins, when set,
+    // stands for the window system's answer.
+    QMargins FrameMargins() const;
+    std::optional<QMargins> FFrameMargins;
+    // The smallest client width that shows every item of the menu bar without an overflow
+    // button, with the current font and style.
+    int MenuBarWidth() const;
     int HorzScrollRange() const { return FHorzRange; }
     int VertScrollRange() const { return FVertRange; }
 
@@ -351,6 +367,7 @@ class TKelvoImageForm : public QWidget {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -366,6 +383,8 @@ class TKelvoImageForm : public QWidget {
     QSize ScrollBarExtents() const;
     void SetOuterSize(int width, int height);
     QString MainSettingsFile() const;
+    static constexpr int kFrameChecks = 50;
+    void WatchForFrame(int checksLeft);
 
     bool FShownOnce = false;
     bool FBusy = false;                // the busy cursor is up
@@ -377,4 +396,5 @@ class TKelvoImageForm : public QWidget {
     QWidget* FViewport = nullptr;  // the client area
     QWidget* FContent = nullptr;   // toolbar and view, moved by the scroll positions
     QString FCaption;
+    QMargins FFrameMarginsAllowed;  // the frame the last ResizeForm allowed for
 };

@@ -27,6 +27,10 @@ void TKelvoImageForm::CreateMenus() {
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     MainMenu1->setNativeMenuBar(false);
+    // Twelve items must share 365 pixels with the default font; the styles' usual spacing
+    // would push the last three behind an overflow button.
+    MainMenu1->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 4px; }"));
     for (const TMenuTable* table : MenuBarTables()) {
         QMenu* menu = nullptr;
         if (table->Caption) {

@@ -11,7 +11,7 @@
 
 void TKelvoImageForm::SaveUndoSnapshot() {
     FUndoImage.Assign(Image->Bitmap());
-    const QRect frame = frameGeometry();
+    const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
 }
 

@@ -18,12 +18,12 @@ void TKelvoImageForm::Undo1Click() {
     current.Swap(FUndoImage);
     current.Changed();
 
-    const QRect frame = frameGeometry();
+    const QRect frame = OuterGeometry();
     const int top = FUndoBounds.Top;
     const int left = FUndoBounds.Left;
     FUndoBounds.Top = frame.top();
     FUndoBounds.Left = frame.left();
-    move(left, top);
+    move(pos() + QPoint(left, top) - frame.topLeft());
     // The recorded size is applied but stays recorded, so a second undo sizes the window the
     // same way while it moves it back. A snapshot taken without bounds (they start at 0) must
     // not shrink the window to nothing.

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/ui/BusyCursor.h"
+#include "app/ui/CommandDispatch.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
 #include "base/FlagScope.h"
@@ -95,29 +96,46 @@ void TKelvoImageForm::ResizeForm() {
         if (toolbar && clientSizedToImage) h += ToolbarHeight;
     }
 
+    // A menu bar wider than that (a larger font) widens the window rather than hiding items.
     const int minimumWidth =
-        toolbar ? SaveNextSB->geometry().right() + 1 + 8 : MinimumWidthWithoutToolbar;
+        std::max(toolbar ? SaveNextSB->geometry().right() + 1 + 8 : MinimumWidthWithoutToolbar,
+                 MenuBarWidth());
     if (w < minimumWidth) w = minimumWidth;
 
     QRect area(0, 0, DesignedWidth, DesignedHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
     const int workHeight = area.height();
     const int workWidth = area.width();
-    const QRect frame = frameGeometry();
+    // Sizes and positions here are the window's outer ones, its frame included.
+    FFrameMarginsAllowed = FrameMargins();
+    const QRect frame = OuterGeometry();
     int top = frame.top();
     int left = frame.left();
     if (top + frame.height() > workHeight)
         top = frame.height() < workHeight ? workHeight - frame.height() : 0;
     if (left + frame.width() > workWidth)
         left = frame.width() < workWidth ? workWidth - frame.width() : 0;
-    if (top != frame.top() || left != frame.left()) move(left, top);
+    if (top != frame.top() || left != frame.left())
+        move(pos() + QPoint(left, top) - frame.topLeft());
 
     SetClientHeight(h);
     SetClientWidth(w);
 
-    const QRect grown = frameGeometry();
+    const QRect grown = OuterGeometry();
     if (grown.height() > workHeight) SetOuterSize(grown.width(), workHeight);
-    if (frameGeometry().width() > workWidth) SetOuterSize(workWidth, frameGeometry().height());
+    if (OuterGeometry().width() > workWidth) SetOuterSize(workWidth, OuterGeometry().height());
+}
+
+void TKelvoImageForm::RefitToNewFrame() {
+    if (FFrameMarginsAllowed == FrameMargins()) return;
+    RunCommand([this] {
+        // The window was placed before its frame was known, so the frame's title bar may stand
+        // above the work area, out of reach: the whole frame is brought onto it first.
+        const QRect outer = OuterGeometry();
+        const QPoint onto(std::max(0, -outer.left()), std::max(0, -outer.top()));
+        if (!onto.isNull()) move(pos() + onto);
+        ResizeForm();
+    });
 }
 
 void TKelvoImageForm::FormResize() {
