@@ -4,18 +4,12 @@
 #include <limits>
 
 #include "hotspot/CommandLineCorrection.h"
+#include "support/RasterPatterns.h"
 
 namespace {
 
 TColor32 Rgb(int r, int g, int b, int a = 0) {
     return TColor32(a) << 24 | TColor32(r) << 16 | TColor32(g) << 8 | TColor32(b);
-}
-
-TBitmap32 Filled(int w, int h, TColor32 color) {
-    TBitmap32 image;
-    image.SetSize(w, h);
-    image.Clear(color);
-    return image;
 }
 
 struct ScaleCase {

@@ -8,19 +8,13 @@
 
 #include "base/KelvoError.h"
 #include "hotspot/HotSpotKernels.h"
+#include "support/RasterPatterns.h"
 #include "tone/PixelFunctions.h"
 
 namespace {
 
 TColor32 Rgb(int r, int g, int b, int a = 0) {
     return TColor32(a) << 24 | TColor32(r) << 16 | TColor32(g) << 8 | TColor32(b);
-}
-
-TBitmap32 Filled(int w, int h, TColor32 color) {
-    TBitmap32 image;
-    image.SetSize(w, h);
-    image.Clear(color);
-    return image;
 }
 
 TBitmap32 Random(int w, int h, std::mt19937& random) {

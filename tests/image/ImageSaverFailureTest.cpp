@@ -11,6 +11,7 @@
 
 #include "base/KelvoError.h"
 #include "image/ImageSaver.h"
+#include "support/RasterPatterns.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -21,16 +22,6 @@ using test_files::WriteAll;
 
 const char* const kSaveNames[] = {"old.JPG", "old.GIF", "old.PNG", "old.BMP"};
 
-TBitmap32 Noise(int width, int height) {
-    TBitmap32 image;
-    image.SetSize(width, height);
-    std::uint32_t seed = 12345;
-    for (std::size_t i = 0; i < image.PixelCount(); ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        image.Bits()[i] = seed;
-    }
-    return image;
-}
 // Runs the save and returns the message it failed with; an empty string if it did not fail.
 template <typename Save>
 QString FailureOf(Save save) {
@@ -53,7 +44,7 @@ TEST(ImageSaverFailure, AFolderThatDoesNotExistIsReportedAndNothingIsCreated) {
     ASSERT_TRUE(folder.isValid());
     for (const char* name : kSaveNames) {
         const QString target = folder.filePath(QStringLiteral("missing/") + QLatin1String(name));
-        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4), 95); }),
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4, 12345), 95); }),
                   CannotCreateFileMessage(target, ENOENT));
     }
     EXPECT_TRUE(Entries(folder.path()).isEmpty());
@@ -67,7 +58,7 @@ TEST(ImageSaverFailure, ATargetThatIsAFolderIsReportedAndKept) {
         const QString target = folder.filePath(QLatin1String(name));
         ASSERT_TRUE(QDir(folder.path()).mkdir(QLatin1String(name)));
         WriteAll(target + QStringLiteral("/inside"), "x");
-        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4), 95); }),
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4, 12345), 95); }),
                   CannotCreateFileMessage(target, EISDIR))
             << name;
         EXPECT_EQ(ReadAll(target + QStringLiteral("/inside")), "x");
@@ -131,7 +122,7 @@ class FullDiskTest : public ::testing::Test {
 
 TEST_F(FullDiskTest, EveryFormatLeavesTheOldFileWhenTheDiskFills) {
     // 400 x 400 noise needs several hundred KB in every format; the disk holds 64 KB.
-    const TBitmap32 image = Noise(400, 400);
+    const TBitmap32 image = Noise(400, 400, 12345);
     for (const char* name : kSaveNames) {
         const QString target = FMount + QLatin1Char('/') + QLatin1String(name);
         WriteAll(target, OldContent(name));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/KelvoError.h"
+#include "support/RasterPatterns.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -25,17 +26,6 @@ using test_files::WriteAll;
 
 TColor32 Rgb(int r, int g, int b, int a = 255) {
     return TColor32(a) << 24 | TColor32(r) << 16 | TColor32(g) << 8 | TColor32(b);
-}
-
-// Pseudo-random pixels: incompressible enough to fill many IDAT chunks or a small disk.
-TBitmap32 Noise(int width, int height, std::uint32_t seed = 1) {
-    TBitmap32 image;
-    image.SetSize(width, height);
-    for (std::size_t i = 0; i < image.PixelCount(); ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        image.Bits()[i] = seed;
-    }
-    return image;
 }
 
 // A smooth picture that JPEG keeps close to the original.

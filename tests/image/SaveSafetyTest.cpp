@@ -23,6 +23,7 @@
 #include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "support/RasterPatterns.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -38,16 +39,6 @@ TBitmap32 Solid(int width, int height, TColor32 color) {
     TBitmap32 image;
     image.SetSize(width, height);
     image.Clear(color);
-    return image;
-}
-
-TBitmap32 Noise(int width, int height, std::uint32_t seed) {
-    TBitmap32 image;
-    image.SetSize(width, height);
-    for (std::size_t i = 0; i < image.PixelCount(); ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        image.Bits()[i] = seed;
-    }
     return image;
 }
 

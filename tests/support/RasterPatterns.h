@@ -2,6 +2,7 @@
 // Rasters whose every pixel differs from its neighbours in every byte, alpha included (0 and
 // 255 among them), so a lost, moved or half-copied pixel shows; and an exact comparison.
 
+#include <cstdint>
 #include <cstring>
 
 #include "image/Bitmap32.h"
@@ -23,4 +24,24 @@ inline void FillPattern(TBitmap32& raster, int width, int height) {
 inline bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
     return a.Width() == b.Width() && a.Height() == b.Height() &&
            std::memcmp(a.Bits(), b.Bits(), a.ByteCount()) == 0;
+}
+
+// One colour everywhere.
+inline TBitmap32 Filled(int width, int height, TColor32 color) {
+    TBitmap32 image;
+    image.SetSize(width, height);
+    image.Clear(color);
+    return image;
+}
+
+// Pseudo-random pixels, alpha included: incompressible enough to fill many PNG chunks or a
+// small disk, and the same for the same seed.
+inline TBitmap32 Noise(int width, int height, std::uint32_t seed = 1) {
+    TBitmap32 image;
+    image.SetSize(width, height);
+    for (std::size_t i = 0; i < image.PixelCount(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        image.Bits()[i] = seed;
+    }
+    return image;
 }
