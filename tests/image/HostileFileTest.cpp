@@ -12,7 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QtGlobal>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -302,6 +304,27 @@ TEST_F(HostileFileTest, SpecialFilesAreRefusedWithoutBlocking) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         EXPECT_EQ(QString::fromUtf8(message), expected);
     }
+}
+
+// Whatever Qt says while a load runs (here through the raster's change notification, which the
+// load calls) is kept from the user; the handler installed before is back afterwards.
+TEST_F(HostileFileTest, QtStaysQuietDuringALoadAndIsHeardAgainAfterIt) {
+    static QStringList heard;
+    heard.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { heard << text; });
+    const QString good = Write("one.bmp", TBmp{1, 1, 24, 0, {}, QByteArray(4, 'x')}.Bytes());
+    const QString bad = Write("bad.bmp", TBmp{1, 1, 24, 0, {}, QByteArray(1, 'x')}.Bytes());
+    TBitmap32 image;
+    image.OnChange = [] { qWarning("during the load"); };
+    const QString goodError = LoadError(good, image);
+    const QString badError = LoadError(bad, image);
+    image.OnChange = nullptr;
+    qWarning("after the load");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(goodError, QString());
+    EXPECT_EQ(badError, QStringLiteral("BMP file is truncated"));
+    EXPECT_EQ(heard, QStringList{QStringLiteral("after the load")});
 }
 
 // ---- the command-line tool in a child process ----
