@@ -2,7 +2,10 @@
 // core functions' own), the charts each one fills, the graph window's two heights, the
 // "Show Histogram" check mark, the undo snapshot, and the HB start option.
 
+#include <QApplication>
 #include <functional>
+
+#include "tone/ui/TrackBarForms.h"
 
 #include "tone/ToneCorrections.h"
 #include "tone/ui/ToneTestWindow.h"
@@ -182,6 +185,17 @@ TEST_F(ToneCommands, TheGraphWindowGoesToTheTopLeftCornerEachTimeItIsShown) {
     Graph().hide();
     form.Negative1->trigger();
     EXPECT_EQ(Graph().pos(), QPoint(0, 0));
+}
+
+TEST_F(ToneCommands, TheKeyboardGoesBackToTheMainWindowAfterTheGraphsAreShown) {
+    TKelvoImageForm& form = StartWithPicture();
+    // Another window of the program holds the focus when the command runs.
+    form.Brightness1->trigger();
+    QApplication::processEvents();
+    ASSERT_NE(QApplication::focusWidget(), &form);
+    form.Negative1->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), &form);
 }
 
 }  // namespace
