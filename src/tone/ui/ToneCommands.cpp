@@ -47,6 +47,39 @@ void StartSliderAdjustment(TKelvoImageForm& form, TTrackBarToolForm& window, TBi
     window.show();
 }
 
+// The effects whose result's histogram follows from the one they started from, so that the
+// result need not be counted again: a negative turns intensity s into 765 - s, the bands that
+// "IsoBrightness" blackens move to 0, and a threshold leaves only 0 and 765.
+void CountBefore(const TBitmap32& image, TToneGraphs& graphs) {
+    ComputeHistogram(image, graphs.Before);
+    graphs.HasBefore = true;
+}
+
+void MirroredHistogram(const IntensityHistogram& before, TToneGraphs& graphs) {
+    graphs.After.fill(0);
+    for (int s = 0; s <= 765; ++s)
+        graphs.After[765 - s] = before[s];
+    graphs.HasAfter = true;
+}
+
+void BandedHistogram(const IntensityHistogram& before, int step, TToneGraphs& graphs) {
+    graphs.After.fill(0);
+    for (int s = 0; s < kToneTableSize; ++s) {
+        if ((s / step) % 2 == 1)
+            graphs.After[s] += before[s];
+        else
+            graphs.After[0] += before[s];
+    }
+    graphs.HasAfter = true;
+}
+
+void ThresholdedHistogram(const IntensityHistogram& before, int threshold, TToneGraphs& graphs) {
+    graphs.After.fill(0);
+    for (int s = 0; s < kToneTableSize; ++s)
+        graphs.After[threshold < s ? 765 : 0] += before[s];
+    graphs.HasAfter = true;
+}
+
 void EnsureSourceHistogram(const TBitmap32& source, TToneGraphs& graphs) {
     if (graphs.HasBefore) return;
     ComputeHistogram(source, graphs.Before);
@@ -109,26 +142,35 @@ void TKelvoImageForm::ContrastStretch1Click() {
 // ---- the fixed effects ----
 
 void TKelvoImageForm::Negative1Click() {
-    EditWithGraphs(*this, true,
-                   [](TBitmap32& image, TToneGraphs& graphs) { ::Negative(image, &graphs); });
+    EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
+        CountBefore(image, graphs);
+        ::Negative(image);
+        MirroredHistogram(graphs.Before, graphs);
+    });
 }
 
-void TKelvoImageForm::IsoBrightness32Click() {
-    EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
-        ::IsoBrightness(image, 32, &graphs);
+namespace {
+
+void IsoBrightnessCommand(TKelvoImageForm& form, int step) {
+    EditWithGraphs(form, true, [step](TBitmap32& image, TToneGraphs& graphs) {
+        CountBefore(image, graphs);
+        ::IsoBrightness(image, step);
+        BandedHistogram(graphs.Before, step, graphs);
     });
+}
+
+}  // namespace
+
+void TKelvoImageForm::IsoBrightness32Click() {
+    IsoBrightnessCommand(*this, 32);
 }
 
 void TKelvoImageForm::IsoBrightness64Click() {
-    EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
-        ::IsoBrightness(image, 64, &graphs);
-    });
+    IsoBrightnessCommand(*this, 64);
 }
 
 void TKelvoImageForm::IsoBrightness128Click() {
-    EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
-        ::IsoBrightness(image, 128, &graphs);
-    });
+    IsoBrightnessCommand(*this, 128);
 }
 
 void TKelvoImageForm::Washout1Click() {
@@ -219,8 +261,7 @@ void TKelvoImageForm::MakeBlackandWhite1Click() {
     BeginSliderReapply(*this);
     EnsureSourceHistogram(FSliderSource, FSliderGraphs);
     BlackAndWhite(image, cutoff);
-    ComputeHistogram(image, FSliderGraphs.After);
-    FSliderGraphs.HasAfter = true;
+    ThresholdedHistogram(FSliderGraphs.Before, 3 * cutoff, FSliderGraphs);
     EndSliderReapply(*this, FSliderGraphs, window);
 }
 
