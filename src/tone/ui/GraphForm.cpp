@@ -97,6 +97,13 @@ TGraphForm::TChartAxes TGraphForm::AddHistogramSeries(QChartView* view, QLineSer
 
 void TGraphForm::PlotHistogram(const IntensityHistogram& histogram, QLineSeries* counts,
                                QLineSeries* totals) {
+    const bool after = totals == Series3;
+    TPlotted& plotted = after ? FAfterPlotted : FBeforePlotted;
+    if (plotted.Valid && plotted.Histogram == histogram && counts->count() == kToneTableSize &&
+        totals->count() == kToneTableSize)
+        return;
+    plotted.Histogram = histogram;
+    plotted.Valid = true;
     QList<QPointF> countPoints;
     QList<QPointF> totalPoints;
     countPoints.reserve(kToneTableSize);
@@ -113,7 +120,7 @@ void TGraphForm::PlotHistogram(const IntensityHistogram& histogram, QLineSeries*
     counts->replace(countPoints);
     totals->replace(totalPoints);
 
-    const TChartAxes& axes = totals == Series3 ? FAfterAxes : FBeforeAxes;
+    const TChartAxes& axes = after ? FAfterAxes : FBeforeAxes;
     SetRange(axes.Bottom, 0, kToneTableSize - 1);
     SetRange(axes.Left, 0, highest);
     // The running total's axis follows the data at both ends.

@@ -63,6 +63,15 @@ class TGraphForm : public QWidget {
     TChartAxes AddHistogramSeries(QChartView* view, QLineSeries* counts, QLineSeries* totals);
     void FitAxes(QLineSeries* counts);
 
+    // What each histogram pair shows: a slider re-plots the same "before" at every move, and
+    // re-laying out an unchanged chart is wasted work.
+    struct TPlotted {
+        IntensityHistogram Histogram{};
+        bool Valid = false;
+    };
+    TPlotted FBeforePlotted;
+    TPlotted FAfterPlotted;
+
     TChartAxes FBeforeAxes;
     TChartAxes FTransferAxes;
     TChartAxes FAfterAxes;
