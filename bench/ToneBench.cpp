@@ -4,17 +4,24 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QFile>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "BenchRatios.h"
+#include "app/ui/KelvoImageUnit.h"
 #include "image/Bitmap32.h"
 #include "tone/PixelFunctions.h"
 #include "tone/ToneCorrections.h"
 #include "tone/ToneKernels.h"
 #include "tone/ToneTables.h"
+#include "tone/ui/TrackBarForms.h"
+#include "view/ui/ImageView.h"
 
 namespace {
 
@@ -199,6 +206,132 @@ void BM_ToneSubtract(benchmark::State& state) {
 }
 BENCHMARK(BM_ToneSubtract)->Unit(benchmark::kMillisecond)->UseRealTime();
 KELVO_RATIO("BM_ToneSubtract", "BM_ToneMemcpyWarm", 3.0);
+
+// ---- the commands as the main window runs them ----
+// From the menu item's handler on: the edit step with its snapshot, the histograms, the table,
+// the pixels and the series of the graph window (their drawing waits for the event loop, which
+// these loops never enter). The program folder and the slider settings are temporary.
+
+class TToneWindow {
+  public:
+    TToneWindow() : FConfig(qgetenv("XDG_CONFIG_HOME")) {
+        qputenv("XDG_CONFIG_HOME", FDir.path().toUtf8());
+        QFile settings(FDir.filePath(QStringLiteral("KelvoImage.Ini")));
+        settings.open(QIODevice::WriteOnly);
+        settings.write("[Asked]\nRegister=1\n[Image]\nOneToOne=No\n");
+        settings.close();
+        Form = std::make_unique<TKelvoImageForm>(FDir.path() + QLatin1Char('/'), QStringList{});
+        Form->CreateToolWindows();
+        Form->show();
+        Form->Image->Bitmap().Assign(Photo());
+    }
+    ~TToneWindow() {
+        Form.reset();
+        qputenv("XDG_CONFIG_HOME", FConfig);
+    }
+    TBitmap32& Image() { return Form->Image->Bitmap(); }
+
+    std::unique_ptr<TKelvoImageForm> Form;
+
+  private:
+    QTemporaryDir FDir;
+    QByteArray FConfig;
+};
+
+template <typename Command>
+void RunCommandOnPhoto(benchmark::State& state, Command command) {
+    TToneWindow window;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(window.Image().Bits(), Photo().Bits(), Photo().ByteCount());
+        state.ResumeTiming();
+        command(*window.Form);
+        benchmark::DoNotOptimize(window.Image().Bits());
+    }
+}
+
+void BM_ToneWindowLinear(benchmark::State& state) {
+    RunCommandOnPhoto(state, [](TKelvoImageForm& form) { form.LinearBrighten1Click(); });
+}
+BENCHMARK(BM_ToneWindowLinear)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowLinear", "BM_ToneMemcpyWarm", 4.5);
+
+void BM_ToneWindowContrastStretch(benchmark::State& state) {
+    RunCommandOnPhoto(state, [](TKelvoImageForm& form) { form.ContrastStretch1Click(); });
+}
+BENCHMARK(BM_ToneWindowContrastStretch)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowContrastStretch", "BM_ToneMemcpyWarm", 4.5);
+
+void BM_ToneWindowNegative(benchmark::State& state) {
+    RunCommandOnPhoto(state, [](TKelvoImageForm& form) { form.Negative1Click(); });
+}
+BENCHMARK(BM_ToneWindowNegative)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowNegative", "BM_ToneMemcpyWarm", 4.5);
+
+void BM_ToneWindowIsoBrightness64(benchmark::State& state) {
+    RunCommandOnPhoto(state, [](TKelvoImageForm& form) { form.IsoBrightness64Click(); });
+}
+BENCHMARK(BM_ToneWindowIsoBrightness64)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowIsoBrightness64", "BM_ToneMemcpyWarm", 4.5);
+
+void BM_ToneWindowWashout(benchmark::State& state) {
+    RunCommandOnPhoto(state, [](TKelvoImageForm& form) { form.Washout1Click(); });
+}
+BENCHMARK(BM_ToneWindowWashout)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowWashout", "BM_ToneMemcpyWarm", 4.5);
+
+// A slider move: the command run from the window's tick, starting again from the kept source.
+// Alternate positions, so that no iteration repeats the one before.
+template <typename Open>
+void RunSliderReapply(benchmark::State& state, Open open, void (TKelvoImageForm::*reapply)(),
+                      int first, int second) {
+    TToneWindow window;
+    TTrackBarToolForm& slider = open(*window.Form);
+    slider.Timer1->stop();
+    slider.TrackBar1->blockSignals(true);
+    bool flip = false;
+    for (auto _ : state) {
+        slider.TrackBar1->setValue((flip = !flip) ? first : second);
+        ((*window.Form).*reapply)();
+        benchmark::DoNotOptimize(window.Image().Bits());
+    }
+}
+
+void BM_ToneWindowBrightnessMove(benchmark::State& state) {
+    RunSliderReapply(
+        state,
+        [](TKelvoImageForm& form) -> TTrackBarToolForm& {
+            form.Brightness1Click();
+            return *form.BrightnessTrackBarForm;
+        },
+        &TKelvoImageForm::Brightness1Click, 25, -25);
+}
+BENCHMARK(BM_ToneWindowBrightnessMove)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowBrightnessMove", "BM_ToneMemcpyWarm", 3.5);
+
+void BM_ToneWindowContrastMove(benchmark::State& state) {
+    RunSliderReapply(
+        state,
+        [](TKelvoImageForm& form) -> TTrackBarToolForm& {
+            form.Contrast1Click();
+            return *form.ContrastTrackBarForm;
+        },
+        &TKelvoImageForm::Contrast1Click, 25, -25);
+}
+BENCHMARK(BM_ToneWindowContrastMove)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowContrastMove", "BM_ToneMemcpyWarm", 4.5);
+
+void BM_ToneWindowBlackAndWhiteMove(benchmark::State& state) {
+    RunSliderReapply(
+        state,
+        [](TKelvoImageForm& form) -> TTrackBarToolForm& {
+            form.MakeBlackandWhite1Click();
+            return *form.BWTrackBarForm;
+        },
+        &TKelvoImageForm::MakeBlackandWhite1Click, 120, 140);
+}
+BENCHMARK(BM_ToneWindowBlackAndWhiteMove)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_ToneWindowBlackAndWhiteMove", "BM_ToneMemcpyWarm", 3.5);
 
 }  // namespace
 

@@ -270,6 +270,9 @@ void TKelvoImageForm::ExitButtonClick() {
 }
 
 void TKelvoImageForm::LoadImageFile(const QString& fileName) {
+    // A slider adjustment belongs to the picture it was opened on: its next move would paint
+    // that picture again, now under the new file's name.
+    EndSliderAdjustments();
     if (OpenDialog1.FileName != fileName) OpenDialog1.FileName = fileName;
     FPanned = false;
     TBitmap32& image = Image->Bitmap();

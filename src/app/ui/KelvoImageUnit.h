@@ -9,6 +9,7 @@
 //   view/ui/ZoomFit.cpp        display modes, X2 / 1/2 / 1/4, window sizing, panning
 //   view/ui/Undo.cpp           undo snapshot, edit step, clipboard
 //   browse/ui/*.cpp            folder image list, stepping, file actions, slideshow
+//   tone/ui/ToneCommands.cpp   the "Bright" menu's whole-image commands and their graphs
 // Handlers declared without a definition belong to later work; their menu rows name no
 // handler yet, so their items stay greyed until they exist.
 
@@ -24,6 +25,7 @@
 
 #include "app/ui/Dialogs.h"
 #include "image/Bitmap32.h"
+#include "tone/ToneTables.h"
 
 class QAction;
 class QLabel;
@@ -304,6 +306,21 @@ class TKelvoImageForm : public QWidget {
     void SaveImageFile(const QString& fileName);
     // The Save dialog's request, kept so that the dialog opens on the filter entry chosen last.
     FileDialogRequest SaveDialog1;
+
+    // ---- tone commands and their graphs (tone/ui/ToneCommands.cpp) ----
+    // "&Linear" on the current image; takeSnapshot false for a caller that took its own.
+    void EqualizeHistogram(bool takeSnapshot);
+    // Shows in the graph window what a tone operation published: the histogram pairs only
+    // while "Show Histogram" is checked, the transfer table always. An "after" pair shows the
+    // window with all three charts and hands the keyboard focus back to the main window.
+    void PlotToneGraphs(const TToneGraphs& graphs);
+    // Ends every slider adjustment in progress by hiding its window: the adjustment's result
+    // stays, and no later move of a slider re-applies it to whatever the image has become.
+    void EndSliderAdjustments();
+    // The histogram of FSliderSource, kept while the source stays as it is, and that of
+    // FContrastSource: the "before" of every slider re-apply is its kept source.
+    TToneGraphs FSliderGraphs;
+    TToneGraphs FContrastGraphs;
 
     // ---- later work: declared so the map is complete, defined by their subsystems ----
     void Save1Click();

@@ -1,5 +1,7 @@
 #include "app/ui/TrackBarToolForm.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QSlider>
@@ -57,7 +59,10 @@ void TTrackBarToolForm::FormShow() {
 
 void TTrackBarToolForm::FormHide() {
     Timer1->stop();
-    TIniFile settings(SliderSettingsFileName());
+    // The file sits in the user's configuration folder, which a fresh account may not have yet.
+    const QString fileName = SliderSettingsFileName();
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    TIniFile settings(fileName);
     settings.WriteInteger(QLatin1String(FDesign.Section), kValueKey, TrackBar1->value());
 }
 
