@@ -195,6 +195,7 @@ TBrennForm::TBrennForm(TKelvoImageForm& mainForm, QWidget* parent)
 
     // The first use shows the working folder, nothing selected.
     Dirs->SetDirectory(QDir::currentPath());
+    ShowDriveOf(Dirs->Directory());
 }
 
 int TBrennForm::SmoothingIndex() const {
@@ -276,9 +277,26 @@ void TBrennForm::DrivesChange() {
 }
 
 void TBrennForm::DirsChange() {
+    ShowDriveOf(Dirs->Directory());
     File1->SetDirectory(Dirs->Directory());
     File2->SetDirectory(Dirs->Directory());
     File1Change();
+}
+
+// The longest root that holds the folder is the drive it is on.
+void TBrennForm::ShowDriveOf(const QString& folder) {
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < Drives->count(); ++i) {
+        const QString root = Drives->itemText(i);
+        const bool holds = folder == root || root == QDir::rootPath() ||
+                           folder.startsWith(root + QLatin1Char('/'));
+        if (holds && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    if (best >= 0) Drives->setCurrentIndex(best);
 }
 
 void TBrennForm::File1Change() {

@@ -95,6 +95,7 @@ class TBrennForm : public QWidget {
 
   private:
     QString SettingsFileName() const;
+    void ShowDriveOf(const QString& folder);
 
     TKelvoImageForm& FMainForm;
     QString FExeDir;  // the program's folder, taken when the window is shown

@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,6 +94,25 @@ TEST_F(BrennFormTest, GoIsEnabledExactlyWhenBothListsHaveASelection) {
     EXPECT_EQ(tool.File1->Directory(), PathOf(QStringLiteral("sub")));
     EXPECT_TRUE(tool.File1->FileName().isEmpty());
     EXPECT_FALSE(tool.GoButton->isEnabled());
+}
+
+TEST_F(BrennFormTest, ChoosingADriveMovesTheFolderAndBothFileListsToItsRoot) {
+    const QString hot = Black();
+    TBrennForm& tool = Open();
+    tool.Dirs->SetDirectory(FDir.path());
+    const QString drive = tool.Drives->currentText();
+    EXPECT_TRUE(FDir.path() == drive || drive == QDir::rootPath() ||
+                FDir.path().startsWith(drive + QLatin1Char('/')))
+        << drive.toStdString();
+    tool.File1->SetFileName(hot);
+    const int root = tool.Drives->findText(QDir::rootPath());
+    ASSERT_GE(root, 0);
+    tool.Drives->setCurrentIndex(root);
+    tool.DrivesChange();
+    EXPECT_EQ(tool.Dirs->Directory(), QDir::rootPath());
+    EXPECT_EQ(tool.File1->Directory(), QDir::rootPath());
+    EXPECT_EQ(tool.File2->Directory(), QDir::rootPath());
+    EXPECT_TRUE(tool.File1->FileName().isEmpty());
 }
 
 TEST_F(BrennFormTest, ClosingWritesTheChoicesAsTheyStandAndShowingReadsThemBack) {
