@@ -233,14 +233,16 @@ void TBrennForm::closeEvent(QCloseEvent* event) {
 void TBrennForm::FormShow() {
     FExeDir = FMainForm.FExeDir;
     const TIniFile ini(SettingsFileName());
+    // A missing value keeps the current one, and an unmoved window is left to the window
+    // manager to place on its first show.
     const int top = ini.ReadInteger(kSection, QStringLiteral("Top"), y());
-    move(x(), top);
+    if (top != y()) move(x(), top);
     const int left = ini.ReadInteger(kSection, QStringLiteral("Left"), x());
-    move(left, y());
+    if (left != x()) move(left, y());
     const int height = ini.ReadInteger(kSection, QStringLiteral("Height"), this->height());
-    resize(width(), height);
+    if (height != this->height()) resize(width(), height);
     const int width = ini.ReadInteger(kSection, QStringLiteral("Width"), this->width());
-    resize(width, this->height());
+    if (width != this->width()) resize(width, this->height());
 
     OffsetEdit->setText(ini.ReadString(kSection, QStringLiteral("Offset"), QStringLiteral("0")));
     MultiplierEdit->setText(

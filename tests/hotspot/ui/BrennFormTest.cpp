@@ -174,6 +174,19 @@ TEST_F(BrennFormTest, StoredValuesOutsideTheirFormsFallBackAsDesigned) {
     }
 }
 
+TEST_F(BrennFormTest, TheWindowsPlaceAndSizeAreRestoredAndStored) {
+    TBrennForm& tool = Open("Top=50\nLeft=60\nHeight=700\nWidth=640\n");
+    EXPECT_EQ(tool.pos(), QPoint(60, 50));
+    EXPECT_EQ(tool.size(), QSize(640, 700));
+    tool.move(70, 80);
+    tool.resize(650, 690);
+    tool.close();
+    EXPECT_EQ(Setting("HSR", "Top"), QStringLiteral("80"));
+    EXPECT_EQ(Setting("HSR", "Left"), QStringLiteral("70"));
+    EXPECT_EQ(Setting("HSR", "Height"), QStringLiteral("690"));
+    EXPECT_EQ(Setting("HSR", "Width"), QStringLiteral("650"));
+}
+
 TEST_F(BrennFormTest, HsrOnAnOpenWindowDoesNotReadTheSettingsAgain) {
     TBrennForm& tool = Open("Offset=7\n");
     ASSERT_EQ(tool.OffsetEdit->text(), QStringLiteral("7"));
