@@ -160,7 +160,7 @@ void TKelvoImageForm::CreateToolWindows() {
     BWTrackBarForm = std::make_unique<TBWTrackBarForm>();
     RotationTrackBarForm = std::make_unique<TRotationTrackBarForm>();
     BrightnessTrackBarForm = std::make_unique<TBrightnessTrackBarForm>();
-    BrennForm = std::make_unique<TBrennForm>();
+    BrennForm = std::make_unique<TBrennForm>(*this);
 }
 
 void TKelvoImageForm::showEvent(QShowEvent* event) {

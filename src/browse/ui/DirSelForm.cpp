@@ -115,15 +115,19 @@ TDirSelForm::~TDirSelForm() {
     }
 }
 
-void TDirSelForm::FillDrives() {
+QStringList DriveRoots() {
     QStringList roots = {QDir::rootPath(), CleanFolder(QDir::homePath())};
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || !volume.isReady()) continue;
         const QString root = CleanFolder(volume.rootPath());
         if (!IsPseudoMount(root) && !roots.contains(root)) roots.append(root);
     }
+    return roots;
+}
+
+void TDirSelForm::FillDrives() {
     DriveComboBox->clear();
-    DriveComboBox->addItems(roots);
+    DriveComboBox->addItems(DriveRoots());
 }
 
 void TDirSelForm::ShowDriveOf(const QString& folder) {

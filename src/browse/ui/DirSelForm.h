@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QComboBox;
@@ -17,6 +18,10 @@ class QFileSystemModel;
 class QLabel;
 class QPushButton;
 class QTreeView;
+
+// What the drive choosers offer where there are no drive letters: the root, the home folder and
+// the mounted volumes that hold files (no pseudo file systems), without trailing separators.
+QStringList DriveRoots();
 
 class TDirSelForm : public QDialog {
     Q_OBJECT

@@ -12,7 +12,7 @@ constexpr TMenuRow kRows[] = {
     {"CW", "CWButton", &F::CWButton, &F::CWButtonClick},
     {"Flip", "FlipButton", &F::FlipButton, &F::FlipButtonClick},
     {"Mirror", "MirrorButton", &F::MirrorButton, &F::MirrorButtonClick},
-    {"Rotate", "Rotate1", &F::Rotate1, nullptr},
+    {"Rotate", "Rotate1", &F::Rotate1, &F::Rotate1Click},
 };
 
 }  // namespace
