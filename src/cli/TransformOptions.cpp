@@ -1,5 +1,9 @@
+#include <cstdint>
+#include <utility>
+
 #include "cli/CliOptions.h"
 #include "image/QuarterTurns.h"
+#include "transform/Crop.h"
 #include "transform/Resample.h"
 
 namespace {
@@ -27,6 +31,25 @@ void TurnCounterClockwise(TBitmap32& image) {
     image.TurnCounterClockwise();
 }
 
+// The selection from (X, Y) of W x H pixels, clamped to the image as a released drag is; a
+// selection thinner than a click leaves the image as it is, and a small one is cropped without
+// the window's question, since nobody is there to answer it.
+void PushCrop(TCliJob& job, const QString& value) {
+    const std::vector<int> v = ParseIntegerList(value, "crop", 4);
+    const std::int64_t x = v[0];
+    const std::int64_t y = v[1];
+    const std::int64_t w = v[2];
+    const std::int64_t h = v[3];
+    job.Operations.push_back([x, y, w, h](TBitmap32& image) {
+        const TSelection selection =
+            SelectionBetween(x, y, x + w, y + h, image.Width(), image.Height());
+        if (selection.IsClick()) return;
+        TBitmap32 source;
+        source.Assign(std::move(image));
+        CropImage(source, selection, image);
+    });
+}
+
 template <void (*Operation)(TBitmap32&)>
 void Push(TCliJob& job) {
     job.Operations.push_back(Operation);
@@ -41,6 +64,7 @@ const TCliOption kTransformOptions[] = {
      "enlarge twice, each pixel a 2 x 2 block"},
     {"--half", Push<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},
     {"--quarter", Push<FromMovedSource<Quarter>>, nullptr, "shrink by 4, averaging 4 x 4 blocks"},
+    {"--crop", nullptr, PushCrop, "X,Y,W,H: keep W x H pixels from (X, Y), clamped to the image"},
 };
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "transform/AffineTransform.h"
 #include "image/QuarterTurns.h"
 #include "transform/Resample.h"
+#include "transform/Crop.h"
 
 #include <functional>
 
@@ -526,3 +527,45 @@ TEST_F(CliTest, HotSpotRefusalsComeBeforeAnythingIsWritten) {
         EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")}) << label;
     }
 }
+
+TEST_F(CliTest, CropKeepsTheSelectionClampedAsTheWindowDoes) {
+    const QString input = PathOf(QStringLiteral("big.png"));
+    WriteImageFile(input, Numbered(40, 30), 95);
+    struct Case {
+        const char* crop;
+        TSelection expected;  // the whole image when it must stay as it is
+    };
+    const Case cases[] = {
+        {"5,6,20,12", {5, 6, 25, 18}},
+        {"-5,0,20,15", {0, 0, 15, 15}},
+        {"25,10,100,100", {25, 10, 40, 30}},
+        {"30,25,-20,-15", {10, 10, 30, 25}},
+        {"5,5,9,20", {0, 0, 40, 30}},
+        {"5,5,20,9", {0, 0, 40, 30}},
+        {"45,0,20,20", {0, 0, 40, 30}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.crop);
+        const QString output = PathOf(QStringLiteral("crop.png"));
+        QFile::remove(output);
+        const TRun run = RunCli({input, QStringLiteral("--crop"), QLatin1String(c.crop),
+                                 QStringLiteral("-o"), output});
+        ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
+        TBitmap32 expected;
+        CropImage(Numbered(40, 30), c.expected, expected);
+        EXPECT_TRUE(SamePixels(ReadPng(output), expected));
+    }
+}
+
+TEST_F(CliTest, CropRejectsAnythingButFourIntegers) {
+    for (const char* crop : {"1,2,30", "1,2,30,40,5", "1,2,x,4", "1.5,2,30,40", "", "99999999999,0,1,1"}) {
+        SCOPED_TRACE(crop);
+        const QString output = PathOf(QStringLiteral("bad.png"));
+        const TRun run = RunCli({FInput, QStringLiteral("--crop"), QLatin1String(crop),
+                                 QStringLiteral("-o"), output});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_TRUE(run.StandardError.contains(QStringLiteral("crop"))) << run.StandardError.toStdString();
+        EXPECT_FALSE(QFile::exists(output));
+    }
+}
+

@@ -63,6 +63,7 @@ void TKelvoImageForm::ConnectCommands() {
     ConnectMenuCommands();
     connect(Timer1, &QTimer::timeout, this, Command(this, &TKelvoImageForm::Timer1Timer));
     ConnectBrowseCommands();
+    ConnectPointer();
 }
 
 void TKelvoImageForm::UpdateCaption() {

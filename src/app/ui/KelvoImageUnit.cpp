@@ -107,10 +107,11 @@ void TKelvoImageForm::FormCreate() {
         FColorCastRed = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Red"), 0);
         FColorCastGreen = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Green"), 0);
         FColorCastBlue = ini.ReadFloat(QStringLiteral("ColorCast"), QStringLiteral("Blue"), 0);
+        FColorCastAgainEnabled = FColorCastRed != 0 || FColorCastGreen != 0 || FColorCastBlue != 0;
     }
     UpdateMenuState();
 
-    FScreenDC = std::make_unique<QRubberBand>(QRubberBand::Rectangle);
+    FScreenDC = std::make_unique<QRubberBand>(QRubberBand::Rectangle, Image);
     FOutlineShown = false;
     FResizing = false;
     FSelRight = -1;

@@ -8,6 +8,8 @@
 //                              (app/ui/MenuTable.h; one table per menu, beside its commands)
 //   view/ui/ZoomFit.cpp        display modes, X2 / 1/2 / 1/4, window sizing, panning
 //   view/ui/Undo.cpp           undo snapshot, edit step, clipboard
+//   view/ui/Pointer.cpp        the mouse on the image: crop, pan, readout, click modes
+//   tone/ui/ClickCorrections.cpp  the corrections the click modes serve
 //   browse/ui/*.cpp            folder image list, stepping, file actions, slideshow
 //   tone/ui/ToneCommands.cpp   the "Bright" menu's whole-image commands and their graphs
 // Handlers declared without a definition belong to later work; their menu rows name no
@@ -44,6 +46,8 @@ class TBWTrackBarForm;
 class TRotationTrackBarForm;
 class TBrightnessTrackBarForm;
 class TBrennForm;
+struct TToneGraphs;
+struct TSelection;
 enum class TFolderOrder;
 
 // The window position and outer size recorded with the undo snapshot.
@@ -99,11 +103,15 @@ class TKelvoImageForm : public QWidget {
     int FSelRight = -1;  // edges of the selection being released; -1 none
     int FSelBottom = -1;
     Qt::MouseButton FPressButton = Qt::MiddleButton;  // middle: no press in progress
-    // The screen-wide surface on which the selection outline is drawn.
+    // The selection outline: a band inside the view, since a top-level band cannot be placed
+    // on every windowing system.
     std::unique_ptr<QRubberBand> FScreenDC;
     bool FOutlineShown = false;
-    QRect FOutlineRect;          // selection outline corners, screen coordinates
-    QPoint FLastClickPos;        // pointer position at the previous line measurement
+    QRect FOutlineRect;  // outline corners in view coordinates: press point, latest point
+    // Line measurement, in image pixels: the image point of the last ordinary left press and
+    // the distance from it to the pointer.
+    QPoint FLastClickPos;
+    bool FLastClickSet = false;  // a left press has given FLastClickPos
     int FLineLength = 0;         // last measured line length; 0 none
     QString FPixelText;          // pixel readout shown in the caption
     QStringList FFileList;       // the folder image list
@@ -112,6 +120,9 @@ class TKelvoImageForm : public QWidget {
     double FColorCastRed = 0;    // last colour-cast factors
     double FColorCastGreen = 0;
     double FColorCastBlue = 0;
+    // "Remove Color Cast Again" is offered: factors were stored at start, or a colour cast has
+    // been applied since.
+    bool FColorCastAgainEnabled = false;
     // The show's own bookkeeping: the entries it could not load (skipped from then on), and
     // whether a tick (its load or its error box) is still running.
     QStringList FMovieFailures;
@@ -300,6 +311,28 @@ class TKelvoImageForm : public QWidget {
     void EditImageResizing(const std::function<void()>& change);
     void Paste1Click();
 
+    // ---- the mouse on the image (Pointer.cpp) ----
+    // Positions are in the view's pixels.
+    void ImageMouseDown(Qt::MouseButton button, QPoint position);
+    void ImageMouseMove(QPoint position);
+    void ImageMouseUp(Qt::MouseButton button, QPoint position);
+    // The image pixel under a point of the view, through the scale the view shows (may lie
+    // outside the image).
+    QPoint ViewToImage(QPoint position) const;
+
+    // ---- the corrections a click mode serves (tone/ui/ClickCorrections.cpp) ----
+    // A reference that would divide by zero throws before the image, the snapshot or the
+    // stored factors change.
+    void MakeWhiteAt(TColor32 reference);
+    void RemoveColorCastAt(TColor32 reference);
+    void MakeBlackWhiteAt(TColor32 black, TColor32 white);
+    void MakeGreyAt(TColor32 reference);
+    void MakeBlackAt(TColor32 reference);
+    void SubtractAt(TColor32 reference);
+    // The factors into "[ColorCast]", and applied to the whole image.
+    void SaveColorCast();
+    void ApplyColorCast();
+
     // ---- saving (image/ui/SaveCommands.cpp) ----
     // Writes the current image to fileName in the format of its ending; the image, the current
     // file name and the caption stay as they are.
@@ -395,6 +428,11 @@ class TKelvoImageForm : public QWidget {
     void ConnectCommands();
     // Toolbar buttons and the show timer (browse/ui/FolderCommands.cpp).
     void ConnectBrowseCommands();
+    // The view's mouse events (Pointer.cpp).
+    void ConnectPointer();
+    void ShowOutline();
+    void PanTo(QPoint position);
+    void CropToSelection(const TSelection& selection);
     void LayoutClientArea();
     int MenuBarHeight() const;
     QSize ScrollBarExtents() const;

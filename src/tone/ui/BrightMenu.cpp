@@ -8,8 +8,8 @@ using F = TKelvoImageForm;
 
 namespace {
 
-bool HasColorCastFactors(const F& form) {
-    return form.FColorCastRed != 0 || form.FColorCastGreen != 0 || form.FColorCastBlue != 0;
+bool ColorCastAgainEnabled(const F& form) {
+    return form.FColorCastAgainEnabled;
 }
 
 constexpr TMenuRow kRows[] = {
@@ -17,14 +17,14 @@ constexpr TMenuRow kRows[] = {
     {"Contrast Stretch", "ContrastStretch1", &F::ContrastStretch1, &F::ContrastStretch1Click},
     {"Brightness", "Brightness1", &F::Brightness1, &F::Brightness1Click},
     {"Contrast", "Contrast1", &F::Contrast1, &F::Contrast1Click},
-    {"Make White", "MakeWhite1", &F::MakeWhite1, nullptr},
-    {"Make Black", "MakeBlack1", &F::MakeBlack1, nullptr},
-    {"Make Black/White", "MakeBlackWhite1", &F::MakeBlackWhite1, nullptr},
-    {"Make Grey", "MakeGrey1", &F::MakeGrey1, nullptr},
-    {"Subtract", "Subtract1", &F::Subtract1, nullptr},
-    {"Remove Color Cast", "RemoveColorCast1", &F::RemoveColorCast1, nullptr},
-    {"Remove Color Cast Again", "RemoveColorCastAgain1", &F::RemoveColorCastAgain1, nullptr,
-     TCheckMark::None, nullptr, HasColorCastFactors},
+    {"Make White", "MakeWhite1", &F::MakeWhite1, &F::MakeWhite1Click},
+    {"Make Black", "MakeBlack1", &F::MakeBlack1, &F::MakeBlack1Click},
+    {"Make Black/White", "MakeBlackWhite1", &F::MakeBlackWhite1, &F::MakeBlackWhite1Click},
+    {"Make Grey", "MakeGrey1", &F::MakeGrey1, &F::MakeGrey1Click},
+    {"Subtract", "Subtract1", &F::Subtract1, &F::Subtract1Click},
+    {"Remove Color Cast", "RemoveColorCast1", &F::RemoveColorCast1, &F::RemoveColorCast1Click},
+    {"Remove Color Cast Again", "RemoveColorCastAgain1", &F::RemoveColorCastAgain1,
+     &F::RemoveColorCastAgain1Click, TCheckMark::None, nullptr, ColorCastAgainEnabled},
     {"&HistoGram", "HistoGram1", &F::HistoGram1, &F::HistoGram1Click},
     {"Show Histogram", "ShowHistogram1", &F::ShowHistogram1, &F::ShowHistogram1Click,
      TCheckMark::On},

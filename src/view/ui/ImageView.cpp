@@ -28,7 +28,10 @@ TImageView::TImageView(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
-    FBitmap.OnChange = [this] { update(); };
+    FBitmap.OnChange = [this] {
+        ++FChangeCount;
+        update();
+    };
 }
 
 TImageView::~TImageView() {

@@ -3,6 +3,7 @@
 // or scaled to fit, always opaque and with the nearest pixel. It owns the current image.
 
 #include <QWidget>
+#include <cstdint>
 
 #include "image/Bitmap32.h"
 
@@ -26,6 +27,10 @@ class TImageView : public QWidget {
 
     // The size the image is drawn at in the view's current size and scale mode.
     QSize DisplayedSize() const;
+    // Counts the changes of the image: a command that waits (a question) and then reads the
+    // image compares it to know the picture it measured is still the one shown.
+    std::uint64_t ChangeCount() const noexcept { return FChangeCount; }
+
     // The image pixel under a point of the view (may lie outside the image).
     QPoint ControlToBitmap(QPoint point) const;
 
@@ -44,4 +49,5 @@ class TImageView : public QWidget {
   private:
     TBitmap32 FBitmap;
     TScaleMode FScaleMode = TScaleMode::smNormal;
+    std::uint64_t FChangeCount = 0;
 };
