@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <QFile>
-#include <QMutexLocker>
 #include <QThread>
 #include <algorithm>
 #include <exception>
@@ -57,10 +56,10 @@ TReadAhead::TReadAhead(TDecoder decoder, TMemoryProbe memory)
 TReadAhead::~TReadAhead() {
     std::unique_ptr<THeld> released;
     {
-        const QMutexLocker lock(&FLock);
+        const std::lock_guard lock(FLock);
         FStopping = true;
         released = ForgetLocked();
-        FWork.wakeAll();
+        FWork.notify_all();
     }
     if (FThread) FThread->wait();
 }
@@ -74,7 +73,7 @@ std::unique_ptr<TReadAhead::THeld> TReadAhead::ForgetLocked() {
 void TReadAhead::Start(const QString& path, std::size_t expectedBytes) {
     std::unique_ptr<THeld> released;
     {
-        const QMutexLocker lock(&FLock);
+        const std::lock_guard lock(FLock);
         if (FHeld && FHeld->Path == path) return;
         if (FInFlight && FInFlight->Path == path && FInFlight->Generation == FGeneration) return;
         released = ForgetLocked();
@@ -88,7 +87,7 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes) {
     const std::int64_t available = FMemory();
     if (available >= 0 && available < 2 * expected + kMemoryMargin) return;
 
-    const QMutexLocker lock(&FLock);
+    const std::lock_guard lock(FLock);
     if (FStopping) return;
     FPending = TJob{path, FGeneration};
     if (!FThread) {
@@ -96,14 +95,14 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes) {
         FThread->setObjectName(QStringLiteral("ReadAhead"));
         FThread->start(QThread::LowPriority);
     }
-    FWork.wakeAll();
+    FWork.notify_all();
 }
 
 void TReadAhead::Run() {
-    QMutexLocker lock(&FLock);
+    std::unique_lock lock(FLock);
     for (;;) {
         while (!FStopping && !FPending)
-            FWork.wait(&FLock);
+            FWork.wait(lock);
         if (FStopping) return;
         FInFlight = std::move(FPending);
         FPending.reset();
@@ -123,18 +122,18 @@ void TReadAhead::Run() {
         // A file that changed while it was read is as good as unread.
         if (FileIdentityOf(job.Path) != held->Identity) held->Decoded = false;
 
-        lock.relock();
+        lock.lock();
         FInFlight.reset();
         if (job.Generation == FGeneration && !FStopping) {
             FHeld = std::move(held);
         }
-        FDone.wakeAll();
+        FDone.notify_all();
         if (held) {
             // A stale picture is let go outside the lock, before the next decode begins, so
             // there is never more than one spare picture.
             lock.unlock();
             held.reset();
-            lock.relock();
+            lock.lock();
         }
     }
 }
@@ -142,9 +141,9 @@ void TReadAhead::Run() {
 bool TReadAhead::Take(const QString& path, TBitmap32& image) {
     std::unique_ptr<THeld> held;
     {
-        QMutexLocker lock(&FLock);
+        std::unique_lock lock(FLock);
         while (FInFlight && FInFlight->Path == path && FInFlight->Generation == FGeneration)
-            FDone.wait(&FLock);
+            FDone.wait(lock);
         if (FHeld && FHeld->Path == path) held = std::move(FHeld);
         // Whatever else was held, queued or is still being decoded is of no more use.
         std::unique_ptr<THeld> rest = ForgetLocked();
@@ -161,17 +160,17 @@ bool TReadAhead::Take(const QString& path, TBitmap32& image) {
 
 void TReadAhead::Cancel() {
     std::unique_ptr<THeld> released;
-    const QMutexLocker lock(&FLock);
+    const std::lock_guard lock(FLock);
     released = ForgetLocked();
 }
 
 void TReadAhead::WaitUntilIdle() {
-    QMutexLocker lock(&FLock);
+    std::unique_lock lock(FLock);
     while (FInFlight || FPending)
-        FDone.wait(&FLock);
+        FDone.wait(lock);
 }
 
 QString TReadAhead::HeldName() const {
-    const QMutexLocker lock(&FLock);
+    const std::lock_guard lock(FLock);
     return FHeld ? FHeld->Path : QString();
 }

@@ -8,13 +8,13 @@
 // the old time back, the same change time and file). A decode that fails is never reported
 // here; the caller then loads the file itself and reports exactly as it always does.
 
-#include <QMutex>
 #include <QString>
-#include <QWaitCondition>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "image/Bitmap32.h"
@@ -87,9 +87,10 @@ class TReadAhead {
 
     TDecoder FDecoder;
     TMemoryProbe FMemory;
-    mutable QMutex FLock;
-    QWaitCondition FWork;  // a job is queued, or the worker must stop
-    QWaitCondition FDone;  // a decode has ended
+    // Standard primitives rather than Qt's, so that the thread sanitizer sees every hand-over.
+    mutable std::mutex FLock;
+    std::condition_variable FWork;  // a job is queued, or the worker must stop
+    std::condition_variable FDone;  // a decode has ended
     std::optional<TJob> FPending;
     std::optional<TJob> FInFlight;
     std::unique_ptr<THeld> FHeld;
