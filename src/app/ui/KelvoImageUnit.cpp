@@ -22,6 +22,7 @@
 #include "app/ui/ImageHelpForm.h"
 #include "base/FlagScope.h"
 #include "base/IniFile.h"
+#include "browse/ReadAhead.h"
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/CommandLineCorrection.h"
 #include "hotspot/ui/BrennForm.h"
@@ -78,6 +79,7 @@ TKelvoImageForm::TKelvoImageForm(const QString& exeDir, QStringList arguments, Q
     Timer1->setSingleShot(true);
     Timer1->setInterval(100);
     MovieTimer = new QTimer(this);
+    FReadAhead = std::make_unique<TReadAhead>();
     ConnectCommands();
 
     // The designed outer size, centred on the screen.
@@ -256,9 +258,12 @@ void TKelvoImageForm::closeEvent(QCloseEvent* event) {
 
 void TKelvoImageForm::FormClose() {
     FMoviePlaying = false;
+    FReadAhead->Cancel();
 }
 
 void TKelvoImageForm::FormDestroy() {
+    // First of all: the worker ends here, while everything it was started from still exists.
+    FReadAhead.reset();
     FScreenDC.reset();
     FUndoImage.AssignEmpty();
     FSliderSource.AssignEmpty();
@@ -281,7 +286,9 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     image.SetWidth(0);
     {
         const TBusyCursor busy;
-        LoadImageFromFile(fileName, image);
+        // A picture read ahead is taken only when its file is still the one decoded; anything
+        // else is decoded here, and its failure reported, exactly as without read-ahead.
+        if (!FReadAhead->Take(fileName, image)) LoadImageFromFile(fileName, image);
     }
     FUndoImage.SetHeight(0);
     FUndoImage.SetWidth(0);

@@ -46,6 +46,7 @@ class TBWTrackBarForm;
 class TRotationTrackBarForm;
 class TBrightnessTrackBarForm;
 class TBrennForm;
+class TReadAhead;
 struct TToneGraphs;
 struct TSelection;
 enum class TFolderOrder;
@@ -127,6 +128,9 @@ class TKelvoImageForm : public QWidget {
     // whether a tick (its load or its error box) is still running.
     QStringList FMovieFailures;
     bool FMovieTickRunning = false;
+    // The entry the user most likely steps to next, decoded in the background; LoadImageFile
+    // takes its picture when the file is unchanged. Created with the window, gone before it.
+    std::unique_ptr<TReadAhead> FReadAhead;
 
     // The command line without the program's name.
     QStringList FArguments;
@@ -408,6 +412,10 @@ class TKelvoImageForm : public QWidget {
     bool BuildFolderList(TFolderOrder order);
     void CenterCursorOnButton(QToolButton* button);
     void MovieTimerTimer();
+    // Reads the entry at position ahead, when there is one; otherwise drops what was ahead.
+    void ReadAheadEntry(qsizetype position);
+    // The position the show's next tick loads; -1 when it has nothing left to show.
+    qsizetype NextMovieEntry() const;
 
   signals:
     // The main window has closed; the program ends.

@@ -10,10 +10,10 @@
 #include <QToolButton>
 
 #include "app/ui/CommandDispatch.h"
-#include "base/KelvoError.h"
-#include "base/KelvoUtils.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "browse/FileOperations.h"
 #include "browse/FolderList.h"
 
@@ -64,6 +64,7 @@ void TKelvoImageForm::DeleteandNext1Click() {
     if (FFileIndex >= FFileList.size()) return;
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(DelNextSB);
+    ReadAheadEntry(FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1));
 }
 
 void TKelvoImageForm::RenameAndNextSBClick() {
@@ -94,6 +95,7 @@ void TKelvoImageForm::RenameAndNextSBClick() {
     FFileIndex = int(next);
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(RenameAndNextSB);
+    ReadAheadEntry(FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1));
 }
 
 void TKelvoImageForm::SaveandNext1Click() {
@@ -116,4 +118,5 @@ void TKelvoImageForm::SaveandNext1Click() {
     if (FFileIndex >= FFileList.size()) return;
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(SaveNextSB);
+    ReadAheadEntry(FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1));
 }

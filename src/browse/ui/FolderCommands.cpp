@@ -13,6 +13,8 @@
 #include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "browse/FolderList.h"
+#include "browse/ReadAhead.h"
+#include "view/ui/ImageView.h"
 
 void TKelvoImageForm::ConnectBrowseCommands() {
     const struct {
@@ -57,12 +59,14 @@ void TKelvoImageForm::StartAlphabetically1Click() {
     if (!BuildFolderList(TFolderOrder::ByName)) return;
     LoadImageFile(FFileList[0]);
     setFocus(Qt::OtherFocusReason);
+    ReadAheadEntry(FirstPresentFrom(FFileList, 1));
 }
 
 void TKelvoImageForm::StartChronologically1Click() {
     if (!BuildFolderList(TFolderOrder::ByDate)) return;
     LoadImageFile(FFileList[0]);
     setFocus(Qt::OtherFocusReason);
+    ReadAheadEntry(FirstPresentFrom(FFileList, 1));
 }
 
 void TKelvoImageForm::Next1Click() {
@@ -74,6 +78,7 @@ void TKelvoImageForm::Next1Click() {
     // A failed load ends the command here, so the pointer stays where it was.
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(NextSB);
+    ReadAheadEntry(FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1));
 }
 
 void TKelvoImageForm::PriorSBClick() {
@@ -85,10 +90,21 @@ void TKelvoImageForm::PriorSBClick() {
     if (FFileIndex >= FFileList.size()) return;
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(PriorSB);
+    // The way back is the likely way on.
+    ReadAheadEntry(LastPresentUpTo(FFileList, qsizetype(FFileIndex) - 1));
 }
 
 void TKelvoImageForm::CenterCursorOnButton(QToolButton* button) {
     // Loading re-sizes and may move the window; the pointer goes back onto the button used, so
     // clicking on through a folder needs no aiming.
     QCursor::setPos(button->mapToGlobal(QPoint(button->width() / 2, button->height() / 2)));
+}
+
+void TKelvoImageForm::ReadAheadEntry(qsizetype position) {
+    if (position < 0 || position >= FFileList.size()) {
+        FReadAhead->Cancel();
+        return;
+    }
+    // The picture on screen is the best guess at the size of the next one.
+    FReadAhead->Start(FFileList[position], Image->Bitmap().ByteCount());
 }

@@ -30,6 +30,18 @@ void TKelvoImageForm::MovieSpeedms1Click() {
     PromptIntegerSetting(MainSettingsFile(), MovieSpeedSetting, MovieSpeedms1);
 }
 
+qsizetype TKelvoImageForm::NextMovieEntry() const {
+    // The entry the next tick shows: from the index on, round the list, past the entries the
+    // show skips.
+    const qsizetype start = FFileIndex >= 0 && FFileIndex < FFileList.size() ? FFileIndex : 0;
+    for (qsizetype tried = 0; tried < FFileList.size(); ++tried) {
+        const qsizetype position = (start + tried) % FFileList.size();
+        const QString& entry = FFileList[position];
+        if (!FMovieFailures.contains(entry) && !FileIsGone(entry)) return position;
+    }
+    return -1;
+}
+
 void TKelvoImageForm::MovieTimerTimer() {
     // An idle timer has nothing to do; it is started again by the next "Movie".
     if (!FMoviePlaying) {
@@ -69,6 +81,9 @@ void TKelvoImageForm::MovieTimerTimer() {
         }
         FFileIndex = following;
         if (loaded) {
+            // The next tick's picture is decoded while this one is on screen, so a short
+            // interval is not held up by the decode.
+            ReadAheadEntry(NextMovieEntry());
             for (const QString& failure : failures)
                 ReportError(failure);
             return;
