@@ -32,11 +32,17 @@ void Push(TCliJob& job) {
     job.Operations.push_back(Operation);
 }
 
+template <void (*Operation)(TBitmap32&)>
+void PushReorienting(TCliJob& job) {
+    job.Operations.push_back(Reorienting(job, Operation));
+}
+
 const TCliOption kTransformOptions[] = {
-    {"--cw", Push<TurnClockwise>, nullptr, "turn a quarter clockwise"},
-    {"--ccw", Push<TurnCounterClockwise>, nullptr, "turn a quarter counter-clockwise"},
-    {"--flip", Push<FromMovedSource<FlipVertical>>, nullptr, "turn upside down"},
-    {"--mirror", Push<FromMovedSource<MirrorHorizontal>>, nullptr, "mirror left to right"},
+    {"--cw", PushReorienting<TurnClockwise>, nullptr, "turn a quarter clockwise"},
+    {"--ccw", PushReorienting<TurnCounterClockwise>, nullptr, "turn a quarter counter-clockwise"},
+    {"--flip", PushReorienting<FromMovedSource<FlipVertical>>, nullptr, "turn upside down"},
+    {"--mirror", PushReorienting<FromMovedSource<MirrorHorizontal>>, nullptr,
+     "mirror left to right"},
     {"--double", Push<FromMovedSource<DoubleImage>>, nullptr,
      "enlarge twice, each pixel a 2 x 2 block"},
     {"--half", Push<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},

@@ -126,6 +126,8 @@ void TKelvoImageForm::FormCreate() {
     PellsTools1->setChecked(
         ReadYesNo(ini, QStringLiteral("Pelly"), QStringLiteral("Tools"), false));
     FOneToOne = ReadYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), false);
+    AutoRotate1->setChecked(
+        ReadYN(ini, QStringLiteral("Image"), QStringLiteral("AutoRotate"), true));
     const int asked = ini.ReadInteger(QStringLiteral("Asked"), QStringLiteral("Register"), 0);
     const int movieSpeed = ini.ReadInteger(QStringLiteral("Movie"), QStringLiteral("Speed"), 100);
     FPanSpeed = ini.ReadInteger(QStringLiteral("Pan"), QStringLiteral("Speed"), 24);
@@ -275,12 +277,14 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     TBitmap32& image = Image->Bitmap();
     image.SetHeight(0);
     image.SetWidth(0);
+    FMetadata = {};
     {
         const TBusyCursor busy;
-        LoadImageFromFile(fileName, image);
+        FMetadata = LoadPhotoFromFile(fileName, image, AutoRotate1->isChecked());
     }
     FUndoImage.SetHeight(0);
     FUndoImage.SetWidth(0);
+    FUndoMetadata = {};
     {
         const TFlagScope resizing(FResizing);
         SizeClientToImage();
