@@ -50,7 +50,7 @@ std::int64_t AvailableMemoryBytes() {
 }
 
 TReadAhead::TReadAhead(TDecoder decoder, TMemoryProbe memory)
-    : FDecoder(decoder ? std::move(decoder) : TDecoder(&LoadImageFromFile)),
+    : FDecoder(decoder ? std::move(decoder) : TDecoder(&LoadPhotoFromFile)),
       FMemory(memory ? std::move(memory) : TMemoryProbe(&AvailableMemoryBytes)) {}
 
 TReadAhead::~TReadAhead() {
@@ -70,12 +70,14 @@ std::unique_ptr<TReadAhead::THeld> TReadAhead::ForgetLocked() {
     return std::move(FHeld);
 }
 
-void TReadAhead::Start(const QString& path, std::size_t expectedBytes) {
+void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upright) {
     std::unique_ptr<THeld> released;
     {
         const std::lock_guard lock(FLock);
-        if (FHeld && FHeld->Path == path) return;
-        if (FInFlight && FInFlight->Path == path && FInFlight->Generation == FGeneration) return;
+        if (FHeld && FHeld->Path == path && FHeld->Upright == upright) return;
+        if (FInFlight && FInFlight->Path == path && FInFlight->Upright == upright &&
+            FInFlight->Generation == FGeneration)
+            return;
         released = ForgetLocked();
     }
     // The old picture goes before the memory is looked at, so that it does not count twice.
@@ -89,7 +91,7 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes) {
 
     const std::lock_guard lock(FLock);
     if (FStopping) return;
-    FPending = TJob{path, FGeneration};
+    FPending = TJob{path, FGeneration, upright};
     if (!FThread) {
         FThread.reset(QThread::create([this] { Run(); }));
         FThread->setObjectName(QStringLiteral("ReadAhead"));
@@ -111,9 +113,10 @@ void TReadAhead::Run() {
 
         auto held = std::make_unique<THeld>();
         held->Path = job.Path;
+        held->Upright = job.Upright;
         held->Identity = FileIdentityOf(job.Path);
         try {
-            FDecoder(job.Path, held->Picture);
+            held->Metadata = FDecoder(job.Path, held->Picture, job.Upright);
             held->Decoded = true;
         } catch (...) {
             // Not reported: the load at show time meets the same failure and reports it.
@@ -138,13 +141,15 @@ void TReadAhead::Run() {
     }
 }
 
-bool TReadAhead::Take(const QString& path, TBitmap32& image) {
+bool TReadAhead::Take(const QString& path, TBitmap32& image, bool upright,
+                      TKeptMetadata* metadata) {
     std::unique_ptr<THeld> held;
     {
         std::unique_lock lock(FLock);
-        while (FInFlight && FInFlight->Path == path && FInFlight->Generation == FGeneration)
+        while (FInFlight && FInFlight->Path == path && FInFlight->Upright == upright &&
+               FInFlight->Generation == FGeneration)
             FDone.wait(lock);
-        if (FHeld && FHeld->Path == path) held = std::move(FHeld);
+        if (FHeld && FHeld->Path == path && FHeld->Upright == upright) held = std::move(FHeld);
         // Whatever else was held, queued or is still being decoded is of no more use.
         std::unique_ptr<THeld> rest = ForgetLocked();
         lock.unlock();
@@ -155,6 +160,7 @@ bool TReadAhead::Take(const QString& path, TBitmap32& image) {
     held->Picture.MasterAlpha = image.MasterAlpha;
     held->Picture.StretchFilter = image.StretchFilter;
     image.Assign(std::move(held->Picture));
+    if (metadata) *metadata = std::move(held->Metadata);
     return true;
 }
 

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "image/Bitmap32.h"
+#include "image/PhotoMetadata.h"
 
 class QThread;
 
@@ -38,7 +39,10 @@ std::int64_t AvailableMemoryBytes();
 
 class TReadAhead {
   public:
-    using TDecoder = std::function<void(const QString& path, TBitmap32& image)>;
+    // upright: a photo stored with an EXIF orientation is turned upright, as the window's load
+    // does when "Auto Rotate" is checked.
+    using TDecoder =
+        std::function<TKeptMetadata(const QString& path, TBitmap32& image, bool upright)>;
     using TMemoryProbe = std::function<std::int64_t()>;
 
     // decoder: how a file becomes a picture (the loader's entry point unless a test says
@@ -53,14 +57,18 @@ class TReadAhead {
     // when path is already held or being decoded, when it is no regular file, when its decoder
     // keeps process-wide state, or when the machine is short of memory for one more picture of
     // about expectedBytes.
-    void Start(const QString& path, std::size_t expectedBytes);
+    // A picture held or being decoded with the other upright choice counts as not held.
+    void Start(const QString& path, std::size_t expectedBytes, bool upright = false);
 
     // The caller is about to load path. When path is held, or being decoded (then this waits
     // for it), and the decode succeeded and the file is unchanged, its picture goes into image
     // (pixels only; image keeps its drawing properties) and the result is true. Either way
     // nothing is held or queued afterwards, and a decode of another file still in flight is
     // dropped when it ends.
-    bool Take(const QString& path, TBitmap32& image);
+    // The picture must have been decoded with the same upright choice; metadata, when given,
+    // receives what the file carries besides its pixels.
+    bool Take(const QString& path, TBitmap32& image, bool upright = false,
+              TKeptMetadata* metadata = nullptr);
 
     // Forgets what is held or queued; a decode in flight ends and is dropped.
     void Cancel();
@@ -74,12 +82,15 @@ class TReadAhead {
     struct TJob {
         QString Path;
         std::uint64_t Generation = 0;
+        bool Upright = false;
     };
     struct THeld {
         QString Path;
         TFileIdentity Identity;
+        bool Upright = false;
         bool Decoded = false;
         TBitmap32 Picture;
+        TKeptMetadata Metadata;
     };
     void Run();
     // Under FLock: what the caller must release outside the lock.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/Bitmap32.h"
+#include "image/PhotoMetadata.h"
 
 // One step applied to the picture, in the order the options were given.
 using TOperation = std::function<void(TBitmap32& image)>;
@@ -32,7 +33,15 @@ struct TCliJob {
     // the operations see an empty image.
     bool ReadsPicture = true;
     QString Page = QStringLiteral("A4");  // paper of the printed page
+    // What the input file carries besides pixels, read with the picture; a JPEG output carries
+    // it on unless StripMetadata. Shared, so that the operations can hold on to it.
+    std::shared_ptr<TKeptMetadata> Metadata = std::make_shared<TKeptMetadata>();
+    bool StripMetadata = false;
 };
+
+// An operation that moves pixels to other places (a turn, flip, mirror, rotation, crop): once it
+// has run, a JPEG written from the result carries EXIF Orientation 1.
+TOperation Reorienting(const TCliJob& job, TOperation operation);
 
 // A flag: the operation applies as soon as it is met. A setting: takes the next argument;
 // it may change the job or push an operation that carries the parsed value.
@@ -58,3 +67,4 @@ std::span<const TCliOption> RotationOptions();
 std::span<const TCliOption> HotspotOptions();
 std::span<const TCliOption> OutputOptions();
 std::span<const TCliOption> InfoOptions();
+std::span<const TCliOption> MetadataOptions();

@@ -40,14 +40,14 @@ void PushCrop(TCliJob& job, const QString& value) {
     const std::int64_t y = v[1];
     const std::int64_t w = v[2];
     const std::int64_t h = v[3];
-    job.Operations.push_back([x, y, w, h](TBitmap32& image) {
+    job.Operations.push_back(Reorienting(job, [x, y, w, h](TBitmap32& image) {
         const TSelection selection =
             SelectionBetween(x, y, x + w, y + h, image.Width(), image.Height());
         if (selection.IsClick()) return;
         TBitmap32 source;
         source.Assign(std::move(image));
         CropImage(source, selection, image);
-    });
+    }));
 }
 
 template <void (*Operation)(TBitmap32&)>
@@ -55,11 +55,17 @@ void Push(TCliJob& job) {
     job.Operations.push_back(Operation);
 }
 
+template <void (*Operation)(TBitmap32&)>
+void PushReorienting(TCliJob& job) {
+    job.Operations.push_back(Reorienting(job, Operation));
+}
+
 const TCliOption kTransformOptions[] = {
-    {"--cw", Push<TurnClockwise>, nullptr, "turn a quarter clockwise"},
-    {"--ccw", Push<TurnCounterClockwise>, nullptr, "turn a quarter counter-clockwise"},
-    {"--flip", Push<FromMovedSource<FlipVertical>>, nullptr, "turn upside down"},
-    {"--mirror", Push<FromMovedSource<MirrorHorizontal>>, nullptr, "mirror left to right"},
+    {"--cw", PushReorienting<TurnClockwise>, nullptr, "turn a quarter clockwise"},
+    {"--ccw", PushReorienting<TurnCounterClockwise>, nullptr, "turn a quarter counter-clockwise"},
+    {"--flip", PushReorienting<FromMovedSource<FlipVertical>>, nullptr, "turn upside down"},
+    {"--mirror", PushReorienting<FromMovedSource<MirrorHorizontal>>, nullptr,
+     "mirror left to right"},
     {"--double", Push<FromMovedSource<DoubleImage>>, nullptr,
      "enlarge twice, each pixel a 2 x 2 block"},
     {"--half", Push<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},

@@ -30,6 +30,7 @@ const std::span<const TCliOption> kOptionTables[] = {
     RotationOptions(),
     HotspotOptions(),
     OutputOptions(),
+    MetadataOptions(),
     InfoOptions(),
 };
 
@@ -117,13 +118,14 @@ void Run(const TCliJob& job) {
     if (!job.Report && SaveFileTypeOf(job.Output) == TSaveFileType::None)
         throw KelvoError(NoSaveTypeMessage(job.Output));
     TBitmap32 image;
-    if (job.ReadsPicture) LoadImageFromFile(job.Input, image);
+    if (job.ReadsPicture) *job.Metadata = LoadPhotoFromFile(job.Input, image, false);
     for (const TOperation& operation : job.Operations)
         operation(image);
     if (job.Report)
         job.Report(job, image);
     else
-        WriteImageFile(job.Output, image, job.JpegQuality);
+        WriteImageFile(job.Output, image, job.JpegQuality,
+                       job.StripMetadata ? TKeptMetadata() : *job.Metadata);
 }
 
 void PrintError(const QString& message) {

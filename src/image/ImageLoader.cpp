@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <exception>
+#include <vector>
 
 #include "image/BmpDecoder.h"
 #include "image/GifDecoder.h"
@@ -56,7 +57,9 @@ TImageFileType ImageFileTypeOf(const QString& fileName) {
     return TImageFileType::Jpeg;
 }
 
-void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
+namespace {
+
+void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers) {
     TQuietQtMessages quiet;
     TEmptyOnFailure guard(image);
     // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
@@ -77,8 +80,32 @@ void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
             image.Assign(ReadTiffFile(fileName));
             break;
         case TImageFileType::Jpeg:
-            DecodeJpegFile(fileName, image);
+            DecodeJpegFile(fileName, image, jpegMarkers);
             break;
     }
+}
+
+}  // namespace
+
+void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
+    Load(fileName, image, nullptr);
     image.Changed();
+}
+
+TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool upright) {
+    // A picture that cannot be turned upright (no memory for the turn) fails like one that
+    // cannot be decoded, rather than showing sideways without a word.
+    TEmptyOnFailure guard(image);
+    std::vector<TJpegMarker> markers;
+    Load(fileName, image, &markers);
+    TKeptMetadata kept{TPhotoMetadata::FromMarkers(markers), false};
+    if (upright && kept.Source) {
+        const int orientation = kept.Source->Orientation();
+        if (orientation != 1) {
+            ApplyExifOrientation(image, orientation);
+            kept.Reoriented = true;
+        }
+    }
+    image.Changed();
+    return kept;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "image/Bitmap32.h"
+#include "image/PhotoMetadata.h"
 
 enum class TImageFileType { Gif, Bmp, Png, Tiff, Jpeg };
 
@@ -16,6 +17,11 @@ TImageFileType ImageFileTypeOf(const QString& fileName);
 // TIFF and 32-bit BMP which keep alpha).
 // Throws KelvoError with the exact messages; the image is left empty on failure.
 void LoadImageFromFile(const QString& fileName, TBitmap32& image);
+
+// As LoadImageFromFile, and for a JPEG also what the file carries besides pixels (a picture
+// from any other format carries nothing on). upright: a JPEG stored with an EXIF orientation
+// of 2..8 is turned upright, and the result says its pixels left the stored orientation.
+TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool upright);
 
 // throws "Unable to open file '" + name + "'" / "Unable to create TBitmap buffer"
 TBitmap32 ReadTiffFile(const QString& fileName);

@@ -48,14 +48,21 @@ TColor32 ReduceToColorCube(TColor32 color) {
            (level((color >> 8) & 0xFF) << 8) | level(color & 0xFF);
 }
 
-void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality) {
+void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
+                    const TKeptMetadata& metadata) {
     const TSaveFileType type = SaveFileTypeOf(fileName);
     if (type == TSaveFileType::None) return;
     RequirePixels(image);
+    // Composed before the new file exists; they go into it with the pixels, so the rename puts
+    // a complete file in place or none at all.
+    const std::vector<TJpegMarker> markers =
+        type == TSaveFileType::Jpeg && metadata.Source
+            ? metadata.Source->MarkersForSave(image.Width(), image.Height(), metadata.Reoriented)
+            : std::vector<TJpegMarker>();
     TAtomicFile file(fileName);
     switch (type) {
         case TSaveFileType::Jpeg:
-            EncodeJpeg(file, image, ClampJpegQuality(jpegQuality));
+            EncodeJpeg(file, image, ClampJpegQuality(jpegQuality), markers);
             break;
         case TSaveFileType::Gif:
             EncodeGif(file, image, -1, 0);

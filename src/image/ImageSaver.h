@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "image/Bitmap32.h"
+#include "image/PhotoMetadata.h"
 
 enum class TSaveFileType { None, Jpeg, Gif, Png, Bmp };
 
@@ -17,7 +18,10 @@ QString NoSaveTypeMessage(const QString& fileName);
 
 // Writes image to fileName in the format of its ending; None writes nothing and reports nothing.
 // jpegQuality: the low 8 bits are used, below 1 taken as 1, above 100 as 100. Throws KelvoError.
-void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality);
+// A JPEG also carries metadata.Source's blocks, brought up to date with the pixels written
+// (TPhotoMetadata::MarkersForSave); the other formats carry none.
+void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
+                    const TKeptMetadata& metadata = {});
 
 // The transparent GIF writer: written as GIF whatever the ending. Pixels whose R,G,B equal the
 // bottom-left pixel's exactly become transparent (palette index kTransparentGifIndex).

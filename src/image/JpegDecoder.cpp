@@ -75,7 +75,16 @@ void CmykRowToBgra(JSAMPLE* row, int width, bool inverted) {
 
 // Returns 0 on success, otherwise libjpeg's message code. A KelvoError from the raster (a
 // declared size it cannot hold) passes through; the caller's decompressor cleans up.
-int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& image) {
+// The segments libjpeg kept while it read the header, copied out before anything can longjmp.
+void CopySavedMarkers(const jpeg_decompress_struct& info, std::vector<TJpegMarker>& markers) {
+    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
+        markers.push_back(
+            {int(marker->marker), QByteArray(reinterpret_cast<const char*>(marker->data),
+                                             qsizetype(marker->data_length))});
+}
+
+int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& image,
+               std::vector<TJpegMarker>* markers) {
     jpeg_decompress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
 
@@ -89,7 +98,11 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
         std::min<std::int64_t>(DecodeMemoryBound(file.Size()), std::numeric_limits<long>::max()));
     info.progress = &jpeg.progress;
     jpeg_stdio_src(&info, file.Handle());
+    if (markers)
+        for (const int code : {JPEG_APP0 + 1, JPEG_APP0 + 2, JPEG_APP0 + 13})
+            jpeg_save_markers(&info, code, 0xFFFF);
     jpeg_read_header(&info, TRUE);
+    if (markers) CopySavedMarkers(info, *markers);
 
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -121,7 +134,7 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
 
 }  // namespace
 
-void DecodeJpegFile(const QString& fileName, TBitmap32& image) {
+void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers) {
     TImageInputFile file(fileName);
     TJpegDecompressor jpeg;
     jpeg.info.err = jpeg_std_error(&jpeg.errors);
@@ -131,6 +144,6 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image) {
     jpeg.errors.first_addon_message = kJpegTooManyScansCode;
     jpeg.errors.last_addon_message = kJpegTooManyScansCode;
     jpeg.progress.progress_monitor = ProgressMonitor;
-    if (const int code = DecodeInto(jpeg, file, image))
+    if (const int code = DecodeInto(jpeg, file, image, markers))
         throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
 }

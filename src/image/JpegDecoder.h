@@ -2,12 +2,18 @@
 
 #include <QString>
 
+#include <vector>
+
 #include "image/Bitmap32.h"
+#include "image/PhotoMetadata.h"
 
 // Decodes a JPEG file at full size straight into the raster (alpha 255). Any file libjpeg
 // rejects fails with "JPEG error #n", n being libjpeg's message code. Corrupt-data warnings do
 // not stop the decoder: a truncated photograph shows what it holds, the rest filled grey.
-void DecodeJpegFile(const QString& fileName, TBitmap32& image);
+// markers, when given, receives the file's APP1, APP2 and APP13 segments in file order (where
+// EXIF, XMP, ICC profiles and IPTC records live).
+void DecodeJpegFile(const QString& fileName, TBitmap32& image,
+                    std::vector<TJpegMarker>* markers = nullptr);
 
 // A progressive file may carry any number of scans, each one a full pass over the coefficients;
 // beyond this many the file is refused as a CPU bomb (no encoder writes more than a few dozen).

@@ -29,7 +29,7 @@ extern "C" void JpegSilentMessage(j_common_ptr) {}
 
 // No C++ object with a destructor lives in this frame, so leaving it by longjmp is safe.
 bool EncodeRows(std::FILE* stream, const TBitmap32& image, int quality, JSAMPROW* rows,
-                TJpegErrorManager& errors) {
+                const TJpegMarker* markers, std::size_t markerCount, TJpegErrorManager& errors) {
     jpeg_compress_struct info;
     info.err = jpeg_std_error(&errors.Public);
     errors.Public.error_exit = JpegErrorExit;
@@ -51,6 +51,11 @@ bool EncodeRows(std::FILE* stream, const TBitmap32& image, int quality, JSAMPROW
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
+    // Right after the JFIF header, where readers look for them.
+    for (std::size_t i = 0; i < markerCount; ++i)
+        jpeg_write_marker(&info, markers[i].Code,
+                          reinterpret_cast<const JOCTET*>(markers[i].Payload.constData()),
+                          unsigned(markers[i].Payload.size()));
     const JDIMENSION height = info.image_height;
     while (info.next_scanline < height)
         jpeg_write_scanlines(&info, rows + info.next_scanline, height - info.next_scanline);
@@ -61,13 +66,16 @@ bool EncodeRows(std::FILE* stream, const TBitmap32& image, int quality, JSAMPROW
 
 }  // namespace
 
-void EncodeJpeg(TAtomicFile& file, const TBitmap32& image, int quality) {
+void EncodeJpeg(TAtomicFile& file, const TBitmap32& image, int quality,
+                const std::vector<TJpegMarker>& markers) {
     std::vector<JSAMPROW> rows(std::size_t(image.Height() > 0 ? image.Height() : 0));
     for (int y = 0; y < image.Height(); ++y)
         rows[std::size_t(y)] =
             const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(image.ScanLine(y)));
     TJpegErrorManager errors;
-    if (EncodeRows(file.Stream(), image, quality, rows.data(), errors)) return;
+    if (EncodeRows(file.Stream(), image, quality, rows.data(), markers.data(), markers.size(),
+                   errors))
+        return;
     if (std::ferror(file.Stream())) file.Fail(errors.SavedErrno ? errors.SavedErrno : EIO);
     throw KelvoError(QString::fromLocal8Bit(errors.Message));
 }

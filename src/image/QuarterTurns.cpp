@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -135,4 +137,36 @@ void MirrorHorizontal(const TBitmap32& source, TBitmap32& target) {
             out[-x - 1] = in[x];
     }
     target.Changed();
+}
+
+void FlipVerticalInPlace(TBitmap32& image) {
+    const int height = image.Height();
+    const std::size_t rowBytes = std::size_t(image.Width()) * sizeof(TColor32);
+    // One row aside at a time: three row copies per pair, each a straight memcpy.
+    std::vector<TColor32> row(std::size_t(image.Width()));
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), image.ScanLine(top), rowBytes);
+        std::memcpy(image.ScanLine(top), image.ScanLine(bottom), rowBytes);
+        std::memcpy(image.ScanLine(bottom), row.data(), rowBytes);
+    }
+    image.Changed();
+}
+
+void MirrorHorizontalInPlace(TBitmap32& image) {
+    const int width = image.Width();
+    for (int y = 0; y < image.Height(); ++y) {
+        TColor32* row = image.ScanLine(y);
+        // Four pixels from each end trade places, each group reversed inside its register.
+        int left = 0;
+        int right = width;
+        for (; right - left >= 8; left += 4, right -= 4) {
+            const __m128i head = _mm_shuffle_epi32(Load(row + left), _MM_SHUFFLE(0, 1, 2, 3));
+            const __m128i tail = _mm_shuffle_epi32(Load(row + right - 4), _MM_SHUFFLE(0, 1, 2, 3));
+            Store(row + left, tail);
+            Store(row + right - 4, head);
+        }
+        for (--right; left < right; ++left, --right)
+            std::swap(row[left], row[right]);
+    }
+    image.Changed();
 }

@@ -13,3 +13,8 @@ void RotateCounterClockwise(const TColor32* source, int width, int height, TColo
 void FlipVertical(const TBitmap32& source, TBitmap32& target);
 // target (same size as source) := source left to right: target (x, y) = source (W - 1 - x, y).
 void MirrorHorizontal(const TBitmap32& source, TBitmap32& target);
+
+// The same two in place, for a raster nothing else needs the old pixels of: each pair of rows
+// (or pixels) trades places, so no second store is made.
+void FlipVerticalInPlace(TBitmap32& image);
+void MirrorHorizontalInPlace(TBitmap32& image);

@@ -166,9 +166,9 @@ TEST_F(ReadAhead, HoldsBackWhereItMustNotRead) {
         SCOPED_TRACE(c.name);
         std::atomic<int> decodes = 0;
         TReadAhead engine(
-            [&](const QString& path, TBitmap32& image) {
+            [&](const QString& path, TBitmap32& image, bool upright) {
                 ++decodes;
-                LoadImageFromFile(path, image);
+                return LoadPhotoFromFile(path, image, upright);
             },
             [&] { return c.available; });
         engine.Start(c.path, kPhoto);
@@ -179,9 +179,9 @@ TEST_F(ReadAhead, HoldsBackWhereItMustNotRead) {
     // The same file with memory to spare is read: the cases above hold back for their reason.
     std::atomic<int> decodes = 0;
     TReadAhead engine(
-        [&](const QString& path, TBitmap32& image) {
+        [&](const QString& path, TBitmap32& image, bool upright) {
             ++decodes;
-            LoadImageFromFile(path, image);
+            return LoadPhotoFromFile(path, image, upright);
         },
         [] { return kPlenty; });
     engine.Start(jpeg, kPhoto);
@@ -195,11 +195,12 @@ struct TGatedDecoder {
     QSemaphore Release;
     std::atomic<bool> Finished = false;
     TReadAhead::TDecoder Decoder() {
-        return [this](const QString& path, TBitmap32& image) {
+        return [this](const QString& path, TBitmap32& image, bool upright) {
             Entered.release();
             Release.acquire();
-            LoadImageFromFile(path, image);
+            const TKeptMetadata kept = LoadPhotoFromFile(path, image, upright);
             Finished = true;
+            return kept;
         };
     }
     // Once the decode has begun: lets it go on from another thread, a little later than the

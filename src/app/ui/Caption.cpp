@@ -140,6 +140,11 @@ void TKelvoImageForm::ShowLineLengths1Click() {
     StoreYN(MainSettingsFile(), "Confirmations", "ShowLineLengths", ShowLineLengths1->isChecked());
 }
 
+// Applies from the next load: the picture shown stays as it is.
+void TKelvoImageForm::AutoRotate1Click() {
+    StoreYN(MainSettingsFile(), "Image", "AutoRotate", AutoRotate1->isChecked());
+}
+
 void TKelvoImageForm::ShowHistogram1Click() {
     StoreYN(MainSettingsFile(), "Histogram", "Show", ShowHistogram1->isChecked());
 }

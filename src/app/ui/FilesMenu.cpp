@@ -32,6 +32,7 @@ constexpr TMenuRow kRows[] = {
     {"Save Confirm", "SaveConfirm1", &F::SaveConfirm1, &F::SaveConfirm1Click, On},
     {"Show Pixel Values", "ShowPixelValues1", &F::ShowPixelValues1, &F::ShowPixelValues1Click, On},
     {"Show Line Lengths", "ShowLineLengths1", &F::ShowLineLengths1, &F::ShowLineLengths1Click, On},
+    {"Auto Rotate", "AutoRotate1", &F::AutoRotate1, &F::AutoRotate1Click, On},
     {"Movie", "Movie1", &F::Movie1, &F::Movie1Click},
     {"Movie Speed (ms)", "MovieSpeedms1", &F::MovieSpeedms1, &F::MovieSpeedms1Click},
     {"Extended Info", "ExtendedInfo1", &F::ExtendedInfo1, &F::ExtendedInfo1Click},

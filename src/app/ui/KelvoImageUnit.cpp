@@ -129,6 +129,8 @@ void TKelvoImageForm::FormCreate() {
     PellsTools1->setChecked(
         ReadYesNo(ini, QStringLiteral("Pelly"), QStringLiteral("Tools"), false));
     FOneToOne = ReadYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), false);
+    AutoRotate1->setChecked(
+        ReadYN(ini, QStringLiteral("Image"), QStringLiteral("AutoRotate"), true));
     const int asked = ini.ReadInteger(QStringLiteral("Asked"), QStringLiteral("Register"), 0);
     const int movieSpeed = ini.ReadInteger(QStringLiteral("Movie"), QStringLiteral("Speed"), 100);
     FPanSpeed = ini.ReadInteger(QStringLiteral("Pan"), QStringLiteral("Speed"), 24);
@@ -284,14 +286,19 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     TBitmap32& image = Image->Bitmap();
     image.SetHeight(0);
     image.SetWidth(0);
+    FMetadata = {};
     {
         const TBusyCursor busy;
-        // A picture read ahead is taken only when its file is still the one decoded; anything
-        // else is decoded here, and its failure reported, exactly as without read-ahead.
-        if (!FReadAhead->Take(fileName, image)) LoadImageFromFile(fileName, image);
+        // A picture read ahead is taken only when its file is still the one decoded, with the
+        // same upright choice; anything else is decoded here, and its failure reported,
+        // exactly as without read-ahead.
+        const bool upright = AutoRotate1->isChecked();
+        if (!FReadAhead->Take(fileName, image, upright, &FMetadata))
+            FMetadata = LoadPhotoFromFile(fileName, image, upright);
     }
     FUndoImage.SetHeight(0);
     FUndoImage.SetWidth(0);
+    FUndoMetadata = {};
     {
         const TFlagScope resizing(FResizing);
         SizeClientToImage();

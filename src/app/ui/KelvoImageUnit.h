@@ -27,6 +27,7 @@
 
 #include "app/ui/Dialogs.h"
 #include "image/Bitmap32.h"
+#include "image/PhotoMetadata.h"
 #include "tone/ToneTables.h"
 
 class QAction;
@@ -82,9 +83,13 @@ class TKelvoImageForm : public QWidget {
     static constexpr int DesignedHeight = 480;
 
     // ---- state (every field with its starting value) ----
-    QString FExeDir;              // the program's folder, ending with a separator
-    TBitmap32 FUndoImage;         // undo snapshot; empty: nothing to undo
-    TUndoBounds FUndoBounds;      // window position and outer size with the snapshot
+    QString FExeDir;          // the program's folder, ending with a separator
+    TBitmap32 FUndoImage;     // undo snapshot; empty: nothing to undo
+    TUndoBounds FUndoBounds;  // window position and outer size with the snapshot
+    // What the picture's file carries besides pixels, written into every JPEG saved from it; the
+    // snapshot keeps its own, so "&Undo" brings back the orientation state with the pixels.
+    TKeptMetadata FMetadata;      // none: a pasted picture, or one from another format
+    TKeptMetadata FUndoMetadata;  // goes with FUndoImage
     TBitmap32 FSliderSource;      // source kept while a slider window is open
     TBitmap32 FContrastSource;    // source kept while the contrast slider is open
     bool FPanned = false;         // scroll ranges are set to the image size
@@ -176,6 +181,7 @@ class TKelvoImageForm : public QWidget {
     QAction* SaveConfirm1 = nullptr;
     QAction* ShowPixelValues1 = nullptr;
     QAction* ShowLineLengths1 = nullptr;
+    QAction* AutoRotate1 = nullptr;
     QAction* Movie1 = nullptr;
     QAction* MovieSpeedms1 = nullptr;
     QAction* ExtendedInfo1 = nullptr;
@@ -258,6 +264,7 @@ class TKelvoImageForm : public QWidget {
     void SaveConfirm1Click();
     void ShowPixelValues1Click();
     void ShowLineLengths1Click();
+    void AutoRotate1Click();
     void ShowHistogram1Click();
     void FormKeyDown(int key, bool& handled);
     bool ToolbarShown() const;
@@ -313,6 +320,10 @@ class TKelvoImageForm : public QWidget {
     // (which may read the snapshot just taken in FUndoImage), the client sized to the result and
     // the buttons back. A failure puts the hourglass away and leaves the snapshot for Undo.
     void EditImageResizing(const std::function<void()>& change);
+    // Every command that moves pixels to other places (the turns, flip, mirror, free rotation,
+    // crop) calls this after its edit step: the pixels no longer stand as the file stored them,
+    // so a JPEG saved from them gets EXIF Orientation 1. "&Undo" brings the state back.
+    void MarkPixelsReoriented();
     void Paste1Click();
 
     // ---- the mouse on the image (Pointer.cpp) ----

@@ -106,5 +106,5 @@ void TKelvoImageForm::ReadAheadEntry(qsizetype position) {
         return;
     }
     // The picture on screen is the best guess at the size of the next one.
-    FReadAhead->Start(FFileList[position], Image->Bitmap().ByteCount());
+    FReadAhead->Start(FFileList[position], Image->Bitmap().ByteCount(), AutoRotate1->isChecked());
 }

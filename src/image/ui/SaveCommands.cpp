@@ -9,13 +9,13 @@
 #include <QGuiApplication>
 #include <optional>
 
-#include "base/IniFile.h"
-#include "base/KelvoError.h"
-#include "base/KelvoUtils.h"
 #include "app/ui/BusyCursor.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "app/ui/KelvoPrompts.h"
+#include "base/IniFile.h"
+#include "base/KelvoError.h"
+#include "base/KelvoUtils.h"
 #include "image/ImageSaver.h"
 #include "view/ui/ImageView.h"
 
@@ -95,7 +95,7 @@ void TKelvoImageForm::SaveImageFile(const QString& fileName) {
                   .ReadInteger(QStringLiteral("JPEG"), QStringLiteral("Quality"), 95)
             : 95;
     const TBusyCursor busy;
-    WriteImageFile(fileName, Image->Bitmap(), quality);
+    WriteImageFile(fileName, Image->Bitmap(), quality, FMetadata);
 }
 
 void TKelvoImageForm::Save1Click() {

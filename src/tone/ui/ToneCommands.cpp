@@ -41,6 +41,7 @@ void StartSliderAdjustment(TKelvoImageForm& form, TTrackBarToolForm& window, TBi
     source.OnChange = [&sourceGraphs] { sourceGraphs.HasBefore = false; };
     const TBitmap32& image = form.Image->Bitmap();
     form.FUndoImage.Assign(image);
+    form.FUndoMetadata = form.FMetadata;
     source.Assign(image);
     sourceGraphs.HasBefore = false;
     window.OnApply = [&form, command] { (form.*command)(); };
@@ -236,6 +237,7 @@ void TKelvoImageForm::Contrast1Click() {
     window.setWindowTitle(QString::asprintf("Contrast (%.2f)", slope));
     BeginSliderReapply(*this);
     FUndoImage.Assign(image);
+    FUndoMetadata = FMetadata;
     // The image is the source again, so its histogram is the source's, counted once.
     EnsureSourceHistogram(FContrastSource, FContrastGraphs);
     BuildContrastTable(FContrastGraphs.Before, slope, FContrastGraphs.Transfer);

@@ -15,6 +15,7 @@ void TKelvoImageForm::Rotate1Click() {
     if (!window.isVisible()) {
         // The undo snapshot here carries no window bounds: each re-apply records them.
         FUndoImage.Assign(Image->Bitmap());
+        FUndoMetadata = FMetadata;
         FSliderSource.Assign(Image->Bitmap());
         window.OnApply = [this] { Rotate1Click(); };
         window.show();
@@ -29,6 +30,7 @@ void TKelvoImageForm::Rotate1Click() {
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
     // The render writes every pixel of the target, so the source need not be copied first.
     RotateImage(FSliderSource, degrees, Image->Bitmap());
+    MarkPixelsReoriented();
     Image->Bitmap().Changed();
     EnableButtons(true);
     // The arrow keys turn the picture by a degree next.

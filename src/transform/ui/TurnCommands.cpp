@@ -5,19 +5,31 @@
 #include "view/ui/ImageView.h"
 
 void TKelvoImageForm::CWButtonClick() {
-    EditImageResizing([this] { Image->Bitmap().TurnClockwise(); });
+    EditImageResizing([this] {
+        Image->Bitmap().TurnClockwise();
+        MarkPixelsReoriented();
+    });
 }
 
 void TKelvoImageForm::CCWButtonClick() {
-    EditImageResizing([this] { Image->Bitmap().TurnCounterClockwise(); });
+    EditImageResizing([this] {
+        Image->Bitmap().TurnCounterClockwise();
+        MarkPixelsReoriented();
+    });
 }
 
 // Flip and Mirror read from the snapshot the edit step has just taken, so the current image is
 // written without a second copy.
 void TKelvoImageForm::FlipButtonClick() {
-    EditImageResizing([this] { FlipVertical(FUndoImage, Image->Bitmap()); });
+    EditImageResizing([this] {
+        FlipVertical(FUndoImage, Image->Bitmap());
+        MarkPixelsReoriented();
+    });
 }
 
 void TKelvoImageForm::MirrorButtonClick() {
-    EditImageResizing([this] { MirrorHorizontal(FUndoImage, Image->Bitmap()); });
+    EditImageResizing([this] {
+        MirrorHorizontal(FUndoImage, Image->Bitmap());
+        MarkPixelsReoriented();
+    });
 }

@@ -208,6 +208,7 @@ void TKelvoImageForm::CropToSelection(const TSelection& selection) {
     EnableButtons(false);
     SaveUndoSnapshot();
     CropImage(FUndoImage, selection, Image->Bitmap());
+    MarkPixelsReoriented();
     SizeClientToImage();
     EnableButtons(true);
 }

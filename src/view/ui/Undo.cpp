@@ -11,6 +11,7 @@
 
 void TKelvoImageForm::SaveUndoSnapshot() {
     FUndoImage.Assign(Image->Bitmap());
+    FUndoMetadata = FMetadata;
     const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
 }
@@ -30,6 +31,10 @@ void TKelvoImageForm::EditImageResizing(const std::function<void()>& change) {
     EnableButtons(true);
 }
 
+void TKelvoImageForm::MarkPixelsReoriented() {
+    FMetadata.Reoriented = true;
+}
+
 void TKelvoImageForm::Paste1Click() {
     const QImage picture = QGuiApplication::clipboard()->image();
     if (!picture.isNull() && picture.width() > 0 && picture.height() > 0) {
@@ -43,6 +48,8 @@ void TKelvoImageForm::Paste1Click() {
         pasted.StretchFilter = current.StretchFilter;
         pasted.Assign(picture, TPictureKind::Drawn);
         current.Assign(std::move(pasted));
+        // The clipboard holds pixels only; the file's tags do not describe them.
+        FMetadata = {};
     }
     SizeClientToImage();
     ResizeForm();

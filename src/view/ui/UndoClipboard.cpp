@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <new>
+#include <utility>
 
 #include "app/ui/KelvoImageUnit.h"
 #include "view/ui/ImageView.h"
@@ -16,6 +17,7 @@ void TKelvoImageForm::Undo1Click() {
     // without touching a pixel, and nothing can fail half-way for want of memory.
     TBitmap32& current = Image->Bitmap();
     current.Swap(FUndoImage);
+    std::swap(FMetadata, FUndoMetadata);
     current.Changed();
 
     const QRect frame = OuterGeometry();

@@ -231,6 +231,7 @@ TEST_F(MainWindowCaption, MenuBarHasEveryItemInOrder) {
                                                   "Save Confirm",
                                                   "Show Pixel Values",
                                                   "Show Line Lengths",
+                                                  "Auto Rotate",
                                                   "Movie",
                                                   "Movie Speed(ms) [100]",
                                                   "Extended Info",

@@ -256,11 +256,12 @@ TEST_F(ReadAheadSteps, TheWindowWaitsForADecodeInFlightBeforeItGoes) {
     std::atomic<bool> finished = false;
     TKelvoImageForm& form = StartWithTools();
     form.FReadAhead = std::make_unique<TReadAhead>(
-        [&](const QString& path, TBitmap32& image) {
+        [&](const QString& path, TBitmap32& image, bool upright) {
             entered.release();
             release.acquire();
-            LoadImageFromFile(path, image);
+            const TKeptMetadata kept = LoadPhotoFromFile(path, image, upright);
             finished = true;
+            return kept;
         },
         [] { return std::int64_t(64) << 30; });
     FDialogs.AnswerFolder(folder);

@@ -1,0 +1,65 @@
+#pragma once
+// What a camera JPEG carries besides its pixels (EXIF, XMP, IPTC and an ICC profile), kept as
+// the file held it from the load on, and written into the JPEG files saved from that picture,
+// brought up to date with the pixels written. Also the EXIF orientation and its application to
+// a raster.
+
+#include <QByteArray>
+#include <memory>
+#include <vector>
+
+#include "image/Bitmap32.h"
+
+// One marker segment of a JPEG file: its marker code (0xE1 for APP1, ...) and its payload, the
+// bytes after the two length bytes.
+struct TJpegMarker {
+    int Code = 0;
+    QByteArray Payload;
+};
+
+// A payload holds at most this many bytes: the length field counts itself and is 16 bits.
+inline constexpr int kMaxJpegMarkerPayload = 65533;
+
+class TPhotoMetadata {
+  public:
+    // The metadata among the APP1, APP2 and APP13 segments of a JPEG file, in file order; null
+    // when they hold none. Segments of unknown kinds and an incomplete ICC profile are ignored.
+    static std::shared_ptr<const TPhotoMetadata> FromMarkers(
+        const std::vector<TJpegMarker>& markers);
+
+    // The EXIF Orientation, 1 to 8; 1 when the tag is missing, out of range or unreadable.
+    int Orientation() const;
+
+    // The segments to write after the JFIF header of a new JPEG of width x height pixels:
+    // EXIF with its thumbnail removed and its pixel dimensions set to the written size, XMP
+    // likewise, the ICC profile and the IPTC records. reoriented: the pixels are no longer in
+    // the orientation the file stored them in, so every Orientation tag becomes 1. A block that
+    // cannot be read back or would not fit in its segment is left out; the others still go.
+    std::vector<TJpegMarker> MarkersForSave(int width, int height, bool reoriented) const;
+
+    // The raw blocks as the file held them: EXIF's TIFF structure (without "Exif\0\0"), the XMP
+    // packet, the concatenated Photoshop resource blocks, the ICC profile. Empty when absent.
+    const QByteArray& Exif() const { return FExif; }
+    const QByteArray& Xmp() const { return FXmp; }
+    const QByteArray& PhotoshopResources() const { return FPhotoshop; }
+    const QByteArray& IccProfile() const { return FIcc; }
+
+  private:
+    QByteArray FExif;
+    QByteArray FXmp;
+    QByteArray FPhotoshop;
+    QByteArray FIcc;
+};
+
+// The metadata that goes with the picture being edited: the file's blocks (null for a picture
+// from another format or from the clipboard), and whether the pixels have left the orientation
+// the file stored them in (the load turned them upright, or a turn, flip, mirror, free rotation
+// or crop was made).
+struct TKeptMetadata {
+    std::shared_ptr<const TPhotoMetadata> Source;
+    bool Reoriented = false;
+};
+
+// Turns a raster stored with EXIF orientation 2..8 upright; 1 and values outside 1..8 leave it
+// as it is. Flips and mirrors work in place; a quarter turn needs the one new store it makes.
+void ApplyExifOrientation(TBitmap32& image, int orientation);

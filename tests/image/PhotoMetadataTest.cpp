@@ -1,0 +1,388 @@
+// Photos shown upright by their EXIF orientation, and their camera metadata carried into the
+// JPEG files saved from them.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+
+#include "base/KelvoError.h"
+#include "image/ImageLoader.h"
+#include "image/ImageSaver.h"
+#include "image/PhotoMetadata.h"
+#include "image/QuarterTurns.h"
+#include "support/PhotoTags.h"
+#include "support/RasterPatterns.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using test_files::Entries;
+using test_files::ReadAll;
+using test_files::WriteAll;
+
+// Where the displayed pixel (x, y) lies in the stored raster of size W x H, as the EXIF
+// standard describes each orientation by where the stored rows and columns end up.
+struct TStoredPlace {
+    int X;
+    int Y;
+};
+TStoredPlace StoredPlace(int orientation, int x, int y, int W, int H) {
+    switch (orientation) {
+        case 2:
+            return {W - 1 - x, y};
+        case 3:
+            return {W - 1 - x, H - 1 - y};
+        case 4:
+            return {x, H - 1 - y};
+        case 5:
+            return {y, x};
+        case 6:
+            return {y, H - 1 - x};
+        case 7:
+            return {W - 1 - y, H - 1 - x};
+        case 8:
+            return {W - 1 - y, x};
+        default:
+            return {x, y};
+    }
+}
+bool SwapsSides(int orientation) {
+    return orientation >= 5;
+}
+
+// The stored raster a camera writes for the upright picture, turned by hand.
+TBitmap32 StoredFor(const TBitmap32& upright, int orientation) {
+    TBitmap32 stored;
+    const bool swap = SwapsSides(orientation);
+    stored.SetSize(swap ? upright.Height() : upright.Width(),
+                   swap ? upright.Width() : upright.Height());
+    for (int y = 0; y < upright.Height(); ++y)
+        for (int x = 0; x < upright.Width(); ++x) {
+            const TStoredPlace place =
+                StoredPlace(orientation, x, y, stored.Width(), stored.Height());
+            stored.SetPixel(place.X, place.Y, upright.GetPixel(x, y));
+        }
+    return stored;
+}
+
+// The stored raster shown upright, turned by hand.
+TBitmap32 UprightFrom(const TBitmap32& stored, int orientation) {
+    TBitmap32 upright;
+    const bool swap = SwapsSides(orientation);
+    upright.SetSize(swap ? stored.Height() : stored.Width(),
+                    swap ? stored.Width() : stored.Height());
+    for (int y = 0; y < upright.Height(); ++y)
+        for (int x = 0; x < upright.Width(); ++x) {
+            const TStoredPlace place =
+                StoredPlace(orientation, x, y, stored.Width(), stored.Height());
+            upright.SetPixel(x, y, stored.GetPixel(place.X, place.Y));
+        }
+    return upright;
+}
+
+// A picture with a bright corner at its top left and smooth colours elsewhere, so that a JPEG of
+// it stays close to it and a wrong turn shows.
+TBitmap32 Scene(int width, int height) {
+    TBitmap32 image;
+    image.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool corner = x < width / 4 && y < height / 4;
+            image.SetPixel(x, y,
+                           corner ? 0xFFFFFFFFu
+                                  : 0xFF000000u | TColor32(x * 200 / width) << 16 |
+                                        TColor32(y * 200 / height) << 8 | 60u);
+        }
+    return image;
+}
+
+TBitmap32 Load(const QString& fileName) {
+    TBitmap32 image;
+    LoadImageFromFile(fileName, image);
+    return image;
+}
+
+// The mean difference per channel of two same-sized rasters; a large number for other sizes.
+double MeanDifference(const TBitmap32& a, const TBitmap32& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return 1e9;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.PixelCount(); ++i)
+        for (int shift : {0, 8, 16})
+            sum +=
+                std::abs(int((a.Bits()[i] >> shift) & 0xFF) - int((b.Bits()[i] >> shift) & 0xFF));
+    return sum / (3.0 * double(a.PixelCount()));
+}
+
+QString Corpus(const char* name) {
+    return QStringLiteral(KELVO_CORPUS_DIR "/exif-samples/jpg/") + QLatin1String(name);
+}
+
+}  // namespace
+
+TEST(ExifOrientation, EachOfTheEightShowsUprightPixelForPixel) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const TBitmap32 upright = Scene(40, 24);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const QString file = folder.filePath(QStringLiteral("o%1.jpg").arg(orientation));
+        WriteImageFile(file + QStringLiteral(".JPG"), StoredFor(upright, orientation), 100);
+        ASSERT_TRUE(QFile::rename(file + QStringLiteral(".JPG"), file));
+        photo_tags::SetOrientation(file, orientation);
+
+        const TBitmap32 stored = Load(file);
+        TBitmap32 shown;
+        const TKeptMetadata kept = LoadPhotoFromFile(file, shown, true);
+        EXPECT_TRUE(SamePixels(shown, UprightFrom(stored, orientation)));
+        EXPECT_EQ(kept.Reoriented, orientation != 1);
+        ASSERT_TRUE(kept.Source);
+        EXPECT_EQ(kept.Source->Orientation(), orientation);
+        // Against the picture the camera saw: the bright corner is back at the top left.
+        EXPECT_LT(MeanDifference(shown, upright), 4.0);
+
+        TBitmap32 asStored;
+        const TKeptMetadata plain = LoadPhotoFromFile(file, asStored, false);
+        EXPECT_TRUE(SamePixels(asStored, stored));
+        EXPECT_FALSE(plain.Reoriented);
+    }
+}
+
+TEST(ExifOrientation, CameraFilesOfEveryOrientationMatchTheUnturnedOne) {
+    // Each file of the set shows the same scene with its own number drawn in, so the files are
+    // not equal; of the eight ways to turn a stored picture, the file's own must come closest.
+    for (const char* kind : {"landscape", "portrait"}) {
+        const QString first =
+            Corpus("orientation/") + QLatin1String(kind) + QStringLiteral("_1.jpg");
+        const TBitmap32 reference = Load(first);
+        ASSERT_FALSE(reference.Empty());
+        for (int orientation = 1; orientation <= 8; ++orientation) {
+            SCOPED_TRACE(std::string(kind) + " " + std::to_string(orientation));
+            const QString file = Corpus("orientation/") + QLatin1String(kind) +
+                                 QStringLiteral("_%1.jpg").arg(orientation);
+            TBitmap32 shown;
+            const TKeptMetadata kept = LoadPhotoFromFile(file, shown, true);
+            ASSERT_TRUE(kept.Source);
+            EXPECT_EQ(kept.Source->Orientation(), orientation);
+            const TBitmap32 stored = Load(file);
+            EXPECT_TRUE(SamePixels(shown, UprightFrom(stored, orientation)));
+            const double own = MeanDifference(shown, reference);
+            for (int other = 1; other <= 8; ++other)
+                if (other != orientation)
+                    EXPECT_LT(own, MeanDifference(UprightFrom(stored, other), reference)) << other;
+        }
+    }
+}
+
+TEST(ExifOrientation, FilesWithoutATagOrFromOtherFormatsStayAsStored) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const TBitmap32 scene = Scene(20, 12);
+    for (const char* name : {"plain.JPG", "picture.PNG", "picture.BMP"}) {
+        SCOPED_TRACE(name);
+        const QString file = folder.filePath(QLatin1String(name));
+        WriteImageFile(file, scene, 95);
+        TBitmap32 shown;
+        const TKeptMetadata kept = LoadPhotoFromFile(file, shown, true);
+        EXPECT_FALSE(kept.Source);
+        EXPECT_FALSE(kept.Reoriented);
+        EXPECT_TRUE(SamePixels(shown, Load(file)));
+    }
+}
+
+TEST(InPlaceFlipMirror, MatchTheCopyingKernelsAtEverySmallSize) {
+    for (int width : {1, 2, 3, 4, 5, 7, 8, 9, 12, 17})
+        for (int height : {1, 2, 3, 6}) {
+            SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+            TBitmap32 source, expected, inPlace;
+            FillPattern(source, width, height);
+            FlipVertical(source, expected);
+            inPlace.Assign(source);
+            FlipVerticalInPlace(inPlace);
+            EXPECT_TRUE(SamePixels(inPlace, expected));
+            MirrorHorizontal(source, expected);
+            inPlace.Assign(source);
+            MirrorHorizontalInPlace(inPlace);
+            EXPECT_TRUE(SamePixels(inPlace, expected));
+        }
+}
+
+namespace {
+
+class MetadataSave : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(FFolder.isValid());
+        FSource = FFolder.filePath(QStringLiteral("camera.jpg"));
+        const QString thumbnail = FFolder.filePath(QStringLiteral("thumb.JPG"));
+        WriteImageFile(thumbnail, Scene(16, 12), 80);
+        WriteImageFile(FSource + QStringLiteral(".JPG"), StoredFor(Scene(64, 48), 6), 95);
+        ASSERT_TRUE(QFile::rename(FSource + QStringLiteral(".JPG"), FSource));
+        // Larger than one segment holds, so the profile travels in pieces.
+        photo_tags::AddCameraMetadata(FSource, 6, 100000, ReadAll(thumbnail));
+        FSourceTags = photo_tags::Read(FSource);
+        ASSERT_GT(FSourceTags.ThumbnailBytes, 0);
+    }
+    QString PathOf(const char* name) const { return FFolder.filePath(QLatin1String(name)); }
+
+    QTemporaryDir FFolder;
+    QString FSource;
+    photo_tags::TTags FSourceTags;
+};
+
+}  // namespace
+
+TEST_F(MetadataSave, EveryEditKindKeepsTheCameraTagsAndSetsOrientationAndSize) {
+    struct TCase {
+        const char* Name;
+        bool Upright;                          // loaded with "Auto Rotate"
+        std::function<void(TBitmap32&)> Edit;  // what the user did before saving
+        bool Geometric;                        // the edit moved pixels to other places
+        const char* Orientation;               // the written tag
+    };
+    const auto half = [](TBitmap32& image) {
+        TBitmap32 smaller;
+        smaller.SetSize(image.Width() / 2, image.Height() / 2);
+        for (int y = 0; y < smaller.Height(); ++y)
+            for (int x = 0; x < smaller.Width(); ++x)
+                smaller.SetPixel(x, y, image.GetPixel(2 * x, 2 * y));
+        image.Assign(std::move(smaller));
+    };
+    const auto crop = [](TBitmap32& image) {
+        TBitmap32 part;
+        part.SetSize(20, 10);
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 20; ++x)
+                part.SetPixel(x, y, image.GetPixel(x + 3, y + 5));
+        image.Assign(std::move(part));
+    };
+    const TCase cases[] = {
+        {"as stored", false, [](TBitmap32&) {}, false, "6"},
+        {"upright", true, [](TBitmap32&) {}, false, "1"},
+        {"brightened", false, [](TBitmap32& image) { image.Clear(0xFF808080u); }, false, "6"},
+        {"halved", false, half, false, "6"},
+        {"turned", false, [](TBitmap32& image) { image.TurnClockwise(); }, true, "1"},
+        {"flipped", false, [](TBitmap32& image) { FlipVerticalInPlace(image); }, true, "1"},
+        {"mirrored", false, [](TBitmap32& image) { MirrorHorizontalInPlace(image); }, true, "1"},
+        {"cropped", false, crop, true, "1"},
+        {"upright then turned back", true, [](TBitmap32& image) { image.TurnCounterClockwise(); },
+         true, "1"},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        TBitmap32 image;
+        TKeptMetadata kept = LoadPhotoFromFile(FSource, image, test.Upright);
+        test.Edit(image);
+        if (test.Geometric) kept.Reoriented = true;
+        const QString saved = PathOf("saved.JPG");
+        const QString bare = PathOf("bare.JPG");
+        WriteImageFile(saved, image, 90, kept);
+        WriteImageFile(bare, image, 90);
+
+        const photo_tags::TTags tags = photo_tags::Read(saved);
+        for (const char* key : {"Exif.Image.Make", "Exif.Image.Model", "Exif.Photo.ExposureTime",
+                                "Exif.Photo.FNumber", "Exif.Photo.DateTimeOriginal"})
+            EXPECT_EQ(tags.ExifValue(key), FSourceTags.ExifValue(key)) << key;
+        EXPECT_EQ(tags.ExifValue("Exif.Image.Orientation"), test.Orientation);
+        EXPECT_EQ(tags.ExifValue("Exif.Photo.PixelXDimension"), std::to_string(image.Width()));
+        EXPECT_EQ(tags.ExifValue("Exif.Photo.PixelYDimension"), std::to_string(image.Height()));
+        EXPECT_EQ(tags.ThumbnailBytes, 0);
+        EXPECT_EQ(tags.ThumbnailTags, 0);
+        EXPECT_EQ(tags.Xmp.at("Xmp.dc.title"), FSourceTags.Xmp.at("Xmp.dc.title"));
+        EXPECT_EQ(tags.Xmp.at("Xmp.tiff.Orientation"), test.Orientation);
+        EXPECT_EQ(tags.Xmp.at("Xmp.exif.PixelXDimension"), std::to_string(image.Width()));
+        EXPECT_EQ(tags.Iptc, FSourceTags.Iptc);
+        EXPECT_EQ(tags.Icc, FSourceTags.Icc);
+        EXPECT_EQ(tags.Icc.size(), 100000);
+        // The tags ride along; the pixels are those a save without them writes.
+        EXPECT_TRUE(SamePixels(Load(saved), Load(bare)));
+    }
+}
+
+TEST_F(MetadataSave, OtherFormatsAndPicturesWithoutASourceCarryNothing) {
+    TBitmap32 image;
+    const TKeptMetadata kept = LoadPhotoFromFile(FSource, image, true);
+    const QString png = PathOf("out.PNG");
+    WriteImageFile(png, image, 90, kept);
+    EXPECT_TRUE(photo_tags::Read(png).Exif.empty());
+
+    const QString plain = PathOf("pasted.JPG");
+    WriteImageFile(plain, image, 90, TKeptMetadata{});
+    const photo_tags::TTags tags = photo_tags::Read(plain);
+    EXPECT_TRUE(tags.Exif.empty());
+    EXPECT_TRUE(tags.Xmp.empty());
+    EXPECT_TRUE(tags.Iptc.empty());
+    EXPECT_TRUE(tags.Icc.isEmpty());
+}
+
+TEST_F(MetadataSave, DamagedBlocksAreLeftOutAndTheRestTravels) {
+    // A reader that cannot follow the EXIF structure drops it alone.
+    std::vector<TJpegMarker> markers = {
+        {0xE1, QByteArray("Exif\0\0", 6) + QByteArray("II*\0\xff\xff\xff\x7f", 8)},
+        {0xE2,
+         QByteArray("ICC_PROFILE\0", 12) + char(1) + char(1) + photo_tags::FakeIccProfile(300)},
+        // The second piece of a two-piece profile is missing: no profile at all.
+        {0xE2, QByteArray("ICC_PROFILE\0", 12) + char(1) + char(2) + QByteArray(50, 'x')},
+    };
+    const auto metadata = TPhotoMetadata::FromMarkers(markers);
+    ASSERT_TRUE(metadata);
+    EXPECT_TRUE(metadata->IccProfile().isEmpty());
+    EXPECT_EQ(metadata->Orientation(), 1);
+    markers.pop_back();
+    const auto complete = TPhotoMetadata::FromMarkers(markers);
+    EXPECT_EQ(complete->IccProfile(), photo_tags::FakeIccProfile(300));
+    const std::vector<TJpegMarker> written = complete->MarkersForSave(10, 10, true);
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].Code, 0xE2);
+}
+
+namespace {
+
+class FullDiskMetadata : public MetadataSave {
+  protected:
+    void SetUp() override {
+        MetadataSave::SetUp();
+        FMount = FFolder.filePath(QStringLiteral("small"));
+        ASSERT_TRUE(QDir().mkpath(FMount));
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                     QStringLiteral("size=64k"), QStringLiteral("tmpfs"), FMount});
+        if (!mount.waitForFinished(30000) || mount.exitStatus() != QProcess::NormalExit ||
+            mount.exitCode() != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs here";
+        FMounted = true;
+    }
+    void TearDown() override {
+        if (FMounted) QProcess::execute(QStringLiteral("umount"), {FMount});
+    }
+    QString FMount;
+    bool FMounted = false;
+};
+
+}  // namespace
+
+TEST_F(FullDiskMetadata, TagsThatDoNotFitLeaveTheOldFileWhole) {
+    // The picture alone fits; with its 100 KB profile it does not, so the disk fills while the
+    // tags are written: they must go into the new file, not into the old one after the rename.
+    TBitmap32 image;
+    const TKeptMetadata kept = LoadPhotoFromFile(FSource, image, true);
+    const QString target = FMount + QStringLiteral("/old.JPG");
+    const QByteArray old = QByteArray("the old photo") + QByteArray(300, '#');
+    WriteAll(target, old);
+    QString failure;
+    try {
+        WriteImageFile(target, image, 90, kept);
+    } catch (const KelvoError& error) {
+        failure = error.Message();
+    }
+    EXPECT_EQ(failure, CannotCreateFileMessage(target, ENOSPC));
+    EXPECT_EQ(ReadAll(target), old);
+    EXPECT_EQ(Entries(FMount), QStringList{QStringLiteral("old.JPG")});
+    WriteImageFile(target, image, 90);  // without the tags it fits
+    EXPECT_EQ(Load(target).Width(), image.Width());
+}
