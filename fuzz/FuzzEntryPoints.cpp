@@ -106,6 +106,7 @@ TDeclaredSize JpegDeclaredSize(std::span<const std::uint8_t> b) {
             ++at;  // fill bytes
         if (at >= b.size()) return {};
         const std::uint8_t marker = b[at++];
+        if (marker == 0x00) continue;  // a stuffed FF 00 is no marker: keep looking
         const bool frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
@@ -338,7 +339,7 @@ QString CheckSettingsRoundTrip(std::span<const std::uint8_t> input) {
     QList<QByteArray> added = newLines.mid(head, newLines.size() - head - tail);
     // An unterminated last line may only gain its terminator.
     if (removed.size() == 1 && !removed[0].endsWith('\n') && !added.isEmpty() &&
-        WithoutEnding(added[0]) == removed[0] && added[0] != removed[0]) {
+        (added[0] == removed[0] + '\n' || added[0] == removed[0] + "\r\n")) {
         added.removeFirst();
     } else if (removed.size() == 1) {
         // The written key's own line: its name and the blanks before the value are kept.
