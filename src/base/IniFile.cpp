@@ -217,14 +217,15 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
             ++valueOffset;
         text = text.left(valueOffset) + valueBytes;
     } else {
-        // An unterminated last line gets its terminator before anything follows it.
-        if (!content.Lines.isEmpty() && content.Lines.last().Ending.isEmpty())
-            content.Lines.last().Ending = newline;
+        // An unterminated last line gets its terminator only when something is written after
+        // it; a key inserted earlier in the file leaves it byte for byte as it was.
         if (position.SectionLine >= 0) {
             TIniLine& after = content.Lines[position.LastContentLine];
             if (after.Ending.isEmpty()) after.Ending = newline;
             content.Lines.insert(position.LastContentLine + 1, TIniLine{keyLine, newline});
         } else {
+            if (!content.Lines.isEmpty() && content.Lines.last().Ending.isEmpty())
+                content.Lines.last().Ending = newline;
             content.Lines.append(TIniLine{'[' + section.trimmed().toUtf8() + ']', newline});
             content.Lines.append(TIniLine{keyLine, newline});
         }
