@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <exception>
+#include <mutex>
 #include <vector>
 
 #include "image/BmpDecoder.h"
@@ -30,18 +31,35 @@ class TEmptyOnFailure {
 // A load either succeeds quietly or fails with its one message: whatever Qt would print on
 // stderr meanwhile (a codec's complaints about a damaged file) is dropped. Fatal messages still
 // reach the handler that was installed before.
+//
+// The handler is process-wide but loads also run on the read-ahead thread, so the first load
+// to begin installs the filter and the last one to end puts the previous handler back; the
+// filter drops only what the loading threads say, and passes on what any other thread says.
 class TQuietQtMessages {
   public:
-    TQuietQtMessages() { FPrevious = qInstallMessageHandler(&Drop); }
-    ~TQuietQtMessages() { qInstallMessageHandler(FPrevious); }
+    TQuietQtMessages() {
+        const std::lock_guard lock(FLock);
+        if (FQuietLoads++ == 0) FPrevious = qInstallMessageHandler(&Filter);
+        ++FThreadDepth;
+    }
+    ~TQuietQtMessages() {
+        const std::lock_guard lock(FLock);
+        --FThreadDepth;
+        if (--FQuietLoads == 0) qInstallMessageHandler(FPrevious);
+    }
     TQuietQtMessages(const TQuietQtMessages&) = delete;
     TQuietQtMessages& operator=(const TQuietQtMessages&) = delete;
 
   private:
-    static void Drop(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (type == QtFatalMsg && FPrevious) FPrevious(type, context, text);
+    static void Filter(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (FThreadDepth > 0 && type != QtFatalMsg) return;
+        // FPrevious changes only while no load runs, and then this filter is not installed.
+        if (FPrevious) FPrevious(type, context, text);
     }
+    static inline std::mutex FLock;
+    static inline int FQuietLoads = 0;
     static inline QtMessageHandler FPrevious = nullptr;
+    static inline thread_local int FThreadDepth = 0;
 };
 
 }  // namespace
@@ -60,7 +78,6 @@ TImageFileType ImageFileTypeOf(const QString& fileName) {
 namespace {
 
 void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers) {
-    TQuietQtMessages quiet;
     TEmptyOnFailure guard(image);
     // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
     // unchanged; the others build a new picture, so the old store is let go first.
@@ -88,6 +105,7 @@ void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* j
 }  // namespace
 
 void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
+    const TQuietQtMessages quiet;
     Load(fileName, image, nullptr);
     image.Changed();
 }
@@ -95,6 +113,7 @@ void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
 TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool upright) {
     // A picture that cannot be turned upright (no memory for the turn) fails like one that
     // cannot be decoded, rather than showing sideways without a word.
+    const TQuietQtMessages quiet;
     TEmptyOnFailure guard(image);
     std::vector<TJpegMarker> markers;
     Load(fileName, image, &markers);

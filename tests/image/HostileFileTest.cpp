@@ -15,8 +15,10 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off
@@ -325,6 +327,28 @@ TEST_F(HostileFileTest, QtStaysQuietDuringALoadAndIsHeardAgainAfterIt) {
     EXPECT_EQ(goodError, QString());
     EXPECT_EQ(badError, QStringLiteral("BMP file is truncated"));
     EXPECT_EQ(heard, QStringList{QStringLiteral("after the load")});
+}
+
+// Loads on two threads at once (the window's and the read-ahead's) overlap their quiet spans
+// in every order; once both are done the handler installed before is the one in place.
+TEST_F(HostileFileTest, OverlappingLoadsOnTwoThreadsPutTheHandlerBack) {
+    static std::atomic<int> heard;
+    heard = 0;
+    const QtMessageHandler recording =
+        [](QtMsgType, const QMessageLogContext&, const QString&) { ++heard; };
+    const QtMessageHandler previous = qInstallMessageHandler(recording);
+    const QString good = Write("one.bmp", TBmp{1, 1, 24, 0, {}, QByteArray(4, 'x')}.Bytes());
+    const auto loadMany = [&] {
+        TBitmap32 image;
+        for (int i = 0; i < 300; ++i)
+            EXPECT_EQ(LoadError(good, image), QString());
+    };
+    std::thread other(loadMany);
+    loadMany();
+    other.join();
+    qWarning("after the loads");
+    EXPECT_EQ(qInstallMessageHandler(previous), recording);
+    EXPECT_EQ(heard, 1);
 }
 
 // ---- the command-line tool in a child process ----
