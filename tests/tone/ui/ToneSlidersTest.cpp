@@ -11,6 +11,7 @@
 #include "tone/ToneCorrections.h"
 #include "tone/ui/ToneTestWindow.h"
 #include "tone/ui/TrackBarForms.h"
+#include "transform/ui/RotationTrackBarForm.h"
 
 namespace {
 
@@ -190,6 +191,10 @@ const SliderCase kSliders[] = {
      &TKelvoImageForm::FContrastSource},
     {"Make Black and White", &TKelvoImageForm::MakeBlackandWhite1,
      [](TKelvoImageForm& f) -> TTrackBarToolForm& { return *f.BWTrackBarForm; },
+     &TKelvoImageForm::FSliderSource},
+    // The free rotation shares the slider windows' life: a close or a load ends it alike.
+    {"Rotate", &TKelvoImageForm::Rotate1,
+     [](TKelvoImageForm& f) -> TTrackBarToolForm& { return *f.RotationTrackBarForm; },
      &TKelvoImageForm::FSliderSource},
 };
 
