@@ -1,9 +1,9 @@
 #include "browse/ReadAhead.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <QFile>
-#include <QThread>
 #include <algorithm>
 #include <exception>
 
@@ -61,7 +61,7 @@ TReadAhead::~TReadAhead() {
         released = ForgetLocked();
         FWork.notify_all();
     }
-    if (FThread) FThread->wait();
+    if (FThread.joinable()) FThread.join();
 }
 
 std::unique_ptr<TReadAhead::THeld> TReadAhead::ForgetLocked() {
@@ -92,10 +92,9 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upri
     const std::lock_guard lock(FLock);
     if (FStopping) return;
     FPending = TJob{path, FGeneration, upright};
-    if (!FThread) {
-        FThread.reset(QThread::create([this] { Run(); }));
-        FThread->setObjectName(QStringLiteral("ReadAhead"));
-        FThread->start(QThread::LowPriority);
+    if (!FThread.joinable()) {
+        FThread = std::thread([this] { Run(); });
+        pthread_setname_np(FThread.native_handle(), "ReadAhead");
     }
     FWork.notify_all();
 }

@@ -16,11 +16,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "image/Bitmap32.h"
 #include "image/PhotoMetadata.h"
 
-class QThread;
 
 // What a file is at one moment, as far as a decode depends on it.
 struct TFileIdentity {
@@ -98,7 +98,8 @@ class TReadAhead {
 
     TDecoder FDecoder;
     TMemoryProbe FMemory;
-    // Standard primitives rather than Qt's, so that the thread sanitizer sees every hand-over.
+    // Standard primitives and thread rather than Qt's, so that the thread sanitizer sees every
+    // hand-over, the join included.
     mutable std::mutex FLock;
     std::condition_variable FWork;  // a job is queued, or the worker must stop
     std::condition_variable FDone;  // a decode has ended
@@ -107,5 +108,5 @@ class TReadAhead {
     std::unique_ptr<THeld> FHeld;
     std::uint64_t FGeneration = 0;
     bool FStopping = false;
-    std::unique_ptr<QThread> FThread;
+    std::thread FThread;
 };
