@@ -27,6 +27,60 @@ struct TTiffFile {
     throw KelvoError(QStringLiteral("Unable to create TBitmap buffer"));
 }
 
+// The most bytes one byte of strip data can expand to under the codecs whose expansion is
+// bounded: deflate stops near 1032 : 1, an LZW code of at most 12 bits stands for at most 4096
+// bytes, a PackBits run of two bytes for 128. Uncompressed data is allowed 64 times its bytes,
+// so that a cut-off file still shows its first rows. 0: unbounded or unknown (JPEG, fax,
+// LZMA, ZSTD...), where only the raster's own rule applies.
+std::uint64_t MaxExpansion(std::uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 64;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_LZW:
+            return 4096;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+            return 1032;
+        default:
+            return 0;
+    }
+}
+
+// A file whose strips or tiles cannot expand to the picture it declares is a decompression
+// bomb or mostly missing: refused before the raster takes memory for it. Small pictures are
+// let through whatever their data, as a damaged file still shows what it holds.
+void CheckDataCoversPicture(TIFF* tiff, std::uint32_t width, std::uint32_t height,
+                            std::int64_t fileSize) {
+    constexpr std::uint64_t kSmallPictureBytes = 16u << 20;
+    if (std::uint64_t(width) * height * 4 <= kSmallPictureBytes) return;
+    std::uint16_t compression = COMPRESSION_NONE, bitsPerSample = 1, samplesPerPixel = 1,
+                  planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    const std::uint64_t expansion = MaxExpansion(compression);
+    if (expansion == 0) return;
+    const bool separate = planar == PLANARCONFIG_SEPARATE;
+    const std::uint64_t rowBits = std::uint64_t(width) * std::max<std::uint16_t>(bitsPerSample, 1) *
+                                  (separate ? 1 : std::max<std::uint16_t>(samplesPerPixel, 1));
+    const std::uint64_t declared =
+        (rowBits + 7) / 8 * height * (separate ? std::max<std::uint16_t>(samplesPerPixel, 1) : 1);
+    // Only bytes inside the file count, and counting stops once they are enough.
+    const std::uint64_t size = std::uint64_t(std::max<std::int64_t>(fileSize, 0));
+    const std::uint32_t pieces =
+        TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    std::uint64_t present = 0;
+    for (std::uint32_t i = 0; i < pieces && present * expansion < declared; ++i) {
+        const std::uint64_t offset = TIFFGetStrileOffset(tiff, i);
+        if (offset >= size) continue;
+        present += std::min<std::uint64_t>(TIFFGetStrileByteCount(tiff, i), size - offset);
+    }
+    if (present * expansion < declared) ThrowBufferError();
+}
+
 }  // namespace
 
 void SwapRedBlue(int width, int height, TColor32* first) {
@@ -70,6 +124,7 @@ TBitmap32 ReadTiffFile(const QString& fileName) {
     TBitmap32 bitmap;
     try {
         CheckDeclaredSize(width, height, fileSize);
+        CheckDataCoversPicture(tiff.handle, width, height, fileSize);
         bitmap.SetSize(int(width), int(height));
     } catch (const KelvoError&) {
         ThrowBufferError();

@@ -161,6 +161,35 @@ void WriteTiff(const QString& name, int width, int height, const std::vector<std
     TIFFClose(tiff);
 }
 
+// A grey picture in one strip whose stored bytes are the first `kept` bytes of its data (all of
+// them when kept is negative), uncompressed or deflated.
+void WriteGreyTiffStrip(const QString& name, int width, int height, std::uint8_t grey,
+                        std::uint16_t compression, qsizetype kept) {
+    QByteArray data(qsizetype(width) * height, char(grey));
+    if (compression == COMPRESSION_ADOBE_DEFLATE) {
+        uLongf size = compressBound(uLong(data.size()));
+        QByteArray packed(qsizetype(size), '\0');
+        ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
+                            reinterpret_cast<const Bytef*>(data.constData()), uLong(data.size()),
+                            Z_BEST_COMPRESSION),
+                  Z_OK);
+        packed.resize(qsizetype(size));
+        data = packed;
+    }
+    if (kept >= 0) data.truncate(kept);
+    TIFF* tiff = TIFFOpen(QFile::encodeName(name).constData(), "w");
+    ASSERT_NE(tiff, nullptr);
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, std::uint32_t(width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, std::uint32_t(height));
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, std::uint32_t(height));
+    ASSERT_EQ(TIFFWriteRawStrip(tiff, 0, data.data(), data.size()), data.size());
+    TIFFClose(tiff);
+}
+
 // A JPEG of the given components (1 grey, 3 RGB, 4 CMYK stored the Adobe way, inverted).
 void WriteJpeg(const QString& name, int width, int height, int components,
                const std::function<void(int x, int y, JSAMPLE* out)>& pixel, int quality = 100) {
@@ -399,6 +428,41 @@ TEST_F(ImageLoaderTest, TiffUprightWithAlphaKeptInEitherRowOrder) {
         ASSERT_EQ(image.Height(), 2);
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(image.GetPixel(i % 2, i / 2), expected[i]) << i;
+    }
+}
+
+// Strips that cannot expand to the picture they declare (a decompression bomb, or a file that
+// lost nearly all of its data) are refused before the raster is made; real files, even the most
+// compressible, and a file that kept a fair part of its rows still load.
+TEST_F(ImageLoaderTest, TiffStripsMustBeAbleToHoldThePictureTheyDeclare) {
+    constexpr int kWidth = 3000, kHeight = 2000;  // a 24 MB raster
+    const qsizetype raw = qsizetype(kWidth) * kHeight;
+    const struct {
+        const char* label;
+        std::uint16_t compression;
+        qsizetype kept;
+        bool loads;
+    } cases[] = {
+        {"flat grey deflated as tightly as zlib can", COMPRESSION_ADOBE_DEFLATE, -1, true},
+        {"the deflated strip cut to 100 bytes", COMPRESSION_ADOBE_DEFLATE, 100, false},
+        {"uncompressed, a tenth of the rows kept", COMPRESSION_NONE, raw / 10, true},
+        {"uncompressed, a hundredth of the rows kept", COMPRESSION_NONE, raw / 100, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const QString name = Path("strip.tif");
+        WriteGreyTiffStrip(name, kWidth, kHeight, 200, c.compression, c.kept);
+        TBitmap32 image;
+        const QString error = LoadError(name, image);
+        if (c.loads) {
+            ASSERT_EQ(error, QString());
+            ASSERT_EQ(image.Width(), kWidth);
+            ASSERT_EQ(image.Height(), kHeight);
+            EXPECT_EQ(image.GetPixel(7, 0), 0xFFC8C8C8u);
+        } else {
+            EXPECT_EQ(error, QStringLiteral("Unable to create TBitmap buffer"));
+            EXPECT_TRUE(image.Empty());
+        }
     }
 }
 
