@@ -350,6 +350,9 @@ QString CheckSettingsRoundTrip(std::span<const std::uint8_t> input) {
     } else if (!removed.isEmpty()) {
         return QStringLiteral("%1 lines were removed or changed").arg(removed.size());
     }
+    // The file held the key with this very value already (under a name the scan above did not
+    // list): nothing needed to change.
+    if (removed.isEmpty() && added.isEmpty()) return {};
     // A new key: its line, after its section's header when the section is new too.
     const QByteArray keyLine = target.key.trimmed().toUtf8() + '=' + value.toUtf8();
     const QByteArray sectionLine = '[' + target.section.trimmed().toUtf8() + ']';

@@ -34,3 +34,8 @@ std::int64_t DecodeMemoryBound(std::int64_t fileSize);
 // may hold, or a raster larger than DecodeMemoryBound(fileSize), so that neither the codec nor
 // the raster reserves memory for a lying header.
 void CheckDeclaredSize(std::int64_t width, std::int64_t height, std::int64_t fileSize);
+
+// Pictures up to this many raster bytes are decoded whatever their data looks like, so that a
+// damaged small file still shows what it holds; above it, a decoder that can tell how little
+// its file can fill refuses the picture before any pixel memory (a decompression bomb).
+inline constexpr std::int64_t kAlwaysDecodedRasterBytes = std::int64_t(16) << 20;

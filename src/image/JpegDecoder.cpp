@@ -108,6 +108,15 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     // The raster is refused before libjpeg reserves its own full-image buffers.
     CheckDeclaredSize(info.image_width, info.image_height, file.Size());
+    // The Huffman coder spends at least one bit on every 8 x 8 block of the first component
+    // (arithmetic coding can spend less, so it is not judged). A file that could fill less than
+    // 1/64 of its blocks is a bomb, not a cut-off photograph, which still shows its rows.
+    const std::int64_t blocks = std::int64_t(info.comp_info[0].width_in_blocks) *
+                                std::int64_t(info.comp_info[0].height_in_blocks);
+    if (!info.arith_code &&
+        std::int64_t(info.image_width) * info.image_height * 4 > kAlwaysDecodedRasterBytes &&
+        file.Size() * 8 * 64 < blocks)
+        throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
     image.SetSize(int(info.image_width), int(info.image_height));
 
     jpeg_start_decompress(&info);

@@ -49,12 +49,10 @@ std::uint64_t MaxExpansion(std::uint16_t compression) {
 }
 
 // A file whose strips or tiles cannot expand to the picture it declares is a decompression
-// bomb or mostly missing: refused before the raster takes memory for it. Small pictures are
-// let through whatever their data, as a damaged file still shows what it holds.
+// bomb or mostly missing: refused before the raster takes memory for it.
 void CheckDataCoversPicture(TIFF* tiff, std::uint32_t width, std::uint32_t height,
                             std::int64_t fileSize) {
-    constexpr std::uint64_t kSmallPictureBytes = 16u << 20;
-    if (std::uint64_t(width) * height * 4 <= kSmallPictureBytes) return;
+    if (std::int64_t(width) * height * 4 <= kAlwaysDecodedRasterBytes) return;
     std::uint16_t compression = COMPRESSION_NONE, bitsPerSample = 1, samplesPerPixel = 1,
                   planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
@@ -120,6 +118,15 @@ TBitmap32 ReadTiffFile(const QString& fileName) {
     TIFFGetField(tiff.handle, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tiff.handle, TIFFTAG_IMAGELENGTH, &height);
     if (width == 0 || height == 0 || width > INT_MAX || height > INT_MAX) ThrowBufferError();
+    // Data in a scheme this libtiff cannot decode would come out as a black picture reported
+    // as a success, after taking the memory for it.
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tiff.handle, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFIsCODECConfigured(compression))
+        throw KelvoError(QStringLiteral("Unable to read file '%1': compression scheme %2 is not "
+                                        "supported")
+                             .arg(fileName)
+                             .arg(compression));
 
     TBitmap32 bitmap;
     try {
