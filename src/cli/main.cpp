@@ -37,7 +37,7 @@ void PrintUsage(std::FILE* stream) {
             std::fprintf(stream, "  %-19s %s\n", option.Name, option.Help);
     std::fprintf(stream, "  %-19s %s\n", "--",
                  "ends the options: an input may then start with '-'");
-    std::fprintf(stream, "  %-19s %s\n", "-h, --help", "print this list and exit");
+    std::fprintf(stream, "  %-19s %s\n", "-h, --help", "print the list of options and exit");
     std::fprintf(stream, "  %-19s %s\n", "--version", "print the program's version and exit");
 }
 
