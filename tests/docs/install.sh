@@ -46,8 +46,6 @@ KELVO_EXE_DIR=$work/settings XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/da
     >"$work/viewer.log" 2>&1 || status=$?
 [ "$status" -eq 124 ] || fail "the installed viewer ended by itself ($status): $(cat "$work/viewer.log")"
 
-if command -v man >/dev/null; then
-    MANWIDTH=80 man -l "$prefix/share/man/man1/kelvoimage-cli.1" | grep -q '^SYNOPSIS' ||
-        fail "man cannot show the installed kelvoimage-cli.1"
-fi
+MANWIDTH=80 man -l "$prefix/share/man/man1/kelvoimage-cli.1" | grep -q '^SYNOPSIS' ||
+    fail "man cannot show the installed kelvoimage-cli.1"
 echo "the installed programs, help file, desktop entry and manual pages are in place"

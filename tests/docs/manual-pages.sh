@@ -66,14 +66,12 @@ page_keys=$(awk '/^\.SH KEYS/ { inside = 1; next } /^\.(SH|PP)/ { inside = 0 }
 [ "$readme_keys" = "$page_keys" ] ||
     fail "README keys [$(echo $readme_keys)] differ from kelvoimage.1's [$(echo $page_keys)]"
 
-# Both pages render without a warning where man is installed (it is not a build dependency).
-if command -v man >/dev/null; then
-    for page in "$CLI_PAGE" "$VIEWER_PAGE"; do
-        warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
-        [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
-        MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q '^NAME' || fail "$(basename "$page") renders no NAME"
-    done
-else
-    echo "man is not installed: the pages were checked as text only"
-fi
+# Both pages render as man shows them, without a warning (man-db is one of ./kelvo's packages).
+command -v man >/dev/null || fail "man is not installed (./kelvo installs man-db)"
+for page in "$CLI_PAGE" "$VIEWER_PAGE"; do
+    # groff's own warnings only: man may also speak of the locale, which is not the page's fault.
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null | grep -i 'warning' || true)
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+    MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q '^NAME' || fail "$(basename "$page") renders no NAME"
+done
 echo "the manual pages agree with the programs and the README"
