@@ -2,6 +2,7 @@
 //
 //     kelvoimage-cli INPUT [OPERATION...] [--quality N] -o OUTPUT
 //     kelvoimage-cli [OPERATION...] -o OUTPUT -- -INPUT-STARTING-WITH-A-DASH
+//     kelvoimage-cli --help | --version
 //
 // Operations run in the order given. Every failure, running out of memory included, prints the
 // program's error message on standard error and exits with 1.
@@ -25,13 +26,8 @@ namespace {
 
 // Every subsystem's rows; --help lists them in this order.
 const std::span<const TCliOption> kOptionTables[] = {
-    TransformOptions(),
-    ToneOptions(),
-    RotationOptions(),
-    HotspotOptions(),
-    OutputOptions(),
-    MetadataOptions(),
-    InfoOptions(),
+    TransformOptions(), ToneOptions(),     RotationOptions(), HotspotOptions(),
+    OutputOptions(),    MetadataOptions(), InfoOptions(),
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -41,6 +37,8 @@ void PrintUsage(std::FILE* stream) {
             std::fprintf(stream, "  %-19s %s\n", option.Name, option.Help);
     std::fprintf(stream, "  %-19s %s\n", "--",
                  "ends the options: an input may then start with '-'");
+    std::fprintf(stream, "  %-19s %s\n", "-h, --help", "print the list of options and exit");
+    std::fprintf(stream, "  %-19s %s\n", "--version", "print the program's version and exit");
 }
 
 const TCliOption* FindOption(const QString& argument) {
@@ -138,6 +136,10 @@ int Main(int argc, char** argv) {
     if (arguments.size() == 1 &&
         (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h"))) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (arguments.size() == 1 && arguments[0] == QLatin1String("--version")) {
+        std::puts("kelvoimage-cli " KELVO_VERSION);
         return 0;
     }
     Run(ParseArguments(arguments));

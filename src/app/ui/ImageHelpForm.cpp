@@ -1,6 +1,8 @@
 #include "app/ui/ImageHelpForm.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -46,8 +48,23 @@ TImageHelpForm::TImageHelpForm(QString exeDir, Dialogs& dialogs, QWidget* parent
     connect(Button1, &QPushButton::clicked, this, &TImageHelpForm::Button1Click);
 }
 
+QString TImageHelpForm::LocateHelpFile(const QString& exeDir, const QString& executableDir) {
+    const QString name = QStringLiteral("Kelvo Image Help.RTF");
+    const QString installed = QStringLiteral("../share/kelvoimage/") + name;
+    const QString candidates[] = {
+        QDir(exeDir).filePath(name),
+        QDir::cleanPath(QDir(exeDir).filePath(installed)),
+        QDir::cleanPath(QDir(executableDir).filePath(installed)),
+    };
+    for (const QString& candidate : candidates)
+        if (QFileInfo(candidate).isFile()) return candidate;
+    // None there: the program's folder is where a help file is looked for first, so a missing
+    // file is reported under that name.
+    return candidates[0];
+}
+
 QString TImageHelpForm::HelpFileName() const {
-    return QDir(FExeDir).filePath(QStringLiteral("Kelvo Image Help.RTF"));
+    return LocateHelpFile(FExeDir, QCoreApplication::applicationDirPath());
 }
 
 void TImageHelpForm::ShowHelp() {

@@ -1,5 +1,6 @@
 #pragma once
-// The help window: a read-only view of "Kelvo Image Help.RTF" from the program's folder. It is
+// The help window: a read-only view of "Kelvo Image Help.RTF" from the program's folder, or from
+// <prefix>/share/kelvoimage/ when the program is installed as <prefix>/bin/kelvoimage. It is
 // created hidden at start-up and reads the file afresh every time it is opened, so an edited
 // help file shows without restarting the program.
 
@@ -26,6 +27,11 @@ class TImageHelpForm : public QWidget {
     // when it is open already (without reading the file again).
     void ShowHelp();
 
+    // The file the window reads when it opens: the first that exists of exeDir's help file,
+    // exeDir/../share/kelvoimage/'s and executableDir/../share/kelvoimage/'s (the last for a
+    // program whose settings folder was moved elsewhere), else exeDir's, so that the error
+    // names the place looked at first.
+    static QString LocateHelpFile(const QString& exeDir, const QString& executableDir);
     QString HelpFileName() const;
 
     QWidget* Panel1;

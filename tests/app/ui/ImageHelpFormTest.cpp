@@ -93,6 +93,40 @@ TEST(ImageHelpForm, FindsTheFileWithOrWithoutTheTrailingSeparator) {
     }
 }
 
+// An installed program lives in <prefix>/bin with its help file in <prefix>/share/kelvoimage/.
+TEST(ImageHelpForm, FindsTheInstalledHelpFileUnderThePrefixShareFolder) {
+    QTemporaryDir prefix, elsewhere;
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    const QString share = prefix.filePath(QStringLiteral("share/kelvoimage"));
+    const QString settings = elsewhere.filePath(QStringLiteral("settings"));
+    for (const QString& folder : {bin, share, settings})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    const QString installed = share + QLatin1Char('/') + kHelpName;
+    WriteFile(installed, "{\\rtf1 Installed\\par}");
+
+    const struct {
+        const char* name;
+        QString exeDir, executableDir, expected;
+    } cases[] = {
+        {"settings beside the program", bin + QLatin1Char('/'), bin, installed},
+        {"settings folder moved elsewhere", settings, bin, installed},
+        {"nowhere to be found", settings, settings, settings + QLatin1Char('/') + kHelpName},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TImageHelpForm::LocateHelpFile(c.exeDir, c.executableDir), c.expected);
+    }
+
+    // A help file beside the program wins over the installed one.
+    WriteFile(bin + QLatin1Char('/') + kHelpName, "{\\rtf1 Beside\\par}");
+    EXPECT_EQ(TImageHelpForm::LocateHelpFile(bin, bin), bin + QLatin1Char('/') + kHelpName);
+
+    ScriptedDialogs dialogs;
+    TImageHelpForm form(settings, dialogs);
+    EXPECT_EQ(form.HelpFileName(), settings + QLatin1Char('/') + kHelpName)
+        << "the test program's own folder has no share/kelvoimage beside it";
+}
+
 TEST(ImageHelpForm, ReadsTheFileAgainEachTimeItOpens) {
     ProgramFolder folder;
     folder.WriteHelp("{\\rtf1 First edition\\par}");
