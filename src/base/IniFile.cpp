@@ -1,6 +1,9 @@
 #include "base/IniFile.h"
 
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <cmath>
@@ -271,14 +274,32 @@ void WriteYN(TIniFile& file, const QString& section, const QString& key, bool va
     file.WriteString(section, key, value ? QStringLiteral("Y") : QStringLiteral("N"));
 }
 
+namespace {
+
+QString ConfigHome() {
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // A relative XDG_CONFIG_HOME is invalid by the base-directory rules and must be ignored.
+    if (configHome.isEmpty() || QDir::isRelativePath(configHome))
+        return QDir::homePath() + QStringLiteral("/.config");
+    return configHome;
+}
+
+}  // namespace
+
 QString MainSettingsFileName(const QString& exeDir) {
-    return exeDir + QStringLiteral("KelvoImage.Ini");
+    const QString beside = exeDir + QStringLiteral("KelvoImage.Ini");
+    // An installed program's folder (/usr/local/bin) is not the user's to write: each user then
+    // keeps the settings in a folder of their own instead of meeting an error at every change.
+    const QByteArray folder = QFile::encodeName(exeDir.isEmpty() ? QStringLiteral(".") : exeDir);
+    const bool folderUnwritable =
+        ::access(folder.constData(), F_OK) == 0 && ::access(folder.constData(), W_OK) != 0;
+    if (!folderUnwritable || ::access(QFile::encodeName(beside).constData(), W_OK) == 0)
+        return beside;
+    const QString own = ConfigHome() + QStringLiteral("/kelvoimage");
+    QDir().mkpath(own);
+    return own + QStringLiteral("/KelvoImage.Ini");
 }
 
 QString SliderSettingsFileName() {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // A relative XDG_CONFIG_HOME is invalid by the base-directory rules and must be ignored.
-    if (configHome.isEmpty() || QDir::isRelativePath(configHome))
-        configHome = QDir::homePath() + QStringLiteral("/.config");
-    return QDir(configHome).filePath(QStringLiteral("KelvoImage.Ini"));
+    return QDir(ConfigHome()).filePath(QStringLiteral("KelvoImage.Ini"));
 }

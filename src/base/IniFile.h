@@ -54,7 +54,9 @@ void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool
 bool ReadYN(const TIniFile& file, const QString& section, const QString& key, bool defaultValue);
 void WriteYN(TIniFile& file, const QString& section, const QString& key, bool value);
 
-// The main settings file in the program's folder; exeDir ends with a separator.
+// The main settings file in the program's folder; exeDir ends with a separator. When that
+// folder exists but the user may not write it or the file there (an installed program), the
+// user's own $XDG_CONFIG_HOME/kelvoimage/KelvoImage.Ini instead, its folder made if needed.
 QString MainSettingsFileName(const QString& exeDir);
 // The machine-wide (per-user) settings file of the slider windows:
 // $XDG_CONFIG_HOME/KelvoImage.Ini, or ~/.config/KelvoImage.Ini when that is unset or empty.

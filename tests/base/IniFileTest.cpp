@@ -312,4 +312,38 @@ TEST(SettingsFileNames, MainAndSliderLocations) {
     }
 }
 
+// An installed program's folder that the user may not write: the settings move to the user's
+// own folder, which is made, and can be written there.
+TEST(SettingsFileNames, AnUnwritableProgramFolderSendsTheSettingsToTheUsersOwnFolder) {
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::Permissions(0x7755));
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QFile::setPermissions(bin, QFile::Permissions(0x5555)));
+    const QString config = dir.filePath(QStringLiteral("config"));
+    ASSERT_TRUE(QDir().mkpath(config));
+    ASSERT_TRUE(QFile::setPermissions(config, QFile::Permissions(0x7777)));
+    const TScopedEnv configHome("XDG_CONFIG_HOME", config.toUtf8().constData());
+    const std::optional<int> status = test_files::RunUnprivileged([&] {
+        const QString name = MainSettingsFileName(bin + QLatin1Char('/'));
+        if (name != config + QStringLiteral("/kelvoimage/KelvoImage.Ini")) return 1;
+        try {
+            TIniFile(name).WriteString(QStringLiteral("Image"), QStringLiteral("OneToOne"),
+                                       QStringLiteral("Yes"));
+        } catch (const KelvoError&) {
+            return 2;
+        }
+        return TIniFile(name).ReadString(QStringLiteral("Image"), QStringLiteral("OneToOne"),
+                                         QString()) == QLatin1String("Yes")
+                   ? 0
+                   : 3;
+    });
+    QFile::setPermissions(bin, QFile::Permissions(0x7700));
+    if (!status) GTEST_SKIP() << "cannot run as an unprivileged user";
+    EXPECT_EQ(*status, 0) << "1: other name, 2: write failed, 3: read back differs";
+    // The program's own folder is used whenever it can be written (here by its owner).
+    EXPECT_EQ(MainSettingsFileName(bin + QLatin1Char('/')),
+              bin + QStringLiteral("/KelvoImage.Ini"));
+}
+
 }  // namespace
