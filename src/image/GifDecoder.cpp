@@ -1,5 +1,7 @@
 #include "image/GifDecoder.h"
 
+#include <cstdint>
+
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -69,6 +71,12 @@ void DecodeGifFile(const QString& fileName, TBitmap32& image) {
     // A zero-sized screen holds no picture to show.
     if (gif->SWidth <= 0 || gif->SHeight <= 0) ThrowGifError(D_GIF_ERR_IMAGE_DEFECT);
     CheckDeclaredSize(gif->SWidth, gif->SHeight, file.Size());
+    // One LZW code of at most 12 bits stands for at most 4096 pixels, so a file of n bytes
+    // holds at most 2731 n of them. A screen larger than that is a bomb (a few bytes naming a
+    // huge background), refused before its raster is made.
+    const std::int64_t screenPixels = std::int64_t(gif->SWidth) * gif->SHeight;
+    if (screenPixels * 4 > kAlwaysDecodedRasterBytes && screenPixels > 2731 * file.Size())
+        throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
 
     const TFirstFrame frame = SkipToFirstImage(gif);
     if (DGifGetImageDesc(gif) != GIF_OK) ThrowGifError(gif->Error);

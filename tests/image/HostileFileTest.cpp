@@ -334,8 +334,9 @@ TEST_F(HostileFileTest, QtStaysQuietDuringALoadAndIsHeardAgainAfterIt) {
 TEST_F(HostileFileTest, OverlappingLoadsOnTwoThreadsPutTheHandlerBack) {
     static std::atomic<int> heard;
     heard = 0;
-    const QtMessageHandler recording =
-        [](QtMsgType, const QMessageLogContext&, const QString&) { ++heard; };
+    const QtMessageHandler recording = [](QtMsgType, const QMessageLogContext&, const QString&) {
+        ++heard;
+    };
     const QtMessageHandler previous = qInstallMessageHandler(recording);
     const QString good = Write("one.bmp", TBmp{1, 1, 24, 0, {}, QByteArray(4, 'x')}.Bytes());
     const auto loadMany = [&] {
@@ -489,10 +490,14 @@ TEST_F(HostileFileTest, TinyFilesDeclaringHugePicturesStayFarBelowSixHundredMega
     const QString coefficients = WriteTinyProgressiveJpeg(Path("coefficients.jpg"), 8000, true);
     WriteAll(coefficients, ReadAll(coefficients) + QByteArray(2048, '\0'));
 
-    // A 35-byte GIF with a 20000 x 20000 screen and a 1x1 frame.
+    // A 35-byte GIF with a 20000 x 20000 screen and a 1x1 frame, and one with an 8000 x 4000
+    // screen, whose raster the size rule alone would allow though no 35 bytes can fill it.
     const QString gif = Write(
         "big.gif", QByteArray("GIF89a\x20\x4E\x20\x4E\x80\x00\x00", 13) + QByteArray(6, '\0') +
                        QByteArray("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;", 16));
+    const QString wideGif = Write(
+        "wide.gif", QByteArray("GIF89a\x40\x1F\xA0\x0F\x80\x00\x00", 13) + QByteArray(6, '\0') +
+                        QByteArray("\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0;", 16));
 
     // A TIFF IFD of 20000 x 20000 grey pixels in one strip of 16 bytes.
     QByteArray tiffBytes("II*\0\x08\0\0\0", 8);
@@ -525,6 +530,7 @@ TEST_F(HostileFileTest, TinyFilesDeclaringHugePicturesStayFarBelowSixHundredMega
         {unfilled, "Can't allocate the DIB handle."},
         {coefficients, QStringLiteral("JPEG error #%1.").arg(JERR_NO_BACKING_STORE).toUtf8()},
         {gif, "Can't allocate the DIB handle."},
+        {wideGif, "Can't allocate the DIB handle."},
         {tiff, "Unable to create TBitmap buffer."},
     };
     for (const auto& c : cases) {
