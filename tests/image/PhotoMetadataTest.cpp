@@ -171,9 +171,11 @@ TEST(ExifOrientation, CameraFilesOfEveryOrientationMatchTheUnturnedOne) {
             const TBitmap32 stored = Load(file);
             EXPECT_TRUE(SamePixels(shown, UprightFrom(stored, orientation)));
             const double own = MeanDifference(shown, reference);
-            for (int other = 1; other <= 8; ++other)
-                if (other != orientation)
+            for (int other = 1; other <= 8; ++other) {
+                if (other != orientation) {
                     EXPECT_LT(own, MeanDifference(UprightFrom(stored, other), reference)) << other;
+                }
+            }
         }
     }
 }
