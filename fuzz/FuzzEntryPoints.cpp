@@ -327,7 +327,15 @@ QString CheckSettingsRoundTrip(std::span<const std::uint8_t> input) {
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("the settings file is gone");
-    const QList<QByteArray> oldLines = LinesOf(before), newLines = LinesOf(file.readAll());
+    // A byte-order mark belongs to the file, not to its first line: it must stay in front.
+    QByteArray oldData = before, newData = file.readAll();
+    const QByteArray bom("\xEF\xBB\xBF");
+    if (oldData.startsWith(bom)) {
+        if (!newData.startsWith(bom)) return QStringLiteral("the byte-order mark was lost");
+        oldData.remove(0, bom.size());
+        newData.remove(0, bom.size());
+    }
+    const QList<QByteArray> oldLines = LinesOf(oldData), newLines = LinesOf(newData);
     qsizetype head = 0;
     while (head < oldLines.size() && head < newLines.size() && oldLines[head] == newLines[head])
         ++head;

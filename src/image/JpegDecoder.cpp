@@ -92,8 +92,8 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
     jpeg_create_decompress(&info);
     jpeg.created = true;
     // Progressive and multi-scan files keep every coefficient of the picture in libjpeg's own
-    // memory, apart from the raster: it is held to the same bound as the raster, past which
-    // libjpeg fails (it has no backing store) instead of growing.
+    // memory, apart from the raster: it is held to the raster's bound (less the raster, once
+    // its size is known), past which libjpeg fails (it has no backing store) instead of growing.
     info.mem->max_memory_to_use = long(
         std::min<std::int64_t>(DecodeMemoryBound(file.Size()), std::numeric_limits<long>::max()));
     info.progress = &jpeg.progress;
@@ -117,6 +117,14 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
         std::int64_t(info.image_width) * info.image_height * 4 > kAlwaysDecodedRasterBytes &&
         file.Size() * 8 * 64 < blocks)
         throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
+    // The raster and libjpeg's full-image buffers share the one bound: what the raster takes is
+    // no longer libjpeg's (its own buffers are made in jpeg_start_decompress, after this). A
+    // few megabytes stay for the buffers every file needs.
+    constexpr std::int64_t kCodecMinimum = std::int64_t(16) << 20;
+    const std::int64_t rasterBytes = std::int64_t(info.image_width) * info.image_height * 4;
+    info.mem->max_memory_to_use = long(std::min<std::int64_t>(
+        std::max(DecodeMemoryBound(file.Size()) - rasterBytes, kCodecMinimum),
+        std::numeric_limits<long>::max()));
     image.SetSize(int(info.image_width), int(info.image_height));
 
     jpeg_start_decompress(&info);
