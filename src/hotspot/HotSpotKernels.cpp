@@ -1,5 +1,7 @@
 #include "hotspot/HotSpotKernels.h"
 
+#include <immintrin.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +24,7 @@ struct TVectors {
     typedef double Double __attribute__((vector_size(8 * Lanes)));
     typedef std::int32_t Int __attribute__((vector_size(4 * Lanes)));
     typedef std::uint32_t Pixel __attribute__((vector_size(4 * Lanes)));
+    typedef std::uint64_t Bits __attribute__((vector_size(8 * Lanes)));
 };
 
 template <typename V, typename T>
@@ -85,6 +88,39 @@ template <int N, int Lanes, int Blocks>
         out[x] = BlockMean<N>(rows, x);
 }
 
+// Several output rows at once: the blocks of rows y..y+R-1 share n - 1 of their n rows, so each
+// cell is loaded once for every output row whose block holds it, rather than once per row.
+// Each sum still receives its cells block column k outer, block row l inner.
+template <int N, int Lanes, int Blocks, int R>
+[[gnu::always_inline]] inline void SmoothRowsWith(const double* const* rows, int count,
+                                                  double* const* out) {
+    using V = typename TVectors<Lanes>::Double;
+    constexpr int step = Lanes * Blocks;
+    int x = 0;
+    for (; x + step <= count; x += step) {
+        V sum[R][Blocks];
+        for (int r = 0; r < R; ++r)
+            for (int b = 0; b < Blocks; ++b)
+                sum[r][b] = V{} + 0.0;
+        for (int k = 0; k < N; ++k)
+            for (int j = 0; j < N + R - 1; ++j)
+                for (int b = 0; b < Blocks; ++b) {
+                    V cell = LoadUnaligned<V>(rows[j] + x + k + b * Lanes);
+                    // Held in a register: GCC would otherwise fold the load into every
+                    // addition, loading the cell once per output row again.
+                    asm("" : "+x"(cell));
+                    for (int r = 0; r < R; ++r)
+                        if (j - r >= 0 && j - r < N) sum[r][b] += cell;  // block row l = j - r
+                }
+        for (int r = 0; r < R; ++r)
+            for (int b = 0; b < Blocks; ++b)
+                StoreUnaligned(out[r] + x + b * Lanes, sum[r][b] / double(N * N));
+    }
+    for (; x < count; ++x)
+        for (int r = 0; r < R; ++r)
+            out[r][x] = BlockMean<N>(rows + r, x);
+}
+
 template <int Lanes, int Blocks>
 [[gnu::always_inline]] inline void SmoothDispatch(const double* const* rows, int n, int count,
                                                   double* out) {
@@ -102,22 +138,42 @@ template <int Lanes, int Blocks>
     }
 }
 
-// ScaleColor across lanes: round(channel * factor) with halves to even (adding and removing
-// 1.5 * 2^52 rounds in the default mode, exactly as rint does for values below 2^51), then held
-// to 0..255. The factor is first held to 0..512, which changes no result: a negative or NaN
-// factor gives black either way, and above 512 every lit channel reaches 255 either way (and
-// +infinity, like 512, leaves a black channel black).
+template <int Lanes, int Blocks>
+[[gnu::always_inline]] inline void SmoothGroupDispatch(const double* const* rows, int n, int count,
+                                                       double* const* out) {
+    constexpr int R = kSmoothGroupRows;
+    switch (n) {
+        case 2:
+            return SmoothRowsWith<2, Lanes, Blocks, R>(rows, count, out);
+        case 3:
+            return SmoothRowsWith<3, Lanes, Blocks, R>(rows, count, out);
+        case 4:
+            return SmoothRowsWith<4, Lanes, Blocks, R>(rows, count, out);
+        case 5:
+            return SmoothRowsWith<5, Lanes, Blocks, R>(rows, count, out);
+        default:
+            return;
+    }
+}
+
+// ScaleColor across lanes: the product is held to 255 first, which changes no result since the
+// rounding is monotonic and leaves 255 in place; adding 1.5 * 2^52 then rounds it to an integer
+// in the default mode, halves to even exactly as rint does, and leaves that integer in the low
+// bits of the sum. The factor is first held to 0..512, which changes no result either: a
+// negative or NaN factor gives black either way, and above 512 every lit channel reaches 255
+// either way (and +infinity, like 512, leaves a black channel black).
 template <int Lanes>
 [[gnu::always_inline]] inline typename TVectors<Lanes>::Pixel ScaledChannel(
     typename TVectors<Lanes>::Pixel pixels, int shift, typename TVectors<Lanes>::Double factor) {
     using D = typename TVectors<Lanes>::Double;
     using I = typename TVectors<Lanes>::Int;
     using P = typename TVectors<Lanes>::Pixel;
+    using Bits = typename TVectors<Lanes>::Bits;
     const I value = I((pixels >> shift) & 0xFF);
     constexpr double magic = 6755399441055744.0;  // 1.5 * 2^52
-    const D rounded = (__builtin_convertvector(value, D) * factor + magic) - magic;
-    const I result = __builtin_convertvector(rounded, I);
-    return P(result > 255 ? I{} + 255 : result);
+    const D product = __builtin_convertvector(value, D) * factor;
+    const D rounded = (product < 255.0 ? product : D{} + 255.0) + magic;
+    return __builtin_convertvector(Bits(rounded), P);
 }
 
 template <int Lanes>
@@ -149,6 +205,18 @@ void SmoothSse2(const double* const* rows, int n, int count, double* out) {
     SmoothDispatch<2, 6>(rows, n, count, out);
 }
 
+[[gnu::target("avx512f")]] void SmoothGroupAvx512(const double* const* rows, int n, int count,
+                                                  double* const* out) {
+    SmoothGroupDispatch<8, 2>(rows, n, count, out);
+}
+[[gnu::target("avx2")]] void SmoothGroupAvx2(const double* const* rows, int n, int count,
+                                             double* const* out) {
+    SmoothGroupDispatch<4, 2>(rows, n, count, out);
+}
+void SmoothGroupSse2(const double* const* rows, int n, int count, double* const* out) {
+    SmoothGroupDispatch<2, 2>(rows, n, count, out);
+}
+
 [[gnu::target("avx512f")]] void FactorsAvx512(const TColor32* row, int count, double multiplier,
                                               double offsetTerm, double* out) {
     FactorsWith<8>(row, count, multiplier, offsetTerm, out);
@@ -162,8 +230,37 @@ void FactorsSse2(const TColor32* row, int count, double multiplier, double offse
     FactorsWith<2>(row, count, multiplier, offsetTerm, out);
 }
 
+// The same steps as ScaledChannel, spelt out: the generic vectors leave GCC converting the
+// channels half a register at a time and clamping with compare-and-blend pairs.
+[[gnu::target("avx512f"), gnu::always_inline]] inline __m256i ScaledChannelAvx512(__m256i value,
+                                                                                  __m512d factor) {
+    const __m512d product = _mm512_mul_pd(_mm512_cvtepi32_pd(value), factor);
+    const __m512d rounded = _mm512_add_pd(_mm512_min_pd(product, _mm512_set1_pd(255.0)),
+                                          _mm512_set1_pd(6755399441055744.0));  // 1.5 * 2^52
+    return _mm512_cvtepi64_epi32(_mm512_castpd_si512(rounded));
+}
+
 [[gnu::target("avx512f")]] void ScaleAvx512(TColor32* row, const double* factors, int count) {
-    ScaleRowWith<8>(row, factors, count);
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    int x = 0;
+    for (; x + 8 <= count; x += 8) {
+        const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
+        // max and min return their second operand for a NaN: NaN becomes 0.
+        const __m512d factor =
+            _mm512_min_pd(_mm512_max_pd(_mm512_loadu_pd(factors + x), _mm512_setzero_pd()),
+                          _mm512_set1_pd(512.0));
+        const __m256i red =
+            ScaledChannelAvx512(_mm256_and_si256(_mm256_srli_epi32(pixels, 16), byte), factor);
+        const __m256i green =
+            ScaledChannelAvx512(_mm256_and_si256(_mm256_srli_epi32(pixels, 8), byte), factor);
+        const __m256i blue = ScaledChannelAvx512(_mm256_and_si256(pixels, byte), factor);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(row + x),
+            _mm256_or_si256(
+                _mm256_or_si256(_mm256_slli_epi32(red, 16), _mm256_slli_epi32(green, 8)), blue));
+    }
+    for (; x < count; ++x)
+        row[x] = ScaleColor(row[x], factors[x]);
 }
 [[gnu::target("avx2")]] void ScaleAvx2(TColor32* row, const double* factors, int count) {
     ScaleRowWith<4>(row, factors, count);
@@ -206,6 +303,17 @@ void SmoothFactorRow(const double* const* rows, int n, int count, double* out) {
             return SmoothAvx2(rows, n, count, out);
         case TIsa::Sse2:
             return SmoothSse2(rows, n, count, out);
+    }
+}
+
+void SmoothFactorRows(const double* const* rows, int n, int count, double* const* out) {
+    switch (MachineIsa()) {
+        case TIsa::Avx512:
+            return SmoothGroupAvx512(rows, n, count, out);
+        case TIsa::Avx2:
+            return SmoothGroupAvx2(rows, n, count, out);
+        case TIsa::Sse2:
+            return SmoothGroupSse2(rows, n, count, out);
     }
 }
 

@@ -15,5 +15,10 @@ void FactorsOfRow(const TColor32* row, int count, double multiplier, double offs
 // divided by n * n. rows[l] must hold count + n - 1 values. n is 2..5.
 void SmoothFactorRow(const double* const* rows, int n, int count, double* out);
 
+// SmoothFactorRow for the kSmoothGroupRows output rows out[0..] at once, out[r] from the blocks
+// starting in rows[r]: rows must hold kSmoothGroupRows + n - 1 rows of count + n - 1 values.
+inline constexpr int kSmoothGroupRows = 4;
+void SmoothFactorRows(const double* const* rows, int n, int count, double* const* out);
+
 // row[x] = ScaleColor(row[x], factors[x]) for x < count.
 void ScaleRowByFactors(TColor32* row, const double* factors, int count);

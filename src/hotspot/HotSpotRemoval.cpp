@@ -115,32 +115,52 @@ void THotSpotMask::Apply(TBitmap32& target) const {
     if (rows <= 0 || columns <= 0) return;
     const int n = FSmoothing;
     const std::size_t width = std::size_t(FWidth);
-    // The last n unsmoothed rows in turn (row r in slot r mod n), and the factors of one row.
+    // The unsmoothed rows a group of smoothed rows reads, in turn (row r in slot r mod
+    // ringRows), and the factors of one group.
+    constexpr int group = kSmoothGroupRows;
+    const int ringRows = n > 1 ? n + group - 1 : 1;
     std::vector<double> ring;
     std::vector<double> factors;
-    Allocate(ring, std::size_t(n) * width);
-    Allocate(factors, width);
-    const auto slot = [&](int r) { return ring.data() + std::size_t(r % n) * width; };
+    Allocate(ring, std::size_t(ringRows) * width);
+    Allocate(factors, std::size_t(group) * width);
+    const auto slot = [&](int r) { return ring.data() + std::size_t(r % ringRows) * width; };
+    double* outs[group];
+    for (int r = 0; r < group; ++r)
+        outs[r] = factors.data() + std::size_t(r) * width;
+    const int smoothed = FWidth - n + 1;  // columns that have a whole block
+    const int lastBlockRow = FHeight - n;
     int filled = 0;  // rows 0..filled-1 have been read into the ring
-    for (int y = 0; y < rows; ++y) {
-        const double* factorRow;
-        if (n > 1 && y <= FHeight - n) {
-            for (; filled < y + n; ++filled)
-                UnsmoothedRow(filled, slot(filled));
-            const double* block[5];
-            for (int l = 0; l < n; ++l)
-                block[l] = slot(y + l);
-            const int smoothed = FWidth - n + 1;
-            SmoothFactorRow(block, n, smoothed, factors.data());
-            std::copy(block[0] + smoothed, block[0] + FWidth, factors.data() + smoothed);
-            factorRow = factors.data();
-        } else if (n > 1) {
-            factorRow = slot(y);  // read while smoothing the rows above it
-        } else {
-            UnsmoothedRow(y, factors.data());
-            factorRow = factors.data();
+    int y = 0;
+    while (y < rows) {
+        if (n == 1) {
+            UnsmoothedRow(y, outs[0]);
+            ScaleRowByFactors(target.ScanLine(y), outs[0], columns);
+            ++y;
+            continue;
         }
-        ScaleRowByFactors(target.ScanLine(y), factorRow, columns);
+        if (y > lastBlockRow) {
+            // Read while smoothing the rows above it; the ring holds it still.
+            ScaleRowByFactors(target.ScanLine(y), slot(y), columns);
+            ++y;
+            continue;
+        }
+        const int count = std::min({group, lastBlockRow - y + 1, rows - y});
+        for (; filled < y + count + n - 1; ++filled)
+            UnsmoothedRow(filled, slot(filled));
+        const double* block[group + 4];
+        for (int l = 0; l < count + n - 1; ++l)
+            block[l] = slot(y + l);
+        if (count == group) {
+            SmoothFactorRows(block, n, smoothed, outs);
+        } else {
+            for (int r = 0; r < count; ++r)
+                SmoothFactorRow(block + r, n, smoothed, outs[r]);
+        }
+        for (int r = 0; r < count; ++r) {
+            std::copy(block[r] + smoothed, block[r] + FWidth, outs[r] + smoothed);
+            ScaleRowByFactors(target.ScanLine(y + r), outs[r], columns);
+        }
+        y += count;
     }
 }
 

@@ -1,7 +1,10 @@
 #include "transform/AffineTransform.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 // The matrix is composed and mapped in single precision, each product rounded before it is
@@ -47,14 +50,14 @@ void ClipLinear(std::int64_t start, std::int64_t step, std::int64_t lo, std::int
     }
 }
 
-// Where a destination row runs along the source rows (within about 27 degrees of level),
-// whole rows are walked: the source is then read nearly in address order, which the
-// prefetchers follow. Steeper, one destination row crosses thousands of source rows, so rows
-// are walked in bands and each band in column chunks, keeping the source rows one chunk reads
-// in cache. Every pixel is still computed on its own from the exact 64-bit sums: the order
-// cannot change a result.
-constexpr int kSteepBandRows = 32;
-constexpr int kSteepChunkColumns = 64;
+// The destination is drawn in square tiles, row by row within a tile, so that whatever the
+// angle the source lines one tile reads stay in cache while the tile uses them; each row of a
+// tile also prefetches the source it will read two tiles further on, since no hardware
+// prefetcher follows a slanted walk. Every pixel is still computed on its own from the exact
+// 64-bit sums: the order cannot change a result.
+constexpr int kTileRows = 128;
+constexpr int kTileColumns = 128;
+constexpr int kPrefetchAhead = 2 * kTileColumns;  // pixels along the row
 
 // The part of one destination row that reads the source, and the fixed-point source position
 // (plus the rounding 2047) at its next pixel.
@@ -64,6 +67,80 @@ struct TRowWalk {
     std::int64_t U = 0;
     std::int64_t V = 0;
 };
+
+void PrefetchSource(const TColor32* bits, std::int64_t offset) {
+    // Only a hint: the address ahead may lie outside the source, which a prefetch tolerates,
+    // so it is formed without pointer arithmetic.
+    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(bits) +
+                                                     std::uintptr_t(offset) * sizeof(TColor32)));
+}
+
+// Draws `count` pixels from position (u, v) (plus the rounding) onwards, every one inside the
+// source.
+void DrawSpanScalar(TColor32* out, const TColor32* bits, std::int64_t stride, std::int64_t u,
+                    std::int64_t v, std::int64_t stepU, std::int64_t stepV, int count) {
+    std::int64_t aheadU = u + stepU * kPrefetchAhead;
+    std::int64_t aheadV = v + stepV * kPrefetchAhead;
+    for (int i = 0; i < count; ++i) {
+        PrefetchSource(bits, (aheadV >> 12) * stride + (aheadU >> 12));
+        out[i] = bits[(v >> 12) * stride + (u >> 12)];
+        u += stepU;
+        v += stepV;
+        aheadU += stepU;
+        aheadV += stepV;
+    }
+}
+
+// Sixteen pixels a step with a gather. The lanes hold their position relative to the whole
+// pixel where the span starts, in 32 bits: floor((4096 a + b) / 4096) = a + floor(b / 4096),
+// so splitting off that pixel changes no result, and with steps below 2^22 and spans of at
+// most a tile the relative sums stay far inside 32 bits. The relative source offsets lie
+// inside the raster, below 2^30.
+[[gnu::target("avx512f")]] void DrawSpanAvx512(TColor32* out, const TColor32* bits,
+                                               std::int64_t stride, std::int64_t u, std::int64_t v,
+                                               std::int64_t stepU, std::int64_t stepV, int count) {
+    using TLanes = std::int32_t __attribute__((vector_size(64)));
+    const int vectorPixels = count & ~15;
+    if (vectorPixels > 0) {
+        const TColor32* start = bits + (v >> 12) * stride + (u >> 12);
+        const TLanes lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+        TLanes lu = int(u & 4095) + lane * int(stepU);
+        TLanes lv = int(v & 4095) + lane * int(stepV);
+        const int stepU16 = int(stepU * 16);
+        const int stepV16 = int(stepV * 16);
+        const int rowStride = int(stride);
+        // Roughly where each lane will be kPrefetchAhead pixels on; any error only weakens
+        // the hint.
+        const std::int64_t ahead =
+            ((stepV * kPrefetchAhead) >> 12) * stride + ((stepU * kPrefetchAhead) >> 12);
+        for (int i = 0; i < vectorPixels; i += 16) {
+            const TLanes offsets = (lv >> 12) * rowStride + (lu >> 12);
+            for (int l = 0; l < 16; ++l)
+                PrefetchSource(start, offsets[l] + ahead);
+            const __m512i pixels = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), 0xFFFF,
+                                                               __m512i(offsets), start, 4);
+            _mm512_storeu_si512(out + i, pixels);
+            lu += stepU16;
+            lv += stepV16;
+        }
+    }
+    DrawSpanScalar(out + vectorPixels, bits, stride, u + stepU * vectorPixels,
+                   v + stepV * vectorPixels, stepU, stepV, count - vectorPixels);
+}
+
+using TDrawSpan = void (*)(TColor32*, const TColor32*, std::int64_t, std::int64_t, std::int64_t,
+                           std::int64_t, std::int64_t, int);
+
+TDrawSpan SpanDrawer(const TFixedInverse& k, const TBitmap32& source) {
+    static const bool avx512 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
+    }();
+    constexpr std::int64_t kLaneStepLimit = std::int64_t(1) << 22;
+    const bool fitsLanes = std::abs(k.U1) < kLaneStepLimit && std::abs(k.V1) < kLaneStepLimit &&
+                           source.PixelCount() < (std::size_t(1) << 30);
+    return avx512 && fitsLanes ? DrawSpanAvx512 : DrawSpanScalar;
+}
 
 void DrawThrough(TBitmap32& destination, const TBitmap32& source, const TFixedInverse& k,
                  const TPixelRect& area, const TColor32* fill) {
@@ -88,14 +165,12 @@ void DrawThrough(TBitmap32& destination, const TBitmap32& source, const TFixedIn
     const std::int64_t vLimit = std::int64_t(source.Height()) * 4096 - 1;
     const std::int64_t columns = std::int64_t(area.Right) - area.Left + 1;
     const TColor32* sourceBits = source.Bits();
-    const std::size_t sourceStride = std::size_t(source.Width());
 
-    const bool steep = 2 * std::abs(k.V1) > std::abs(k.U1);
-    const int bandHeight = steep ? kSteepBandRows : 1;
-    const int chunkWidth = steep ? kSteepChunkColumns : area.Right - area.Left + 1;
-    TRowWalk walks[kSteepBandRows];
-    for (int bandTop = area.Top; bandTop <= area.Bottom; bandTop += bandHeight) {
-        const int bandRows = std::min(bandHeight, area.Bottom - bandTop + 1);
+    const TDrawSpan drawSpan = SpanDrawer(k, source);
+    const std::int64_t stride = source.Width();
+    TRowWalk walks[kTileRows];
+    for (int bandTop = area.Top; bandTop <= area.Bottom; bandTop += kTileRows) {
+        const int bandRows = std::min(kTileRows, area.Bottom - bandTop + 1);
         int bandFirst = area.Right + 1;
         int bandLast = area.Left - 1;
         for (int r = 0; r < bandRows; ++r) {
@@ -124,23 +199,18 @@ void DrawThrough(TBitmap32& destination, const TBitmap32& source, const TFixedIn
             bandFirst = std::min(bandFirst, walk.Next);
             bandLast = std::max(bandLast, walk.Last);
         }
-        for (int chunk = bandFirst; chunk <= bandLast; chunk += chunkWidth) {
-            const int chunkLast = std::min(bandLast, chunk + chunkWidth - 1);
+        for (int tile = bandFirst; tile <= bandLast; tile += kTileColumns) {
+            const int tileLast = std::min(bandLast, tile + kTileColumns - 1);
             for (int r = 0; r < bandRows; ++r) {
                 TRowWalk& walk = walks[r];
-                const int stop = std::min(walk.Last, chunkLast);
+                const int stop = std::min(walk.Last, tileLast);
                 if (walk.Next > stop) continue;
-                TColor32* out = destination.ScanLine(bandTop + r);
-                std::int64_t u = walk.U;
-                std::int64_t v = walk.V;
-                for (int x = walk.Next; x <= stop; ++x) {
-                    out[x] = sourceBits[std::size_t(v >> 12) * sourceStride + std::size_t(u >> 12)];
-                    u += k.U1;
-                    v += k.V1;
-                }
+                const int count = stop - walk.Next + 1;
+                drawSpan(destination.ScanLine(bandTop + r) + walk.Next, sourceBits, stride, walk.U,
+                         walk.V, k.U1, k.V1, count);
                 walk.Next = stop + 1;
-                walk.U = u;
-                walk.V = v;
+                walk.U += k.U1 * count;
+                walk.V += k.V1 * count;
             }
         }
     }

@@ -166,6 +166,73 @@ TEST(HotSpotRemoval, CorrectionUsesTheSmoothedFactorsAndOnlyInsideTheHotSpotImag
     }
 }
 
+// The kernel that smooths several rows at once, against the block mean summed cell by cell, on
+// every count around its vector steps and on values whose sums round differently in another
+// order.
+TEST(HotSpotRemoval, GroupSmoothingMatchesTheBlockMeanToTheLastBit) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> value(-1.0, 3.0);
+    for (int n = 2; n <= 5; ++n)
+        for (int count = 0; count <= 70; ++count) {
+            SCOPED_TRACE(testing::Message() << "n = " << n << ", count " << count);
+            const int rowCount = kSmoothGroupRows + n - 1;
+            const std::size_t width = std::size_t(count + n - 1);
+            std::vector<std::vector<double>> cells(static_cast<std::size_t>(rowCount),
+                                                   std::vector<double>(width));
+            for (auto& row : cells)
+                for (double& cell : row)
+                    cell = random() % 4 ? value(random) / 3.0 : std::ldexp(value(random), 40);
+            const double* rows[kSmoothGroupRows + 4];
+            for (int j = 0; j < rowCount; ++j)
+                rows[j] = cells[std::size_t(j)].data();
+            std::vector<std::vector<double>> out(kSmoothGroupRows, std::vector<double>(width, -7));
+            double* outs[kSmoothGroupRows];
+            for (int r = 0; r < kSmoothGroupRows; ++r)
+                outs[r] = out[std::size_t(r)].data();
+            SmoothFactorRows(rows, n, count, outs);
+            for (int r = 0; r < kSmoothGroupRows; ++r)
+                for (int x = 0; x < count; ++x) {
+                    double sum = 0;
+                    for (int k = 0; k < n; ++k)
+                        for (int l = 0; l < n; ++l)
+                            sum += cells[std::size_t(r + l)][std::size_t(x + k)];
+                    ASSERT_EQ(out[std::size_t(r)][std::size_t(x)], sum / (n * n))
+                        << "row " << r << ", x " << x;
+                }
+        }
+}
+
+// Whole runs on random sizes: the hot-spot image's height cut into groups of smoothed rows at
+// every remainder, targets smaller and larger than it.
+TEST(HotSpotRemoval, RandomRunsMatchTheFormulaPixelForPixel) {
+    std::mt19937 random(4242);
+    std::uniform_int_distribution<int> size(1, 45);
+    std::uniform_real_distribution<double> offset(-20, 60), multiplier(0, 2.5);
+    for (int trial = 0; trial < 40; ++trial) {
+        const int n = 1 + trial % 5;
+        const double off = offset(random), mul = multiplier(random);
+        const TBitmap32 hotSpot = Random(size(random), size(random), random);
+        const TBitmap32 original = Random(size(random), size(random), random);
+        SCOPED_TRACE(testing::Message()
+                     << "n = " << n << ", hot spot " << hotSpot.Width() << "x" << hotSpot.Height()
+                     << ", target " << original.Width() << "x" << original.Height());
+        TBitmap32 target;
+        target.Assign(original);
+        THotSpotMask mask(hotSpot, off, mul);
+        mask.SmoothMask(n);
+        mask.Apply(target);
+        for (int y = 0; y < target.Height(); ++y)
+            for (int x = 0; x < target.Width(); ++x) {
+                const TColor32 before = original.GetPixel(x, y);
+                const TColor32 expected =
+                    x < hotSpot.Width() && y < hotSpot.Height()
+                        ? ScaleColor(before, BruteForceFactor(hotSpot, off, mul, n, x, y))
+                        : before;
+                ASSERT_EQ(target.GetPixel(x, y), expected) << x << "," << y;
+            }
+    }
+}
+
 TEST(HotSpotRemoval, VectorScalingMatchesScaleColorOnEveryKindOfFactor) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -267,6 +267,21 @@ TEST(AffineTransform, RowWalkMatchesThePerPixelFormula) {
     }
 }
 
+// Rasters spanning several of the tiles the rendering walks in, with spans that start and end
+// at every offset within a vector of pixels, and prefetches running off the source's edges.
+TEST(AffineTransform, TiledWalkMatchesThePerPixelFormulaOnLargerRasters) {
+    const struct {
+        int width, height;
+        double degrees;
+    } cases[] = {{700, 260, 45.5}, {300, 700, -90},  {1000, 3, 1},    {3, 1000, 89},
+                 {517, 389, 15},   {389, 517, -135}, {640, 480, 180}, {257, 129, 0.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at " << c.degrees);
+        const TBitmap32 source = Numbered(c.width, c.height);
+        EXPECT_TRUE(SamePixels(Rotated(source, c.degrees), ReferenceRotation(source, c.degrees)));
+    }
+}
+
 TEST(AffineTransform, EmptySourceGivesAnEmptyTarget) {
     TBitmap32 target;
     target.SetSize(3, 3);
