@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -77,7 +78,8 @@ TImageFileType ImageFileTypeOf(const QString& fileName) {
 
 namespace {
 
-void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers) {
+void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
+          const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
     TEmptyOnFailure guard(image);
     // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
     // unchanged; the others build a new picture, so the old store is let go first.
@@ -97,7 +99,7 @@ void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* j
             image.Assign(ReadTiffFile(fileName));
             break;
         case TImageFileType::Jpeg:
-            DecodeJpegFile(fileName, image, jpegMarkers);
+            DecodeJpegFile(fileName, image, jpegMarkers, chooseTurn);
             break;
     }
 }
@@ -116,12 +118,29 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
     const TQuietQtMessages quiet;
     TEmptyOnFailure guard(image);
     std::vector<TJpegMarker> markers;
-    Load(fileName, image, &markers);
-    TKeptMetadata kept{TPhotoMetadata::FromMarkers(markers), false};
+    TKeptMetadata kept;
+    bool parsed = false;
+    int turnedWhileDecoding = 0;
+    // A JPEG's metadata is read as soon as its header is, so that a quarter turn is made band
+    // by band while decoding: no second full-size store, and the pixels are written once.
+    const auto chooseTurn = [&](const std::vector<TJpegMarker>& found) {
+        kept.Source = TPhotoMetadata::FromMarkers(found);
+        parsed = true;
+        if (!upright || !kept.Source) return TDecodeTurn::None;
+        turnedWhileDecoding = ExifQuarterTurn(kept.Source->Orientation());
+        return turnedWhileDecoding > 0   ? TDecodeTurn::Clockwise
+               : turnedWhileDecoding < 0 ? TDecodeTurn::CounterClockwise
+                                         : TDecodeTurn::None;
+    };
+    Load(fileName, image, &markers, chooseTurn);
+    if (!parsed) kept.Source = TPhotoMetadata::FromMarkers(markers);
     if (upright && kept.Source) {
         const int orientation = kept.Source->Orientation();
         if (orientation != 1) {
-            ApplyExifOrientation(image, orientation);
+            if (turnedWhileDecoding != 0)
+                ApplyExifOrientationAfterTurn(image, orientation);
+            else
+                ApplyExifOrientation(image, orientation);
             kept.Reoriented = true;
         }
     }

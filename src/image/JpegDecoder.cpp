@@ -13,6 +13,7 @@
 
 #include "base/KelvoError.h"
 #include "image/DecoderSupport.h"
+#include "image/QuarterTurns.h"
 
 namespace {
 
@@ -83,8 +84,26 @@ void CopySavedMarkers(const jpeg_decompress_struct& info, std::vector<TJpegMarke
                                              qsizetype(marker->data_length))});
 }
 
+// Rows decoded into the band before it is turned into the picture: one output row group of a
+// 4:2:0 file, and a band of 6000-pixel rows stays well inside the second-level cache.
+constexpr int kTurnBandRows = 16;
+
+void TurnBandInto(const TColor32* band, int width, int rows, int firstRow, int height,
+                  TDecodeTurn turn, TBitmap32& image) {
+    // Old row y becomes new column height - 1 - y (clockwise) or y (anticlockwise).
+    const std::size_t stride = std::size_t(image.Width());
+    if (turn == TDecodeTurn::Clockwise)
+        RotateClockwise(band, width, rows, image.Bits() + (height - firstRow - rows), stride);
+    else
+        RotateCounterClockwise(band, width, rows, image.Bits() + firstRow, stride);
+}
+
+// band is the caller's, so that no object with a destructor lives in the frame libjpeg's
+// errors jump back to.
 int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& image,
-               std::vector<TJpegMarker>* markers) {
+               std::vector<TJpegMarker>* markers,
+               const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>* chooseTurn,
+               std::vector<TColor32>& band) {
     jpeg_decompress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
 
@@ -125,25 +144,41 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
     info.mem->max_memory_to_use = long(std::min<std::int64_t>(
         std::max(DecodeMemoryBound(file.Size()) - rasterBytes, kCodecMinimum),
         std::numeric_limits<long>::max()));
-    image.SetSize(int(info.image_width), int(info.image_height));
+    const int width = int(info.image_width);
+    const int height = int(info.image_height);
+    const TDecodeTurn turn = chooseTurn && markers ? (*chooseTurn)(*markers) : TDecodeTurn::None;
+    if (turn == TDecodeTurn::None) {
+        image.SetSize(width, height);
+    } else {
+        image.SetSize(height, width);
+        band.resize(std::size_t(kTurnBandRows) * std::size_t(width));
+    }
 
     jpeg_start_decompress(&info);
-    if (int(info.output_width) != image.Width() || int(info.output_height) != image.Height() ||
+    if (int(info.output_width) != width || int(info.output_height) != height ||
         info.output_components != 4)
         ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
 
-    const int width = image.Width();
     const bool inverted = info.saw_Adobe_marker;
-    JSAMPROW rows[16];
+    JSAMPROW rows[kTurnBandRows];
     while (info.output_scanline < info.output_height) {
         const int first = int(info.output_scanline);
-        const int count = std::min(16, image.Height() - first);
-        for (int i = 0; i < count; ++i)
-            rows[i] = reinterpret_cast<JSAMPROW>(image.ScanLine(first + i));
-        const int read = int(jpeg_read_scanlines(&info, rows, JDIMENSION(count)));
+        const int count = std::min(kTurnBandRows, height - first);
+        for (int i = 0; i < count; ++i) {
+            TColor32* row = turn == TDecodeTurn::None ? image.ScanLine(first + i)
+                                                      : band.data() + std::size_t(i) * width;
+            rows[i] = reinterpret_cast<JSAMPROW>(row);
+        }
+        // The band is turned whole, so it is filled whole first (libjpeg may hand back fewer
+        // rows than asked); a file cut short still leaves every row defined.
+        int read = 0;
+        while (read < count && info.output_scanline < info.output_height)
+            read += int(jpeg_read_scanlines(&info, rows + read, JDIMENSION(count - read)));
         if (cmyk)
             for (int i = 0; i < read; ++i)
                 CmykRowToBgra(rows[i], width, inverted);
+        if (turn != TDecodeTurn::None)
+            TurnBandInto(band.data(), width, read, first, height, turn, image);
     }
     jpeg_finish_decompress(&info);
     return 0;
@@ -152,6 +187,11 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
 }  // namespace
 
 void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers) {
+    DecodeJpegFile(fileName, image, markers, {});
+}
+
+void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
+                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
     TImageInputFile file(fileName);
     TJpegDecompressor jpeg;
     jpeg.info.err = jpeg_std_error(&jpeg.errors);
@@ -161,6 +201,8 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpeg
     jpeg.errors.first_addon_message = kJpegTooManyScansCode;
     jpeg.errors.last_addon_message = kJpegTooManyScansCode;
     jpeg.progress.progress_monitor = ProgressMonitor;
-    if (const int code = DecodeInto(jpeg, file, image, markers))
+    std::vector<TColor32> band;
+    const auto* chooser = chooseTurn ? &chooseTurn : nullptr;
+    if (const int code = DecodeInto(jpeg, file, image, markers, chooser, band))
         throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
 }

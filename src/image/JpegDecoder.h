@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 #include "image/Bitmap32.h"
@@ -14,6 +15,14 @@
 // EXIF, XMP, ICC profiles and IPTC records live).
 void DecodeJpegFile(const QString& fileName, TBitmap32& image,
                     std::vector<TJpegMarker>* markers = nullptr);
+
+// A quarter turn made while the picture is decoded, a band of rows at a time, so that no
+// unturned picture is ever stored.
+enum class TDecodeTurn { None, Clockwise, CounterClockwise };
+// The same decode, with the turn chosen from the saved markers once the header has been read
+// (the picture then arrives height x width). markers must be given.
+void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
+                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn);
 
 // A progressive file may carry any number of scans, each one a full pass over the coefficients;
 // beyond this many the file is refused as a CPU bomb (no encoder writes more than a few dozen).

@@ -218,12 +218,23 @@ std::vector<TJpegMarker> TPhotoMetadata::MarkersForSave(int width, int height,
     return markers;
 }
 
-void ApplyExifOrientation(TBitmap32& image, int orientation) {
-    // Each case undoes what the camera recorded: 2 mirrored, 3 turned half, 4 flipped, 5 mirrored
-    // and turned a quarter anticlockwise, 6 turned a quarter anticlockwise, 7 flipped and turned
-    // a quarter anticlockwise, 8 turned a quarter clockwise.
+int ExifQuarterTurn(int orientation) {
+    switch (orientation) {
+        case 5:
+        case 6:
+        case 7:
+            return 1;
+        case 8:
+            return -1;
+        default:
+            return 0;
+    }
+}
+
+void ApplyExifOrientationAfterTurn(TBitmap32& image, int orientation) {
     switch (orientation) {
         case 2:
+        case 5:
             MirrorHorizontalInPlace(image);
             break;
         case 3:
@@ -231,23 +242,20 @@ void ApplyExifOrientation(TBitmap32& image, int orientation) {
             MirrorHorizontalInPlace(image);
             break;
         case 4:
-            FlipVerticalInPlace(image);
-            break;
-        case 5:
-            image.TurnClockwise();
-            MirrorHorizontalInPlace(image);
-            break;
-        case 6:
-            image.TurnClockwise();
-            break;
         case 7:
-            image.TurnClockwise();
             FlipVerticalInPlace(image);
-            break;
-        case 8:
-            image.TurnCounterClockwise();
             break;
         default:
             break;
     }
+}
+
+void ApplyExifOrientation(TBitmap32& image, int orientation) {
+    // Each case undoes what the camera recorded: 2 mirrored, 3 turned half, 4 flipped, 5 mirrored
+    // and turned a quarter anticlockwise, 6 turned a quarter anticlockwise, 7 flipped and turned
+    // a quarter anticlockwise, 8 turned a quarter clockwise.
+    const int turn = ExifQuarterTurn(orientation);
+    if (turn > 0) image.TurnClockwise();
+    if (turn < 0) image.TurnCounterClockwise();
+    ApplyExifOrientationAfterTurn(image, orientation);
 }

@@ -63,3 +63,8 @@ struct TKeptMetadata {
 // Turns a raster stored with EXIF orientation 2..8 upright; 1 and values outside 1..8 leave it
 // as it is. Flips and mirrors work in place; a quarter turn needs the one new store it makes.
 void ApplyExifOrientation(TBitmap32& image, int orientation);
+// ApplyExifOrientation in two steps, for a picture turned while it was decoded: the quarter
+// turn it begins with (1 clockwise, -1 anticlockwise, 0 none), then the flip or mirror that
+// follows that turn.
+int ExifQuarterTurn(int orientation);
+void ApplyExifOrientationAfterTurn(TBitmap32& image, int orientation);

@@ -84,9 +84,10 @@ void TurnByBlocks(const TColor32* source, int width, int height, TColor32* targe
 
 }  // namespace
 
-void RotateClockwise(const TColor32* source, int width, int height, TColor32* target) {
+void RotateClockwise(const TColor32* source, int width, int height, TColor32* target,
+                     std::size_t targetStride) {
     const std::size_t row = std::size_t(width);
-    const std::size_t newWidth = std::size_t(height);
+    const std::size_t newWidth = targetStride;
     TurnByBlocks(
         source, width, height, target,
         [&](const TColor32* in, int x, int y) {
@@ -99,9 +100,10 @@ void RotateClockwise(const TColor32* source, int width, int height, TColor32* ta
         [&](int x, int y) { return std::size_t(x) * newWidth + std::size_t(height - 1 - y); });
 }
 
-void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target) {
+void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target,
+                            std::size_t targetStride) {
     const std::size_t row = std::size_t(width);
-    const std::size_t newWidth = std::size_t(height);
+    const std::size_t newWidth = targetStride;
     TurnByBlocks(
         source, width, height, target,
         [&](const TColor32* in, int x, int y) {
@@ -169,4 +171,12 @@ void MirrorHorizontalInPlace(TBitmap32& image) {
             std::swap(row[left], row[right]);
     }
     image.Changed();
+}
+
+void RotateClockwise(const TColor32* source, int width, int height, TColor32* target) {
+    RotateClockwise(source, width, height, target, std::size_t(height));
+}
+
+void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target) {
+    RotateCounterClockwise(source, width, height, target, std::size_t(height));
 }
