@@ -16,8 +16,10 @@ void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::s
                                 const std::uint8_t* red, const std::uint8_t* green,
                                 const std::uint8_t* blue);
 // Each channel v of a pixel of intensity s becomes round(v * factors[s]) held to 0..255;
-// factors has 766 entries and none is a NaN. Alpha becomes 0.
-void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const double* factors);
+// factors has 766 entries and none is a NaN. Alpha becomes 0. With counts (766 entries), 1 is
+// added at the intensity of each result, so that the histogram after needs no pass of its own.
+void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const double* factors,
+                                   std::int32_t* counts = nullptr);
 // Adds 1 at the intensity of each pixel; counts has at least 766 entries.
 void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts);
 
@@ -26,14 +28,17 @@ bool HasVectorKernels();
 void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::size_t count,
                               const std::uint8_t* red, const std::uint8_t* green,
                               const std::uint8_t* blue);
-void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors);
+void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors,
+                                 std::int32_t* counts = nullptr);
 void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts);
 
-// The form that suits this processor.
+// The form that suits this processor, spread over its cores for large rasters.
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
                         const std::uint8_t* red, const std::uint8_t* green,
                         const std::uint8_t* blue);
-void ApplyIntensityFactors(TColor32* pixels, std::size_t count, const double* factors);
+// target[i] is source[i] with its intensity's factor applied; target may be source.
+void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,
+                           const double* factors, std::int32_t* counts = nullptr);
 void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts);
 
 }  // namespace tonekernels

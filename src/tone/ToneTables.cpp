@@ -51,8 +51,8 @@ void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
         graphs->HasBefore = true;
     }
     FillTransfer(table, graphs);
-    ApplyTransfer(image, table);
-    FillAfter(image, graphs);
+    ApplyTransfer(image, table, graphs ? &graphs->After : nullptr);
+    if (graphs) graphs->HasAfter = true;
 }
 
 }  // namespace
@@ -68,12 +68,20 @@ void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::ui
                                     blue);
 }
 
-void ApplyTransfer(TBitmap32& image, const TransferTable& table) {
-    if (image.Empty()) return;
+void ApplyTransfer(TBitmap32& image, const TransferTable& table, IntensityHistogram* after) {
+    ApplyTransfer(image, image, table, after);
+}
+
+void ApplyTransfer(const TBitmap32& source, TBitmap32& image, const TransferTable& table,
+                   IntensityHistogram* after) {
+    if (after) after->fill(0);
+    if (&source != &image) image.SetSize(source.Width(), source.Height());
+    if (source.Empty()) return;
     double factors[kMaxIntensity + 1];
     for (int s = 0; s <= kMaxIntensity; ++s)
         factors[s] = (double(table[s]) + 1.0) / double(s + 1);
-    tonekernels::ApplyIntensityFactors(image.Bits(), image.PixelCount(), factors);
+    tonekernels::ApplyIntensityFactors(source.Bits(), image.Bits(), source.PixelCount(), factors,
+                                       after ? after->data() : nullptr);
 }
 
 namespace {

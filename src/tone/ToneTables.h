@@ -35,8 +35,14 @@ struct TToneGraphs {
 void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram);
 
 // Each pixel of intensity s becomes ScaleColor(pixel, (table[s] + 1) / (s + 1)): its channel
-// ratios stay and its intensity moves to about table[s]. Alpha becomes 0.
-void ApplyTransfer(TBitmap32& image, const TransferTable& table);
+// ratios stay and its intensity moves to about table[s]. Alpha becomes 0. With after, the
+// histogram of the result is counted in the same pass.
+void ApplyTransfer(TBitmap32& image, const TransferTable& table,
+                   IntensityHistogram* after = nullptr);
+// The same from a kept source into image (sized to match), in one pass: a slider's re-apply
+// needs no copy of the source first.
+void ApplyTransfer(const TBitmap32& source, TBitmap32& image, const TransferTable& table,
+                   IntensityHistogram* after = nullptr);
 
 // Each pixel becomes (red[R], green[G], blue[B]) with alpha 0: every correction that treats the
 // channels one by one reduces to three byte lookups per pixel.

@@ -115,6 +115,35 @@ TEST(ToneKernels, VectorTransferIsExactForEveryPixelUnderManyTables) {
     }
 }
 
+// The whole-raster form: large enough to be shared out over the cores, read from a kept source
+// into another raster, with the result's histogram counted in the same pass.
+TEST(ToneKernels, WholeRasterTransferFromASourceCountsItsResult) {
+    double factors[766];
+    for (int s = 0; s < 766; ++s)
+        factors[s] = (std::rint((s - 300) * 1.37 + 300) + 1.0) / (s + 1.0);
+    const TBitmap32 source = Noise(1031, 613, 37);  // not a whole number of blocks
+    const std::vector<TColor32> before = Pixels(source);
+    std::vector<TColor32> target(before.size(), 0xDEADBEEF);
+    std::vector<std::int32_t> counts(766, 5);  // counts are added to what is there
+    tonekernels::ApplyIntensityFactors(source.Bits(), target.data(), target.size(), factors,
+                                       counts.data());
+    std::vector<std::int32_t> expectedCounts(766, 5);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const TColor32 expected = ScaleColor(before[i], factors[Intensity(before[i])]);
+        ASSERT_EQ(target[i], expected) << "pixel " << i;
+        ++expectedCounts[Intensity(expected)];
+    }
+    EXPECT_EQ(counts, expectedCounts);
+    EXPECT_EQ(Pixels(source), before);
+
+    std::vector<std::int32_t> sourceCounts(766, 0);
+    tonekernels::CountIntensities(source.Bits(), source.PixelCount(), sourceCounts.data());
+    std::vector<std::int32_t> expectedSourceCounts(766, 0);
+    for (TColor32 pixel : before)
+        ++expectedSourceCounts[Intensity(pixel)];
+    EXPECT_EQ(sourceCounts, expectedSourceCounts);
+}
+
 TEST(ToneKernels, IntensityCountsAgreeInEveryForm) {
     TBitmap32 opaque = Filled(kWidth, kHeight, 0xFFFFFFFF);  // alpha must not count
     for (int x = 0; x < kWidth; ++x)

@@ -230,20 +230,19 @@ void TKelvoImageForm::Contrast1Click() {
         return;
     }
     const TEndBusyOnFailure onFailure(*this);
-    TBitmap32& image = Image->Bitmap();
-    image.Assign(FContrastSource);
     const int position = window.TrackBar1->value();
     const double slope = SliderFactor(position);
     window.setWindowTitle(QString::asprintf("Contrast (%.2f)", slope));
     BeginSliderReapply(*this);
-    FUndoImage.Assign(image);
+    FUndoImage.Assign(FContrastSource);
     FUndoMetadata = FMetadata;
-    // The image is the source again, so its histogram is the source's, counted once.
+    // Each move starts from the source, so the histogram before is the source's, counted once;
+    // the source is read straight into the image, and the result counted in the same pass.
     EnsureSourceHistogram(FContrastSource, FContrastGraphs);
     BuildContrastTable(FContrastGraphs.Before, slope, FContrastGraphs.Transfer);
     FContrastGraphs.HasTransfer = true;
-    ApplyTransfer(image, FContrastGraphs.Transfer);
-    ComputeHistogram(image, FContrastGraphs.After);
+    ApplyTransfer(FContrastSource, Image->Bitmap(), FContrastGraphs.Transfer,
+                  &FContrastGraphs.After);
     FContrastGraphs.HasAfter = true;
     EndSliderReapply(*this, FContrastGraphs, window);
 }
