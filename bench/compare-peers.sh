@@ -41,7 +41,8 @@ export MAGICK_THREAD_LIMIT=1
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1
+# Ours shares its large loops over the cores unless told otherwise.
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 KELVO_THREADS=1
 
 # A photograph-like input: smooth colour fields (upscaled noise) with fine grain on top.
 IN=$WORK/in.jpg

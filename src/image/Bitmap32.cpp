@@ -136,9 +136,15 @@ void TBitmap32::CopyPropertiesFrom(const TBitmap32& source) {
 }
 
 void TBitmap32::Assign(const TBitmap32& source) {
+    Assign(source, [](const TColor32* from, TColor32* to, std::size_t count) {
+        std::memcpy(to, from, count * sizeof(TColor32));
+    });
+}
+
+void TBitmap32::Assign(const TBitmap32& source, const TPixelCopy& copy) {
     if (&source == this) return;
     SetSize(source.FWidth, source.FHeight);
-    if (!Empty()) std::memcpy(FBits, source.FBits, ByteCount());
+    if (!Empty()) copy(source.FBits, FBits, PixelCount());
     CopyPropertiesFrom(source);
     Changed();
 }

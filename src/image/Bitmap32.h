@@ -82,6 +82,10 @@ class TBitmap32 {
 
     // Assign from another raster: size, pixels (alpha included) and the drawing properties.
     void Assign(const TBitmap32& source);
+    // Assign with the pixels copied by `copy`, which may look at them on the way: a caller that
+    // needs both the copy and a pass over the pixels then reads them once.
+    using TPixelCopy = std::function<void(const TColor32* from, TColor32* to, std::size_t count)>;
+    void Assign(const TBitmap32& source, const TPixelCopy& copy);
     // Takes over the other raster's store without copying; the other raster becomes empty.
     void Assign(TBitmap32&& source) noexcept;
     // Assign from a decoded picture; a null QImage empties the raster.

@@ -13,18 +13,14 @@ namespace {
 
 const QString kColorCastSection = QStringLiteral("ColorCast");
 
-void FillHistogram(const TBitmap32& image, TToneGraphs* graphs, bool after) {
-    if (!graphs) return;
-    ComputeHistogram(image, after ? graphs->After : graphs->Before);
-    (after ? graphs->HasAfter : graphs->HasBefore) = true;
-}
-
 // Runs a per-pixel effect between the "before" and "after" histograms.
 template <typename Effect>
 void WithHistograms(TBitmap32& image, TToneGraphs* graphs, Effect effect) {
-    FillHistogram(image, graphs, false);
+    FillBefore(image, graphs);
     effect();
-    FillHistogram(image, graphs, true);
+    if (!graphs) return;
+    ComputeHistogram(image, graphs->After);
+    graphs->HasAfter = true;
 }
 
 // The channel table of "Make Black/White" for one channel: the black reference subtracted
@@ -145,6 +141,7 @@ void MakeBlack(TBitmap32& image, TColor32 reference) {
 
 void Subtract(TBitmap32& image, TColor32 reference, TToneGraphs* graphs) {
     SubtractColor(image, reference);
+    if (graphs) graphs->BeforeCounted = false;  // the equalisation starts from the subtraction
     EqualizeHistogram(image, graphs);
 }
 

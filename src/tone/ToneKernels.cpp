@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -91,7 +92,9 @@ void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const do
     ApplyIntensityResultsPortable(pixels, pixels, count, results, counts);
 }
 
-void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts) {
+void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts,
+                              TColor32* copyTo) {
+    if (copyTo && count != 0) std::memcpy(copyTo, pixels, count * sizeof(TColor32));
     // Four partial tables let neighbouring pixels of the same intensity count without waiting
     // for each other's increment.
     std::int32_t partial[4][kIntensities] = {};
@@ -364,13 +367,21 @@ KELVO_VECTOR_TARGET void ApplyIntensityFactorsVector(TColor32* pixels, std::size
 }
 
 KELVO_VECTOR_TARGET void CountIntensitiesVector(const TColor32* pixels, std::size_t count,
-                                                std::int32_t* counts) {
+                                                std::int32_t* counts, TColor32* copyTo) {
     TPartialCounts partial;
     std::size_t i = 0;
-    for (; i + 16 <= count; i += 16)
-        partial.Add(Intensities(_mm512_loadu_si512(pixels + i)));
+    if (copyTo) {
+        for (; i + 16 <= count; i += 16) {
+            const __m512i v = _mm512_loadu_si512(pixels + i);
+            _mm512_storeu_si512(copyTo + i, v);
+            partial.Add(Intensities(v));
+        }
+    } else {
+        for (; i + 16 <= count; i += 16)
+            partial.Add(Intensities(_mm512_loadu_si512(pixels + i)));
+    }
     partial.AddTo(counts);
-    CountIntensitiesPortable(pixels + i, count - i, counts);
+    CountIntensitiesPortable(pixels + i, count - i, counts, copyTo ? copyTo + i : nullptr);
 }
 
 #else
@@ -387,8 +398,9 @@ void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const doub
                                  std::int32_t* counts) {
     ApplyIntensityFactorsPortable(pixels, count, factors, counts);
 }
-void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts) {
-    CountIntensitiesPortable(pixels, count, counts);
+void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts,
+                            TColor32* copyTo) {
+    CountIntensitiesPortable(pixels, count, counts, copyTo);
 }
 
 namespace {
@@ -445,12 +457,14 @@ void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t
     if (counts) AddRunCounts(runCounts, counts);
 }
 
-void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts) {
+void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts,
+                      TColor32* copyTo) {
     const auto countRun = HasVectorKernels() ? CountIntensitiesVector : CountIntensitiesPortable;
     const int runs = ParallelRunCount(count, kMinimumRun);
     TRunCounts runCounts(static_cast<std::size_t>(runs));
     ForEachRun(count, runs, kCacheLinePixels, [&](std::size_t begin, std::size_t end, int run) {
-        countRun(pixels + begin, end - begin, runCounts[std::size_t(run)].data());
+        countRun(pixels + begin, end - begin, runCounts[std::size_t(run)].data(),
+                 copyTo ? copyTo + begin : nullptr);
     });
     AddRunCounts(runCounts, counts);
 }

@@ -20,8 +20,10 @@ void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::s
 // added at the intensity of each result, so that the histogram after needs no pass of its own.
 void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const double* factors,
                                    std::int32_t* counts = nullptr);
-// Adds 1 at the intensity of each pixel; counts has at least 766 entries.
-void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts);
+// Adds 1 at the intensity of each pixel; counts has at least 766 entries. With copyTo, the
+// pixels are copied there in the same pass.
+void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts,
+                              TColor32* copyTo = nullptr);
 
 // Whether the vector forms can run here.
 bool HasVectorKernels();
@@ -30,7 +32,8 @@ void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::siz
                               const std::uint8_t* blue);
 void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors,
                                  std::int32_t* counts = nullptr);
-void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts);
+void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts,
+                            TColor32* copyTo = nullptr);
 
 // The form that suits this processor, spread over its cores for large rasters.
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
@@ -39,6 +42,7 @@ void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t co
 // target[i] is source[i] with its intensity's factor applied; target may be source.
 void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,
                            const double* factors, std::int32_t* counts = nullptr);
-void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts);
+void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts,
+                      TColor32* copyTo = nullptr);
 
 }  // namespace tonekernels

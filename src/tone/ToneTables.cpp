@@ -21,12 +21,6 @@ std::int32_t RoundToInt(double value) {
     return std::int32_t(std::rint(value));
 }
 
-void FillBefore(const TBitmap32& image, TToneGraphs* graphs) {
-    if (!graphs) return;
-    ComputeHistogram(image, graphs->Before);
-    graphs->HasBefore = true;
-}
-
 void FillAfter(const TBitmap32& image, TToneGraphs* graphs) {
     if (!graphs) return;
     ComputeHistogram(image, graphs->After);
@@ -43,7 +37,10 @@ void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
 template <typename Build>
 void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
     IntensityHistogram histogram;
-    ComputeHistogram(image, histogram);
+    if (graphs && graphs->BeforeCounted)
+        histogram = graphs->Before;
+    else
+        ComputeHistogram(image, histogram);
     TransferTable table;
     if (!build(histogram, table)) return;
     if (graphs) {
@@ -60,6 +57,19 @@ void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
 void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram) {
     histogram.fill(0);
     tonekernels::CountIntensities(image.Bits(), image.PixelCount(), histogram.data());
+}
+
+TBitmap32::TPixelCopy CountingCopy(IntensityHistogram& histogram) {
+    histogram.fill(0);
+    return [&histogram](const TColor32* from, TColor32* to, std::size_t count) {
+        tonekernels::CountIntensities(from, count, histogram.data(), to);
+    };
+}
+
+void FillBefore(const TBitmap32& image, TToneGraphs* graphs) {
+    if (!graphs) return;
+    if (!graphs->BeforeCounted) ComputeHistogram(image, graphs->Before);
+    graphs->HasBefore = true;
 }
 
 void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,

@@ -29,10 +29,20 @@ struct TToneGraphs {
     bool HasBefore = false;
     bool HasTransfer = false;
     bool HasAfter = false;
+    // Before already holds the histogram of the image as the command finds it (counted while
+    // the undo snapshot was copied), so the command need not count it again. It says nothing of
+    // whether the command publishes it: that is still HasBefore.
+    bool BeforeCounted = false;
 };
 
 // Counts the pixels of each intensity; an empty image gives 769 zeros.
 void ComputeHistogram(const TBitmap32& image, IntensityHistogram& histogram);
+// A pixel copy for TBitmap32::Assign that counts the copied pixels into histogram on the way
+// (histogram is zeroed first, also when there is nothing to copy).
+TBitmap32::TPixelCopy CountingCopy(IntensityHistogram& histogram);
+// Fills graphs->Before with the image's histogram and sets HasBefore, counting only when
+// BeforeCounted does not say it is there already. Nothing without graphs.
+void FillBefore(const TBitmap32& image, TToneGraphs* graphs);
 
 // Each pixel of intensity s becomes ScaleColor(pixel, (table[s] + 1) / (s + 1)): its channel
 // ratios stay and its intensity moves to about table[s]. Alpha becomes 0. With after, the

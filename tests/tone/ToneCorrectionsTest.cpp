@@ -293,3 +293,51 @@ TEST(ToneEffects, BlackAndWhiteThresholdsAtThreeTimesTheCutoff) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window counts the histogram before while copying the undo snapshot. Every command must
+// then give the pixels and graphs it gives when it counts for itself, including Subtract,
+// whose equalisation starts from the subtracted image, not the one the snapshot holds.
+TEST(ToneGraphs, ABeforeCountedWithTheSnapshotChangesNoPixelAndNoGraph) {
+    using Command = std::function<void(TBitmap32&, TToneGraphs*)>;
+    const std::pair<const char*, Command> commands[] = {
+        {"linear", [](TBitmap32& image, TToneGraphs* graphs) { EqualizeHistogram(image, graphs); }},
+        {"stretch", [](TBitmap32& image, TToneGraphs* graphs) { ContrastStretch(image, graphs); }},
+        {"contrast",
+         [](TBitmap32& image, TToneGraphs* graphs) { AdjustContrast(image, 30, graphs); }},
+        {"brightness",
+         [](TBitmap32& image, TToneGraphs* graphs) { AdjustBrightness(image, -20, graphs); }},
+        {"washout", [](TBitmap32& image, TToneGraphs* graphs) { Washout(image, graphs); }},
+        {"negative", [](TBitmap32& image, TToneGraphs* graphs) { Negative(image, graphs); }},
+        {"subtract", [](TBitmap32& image,
+                        TToneGraphs* graphs) { Subtract(image, Argb(0, 40, 30, 20), graphs); }},
+    };
+    const TBitmap32 photo = Noise(67, 41, 5);
+    for (const auto& [name, command] : commands) {
+        SCOPED_TRACE(name);
+        TBitmap32 counting;
+        counting.Assign(photo);
+        TToneGraphs counted;
+        command(counting, &counted);
+
+        TBitmap32 image;
+        image.Assign(photo);
+        TBitmap32 snapshot;
+        TToneGraphs graphs;
+        snapshot.Assign(image, CountingCopy(graphs.Before));
+        graphs.BeforeCounted = true;
+        EXPECT_EQ(Pixels(snapshot), Pixels(photo));
+        command(image, &graphs);
+
+        EXPECT_EQ(Pixels(image), Pixels(counting));
+        EXPECT_EQ(graphs.HasBefore, counted.HasBefore);
+        EXPECT_EQ(graphs.HasAfter, counted.HasAfter);
+        EXPECT_EQ(graphs.HasTransfer, counted.HasTransfer);
+        if (counted.HasBefore) EXPECT_EQ(graphs.Before, counted.Before);
+        if (counted.HasAfter) EXPECT_EQ(graphs.After, counted.After);
+        if (counted.HasTransfer) EXPECT_EQ(graphs.Transfer, counted.Transfer);
+    }
+}
+
+}  // namespace

@@ -314,7 +314,9 @@ class TKelvoImageForm : public QWidget {
     int VertScrollRange() const { return FVertRange; }
 
     // ---- undo and clipboard (Undo.cpp) ----
-    void SaveUndoSnapshot();
+    // The undo snapshot: the image (copied by `copy` when given), its metadata and the window
+    // bounds.
+    void SaveUndoSnapshot(const TBitmap32::TPixelCopy& copy = {});
     void BeginImageEdit();
     // One whole-image command that may change the image's size: the edit step, then change
     // (which may read the snapshot just taken in FUndoImage), the client sized to the result and

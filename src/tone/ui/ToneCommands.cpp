@@ -24,8 +24,13 @@ void EditWithGraphs(TKelvoImageForm& form, bool takeSnapshot, Change change) {
     const TEndBusyOnFailure onFailure(form);
     form.FPanned = false;
     form.EnableButtons(false);
-    if (takeSnapshot) form.SaveUndoSnapshot();
     TToneGraphs graphs;
+    if (takeSnapshot) {
+        // The snapshot is a copy of the image as the command finds it: the histogram before is
+        // counted on the way rather than in a pass of its own.
+        form.SaveUndoSnapshot(CountingCopy(graphs.Before));
+        graphs.BeforeCounted = true;
+    }
     change(form.Image->Bitmap(), graphs);
     form.PlotToneGraphs(graphs);
     form.Image->Bitmap().Changed();
@@ -51,11 +56,6 @@ void StartSliderAdjustment(TKelvoImageForm& form, TTrackBarToolForm& window, TBi
 // The effects whose result's histogram follows from the one they started from, so that the
 // result need not be counted again: a negative turns intensity s into 765 - s, the bands that
 // "IsoBrightness" blackens move to 0, and a threshold leaves only 0 and 765.
-void CountBefore(const TBitmap32& image, TToneGraphs& graphs) {
-    ComputeHistogram(image, graphs.Before);
-    graphs.HasBefore = true;
-}
-
 void MirroredHistogram(const IntensityHistogram& before, TToneGraphs& graphs) {
     graphs.After.fill(0);
     for (int s = 0; s <= 765; ++s)
@@ -144,7 +144,7 @@ void TKelvoImageForm::ContrastStretch1Click() {
 
 void TKelvoImageForm::Negative1Click() {
     EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
-        CountBefore(image, graphs);
+        FillBefore(image, &graphs);
         ::Negative(image);
         MirroredHistogram(graphs.Before, graphs);
     });
@@ -154,7 +154,7 @@ namespace {
 
 void IsoBrightnessCommand(TKelvoImageForm& form, int step) {
     EditWithGraphs(form, true, [step](TBitmap32& image, TToneGraphs& graphs) {
-        CountBefore(image, graphs);
+        FillBefore(image, &graphs);
         ::IsoBrightness(image, step);
         BandedHistogram(graphs.Before, step, graphs);
     });

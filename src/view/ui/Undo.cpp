@@ -9,8 +9,11 @@
 #include "app/ui/KelvoImageUnit.h"
 #include "view/ui/ImageView.h"
 
-void TKelvoImageForm::SaveUndoSnapshot() {
-    FUndoImage.Assign(Image->Bitmap());
+void TKelvoImageForm::SaveUndoSnapshot(const TBitmap32::TPixelCopy& copy) {
+    if (copy)
+        FUndoImage.Assign(Image->Bitmap(), copy);
+    else
+        FUndoImage.Assign(Image->Bitmap());
     FUndoMetadata = FMetadata;
     const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
