@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -43,10 +44,10 @@ namespace {
 // The outcome of every (intensity, channel value) pair, one row of 256 per intensity: a
 // channel's result depends only on its value and its pixel's intensity, so every outcome is
 // worked out once and the pixel loops only look them up. Three spare bytes at the end let a
-// four-byte gather read the last entry. The vector form adds the rows' straight lines.
+// four-byte gather read the last entry. The vector form adds each row's single factor.
 struct TIntensityResults {
     std::unique_ptr<std::uint8_t[]> Bytes;
-    std::unique_ptr<std::uint32_t[]> Lines;
+    std::unique_ptr<float[]> RowFactors;
 };
 constexpr std::size_t kResultRow = 256;
 
@@ -177,57 +178,41 @@ KELVO_VECTOR_TARGET void ApplyChannelTablesVector(const TColor32* source, TColor
 
 namespace {
 
-// Most rows of the results table are a straight line: round(v * f) held to 255 is
-// (v * M + 2^(k - 1)) >> k for a multiplier M below 2^23, and sixteen pixels multiply that out
-// faster than three gathers look it up. Where v * f falls on a half, the double product rounds
-// to even, or (when f itself is not exact in binary) wherever its representation error pushes
-// it; a row says which of those its halves follow, and the line leans a little towards the
-// chosen side there (2^(k - 11) is far below the distance of any other product from a half, and
-// far above the multiplier's own error). Each row's line is held against the row's exact bytes
-// for every channel value its pixels can have; a row no line reproduces is marked, and a block
-// of pixels touching one looks its bytes up instead.
-// An entry is M | k << 24 | halves << 29, or kCurvedRow.
-constexpr std::uint32_t kCurvedRow = 0x80000000u;
-enum THalves : std::uint32_t { hvToEven = 0, hvUp = 1, hvDown = 2 };
+// Almost every row of the results table is one single-precision product: the row's bytes are
+// round-half-even(v * F) held to 255 for one float F, and sixteen pixels multiply that out
+// faster than three gathers look it up. F is the row's factor in single precision, or a few
+// steps of it either way where v * f falls exactly on a half for some v and the double product
+// rounds that half up or down rather than to even. Each row's F is held against the row's exact
+// bytes for every channel value its pixels can have; a row no F reproduces is marked with -1,
+// and its pixels are looked up instead.
+constexpr float kCurvedRow = -1.0f;
 
-std::uint32_t LineResult(std::uint32_t v, std::uint32_t multiplier, int shift, THalves halves) {
-    const std::uint32_t half = shift > 0 ? 1u << (shift - 1) : 0;
-    const std::uint32_t lean = half >> 10;
-    const std::uint32_t product = v * multiplier;
-    const bool odd = (product >> shift) & 1;
-    const bool up = halves == hvUp || (halves == hvToEven && odd);
-    return std::min<std::uint32_t>((product + half - lean + (up ? 2 * lean : 0)) >> shift, 255);
+std::uint32_t RowProduct(std::uint32_t v, float factor) {
+    const float product = float(v) * factor;  // rounded to single precision, as the lanes do
+    return std::min<std::uint32_t>(std::uint32_t(std::nearbyint(product)), 255);
 }
 
-std::unique_ptr<std::uint32_t[]> BuildIntensityLines(const double* factors,
-                                                     const std::uint8_t* bytes) {
-    auto lines = std::make_unique<std::uint32_t[]>(kIntensities);
+std::unique_ptr<float[]> BuildRowFactors(const double* factors, const std::uint8_t* bytes) {
+    auto rowFactors = std::make_unique<float[]>(kIntensities);
     for (int s = 0; s < kIntensities; ++s) {
         // Above 256 every channel but 0 is 255 anyway; at or below 0 every channel is 0.
-        const double factor = std::min(factors[s], 256.0);
-        std::uint32_t multiplier = 0;
-        int shift = 0;
-        if (factor > 0.0) {
-            shift = 31;
-            while (shift > 0 && std::ldexp(factor, shift) >= double(1 << 23) - 0.5)
-                --shift;
-            multiplier = std::uint32_t(std::rint(std::ldexp(factor, shift)));
-        }
-        lines[s] = kCurvedRow;
-        if (multiplier >= (1u << 23)) continue;
+        const float nearest = float(std::clamp(factors[s], 0.0, 256.0));
         const std::uint8_t* row = bytes + std::size_t(s) * kResultRow;
         const int top = s < 255 ? s : 255;
-        for (const THalves halves : {hvToEven, hvUp, hvDown}) {
+        rowFactors[s] = kCurvedRow;
+        for (const int steps : {0, 1, -1, 2, -2, 4, -4, 8, -8, 16, -16, 32, -32, 64, -64}) {
+            if (nearest == 0.0f && steps != 0) break;
+            const float factor = std::bit_cast<float>(std::bit_cast<std::int32_t>(nearest) + steps);
             bool straight = true;
-            for (int v = 0; v <= top && straight; ++v)
-                straight = LineResult(std::uint32_t(v), multiplier, shift, halves) == row[v];
+            for (int v = 1; v <= top && straight; ++v)
+                straight = RowProduct(std::uint32_t(v), factor) == row[v];
             if (straight) {
-                lines[s] = multiplier | std::uint32_t(shift) << 24 | std::uint32_t(halves) << 29;
+                rowFactors[s] = factor;
                 break;
             }
         }
     }
-    return lines;
+    return rowFactors;
 }
 
 // The same bytes as BuildIntensityResultsPortable, eight values at a time.
@@ -244,7 +229,7 @@ KELVO_VECTOR_TARGET TIntensityResults BuildIntensityResultsVector(const double* 
                              _mm256_cvtepi32_epi8(ScaleLanes(values, factor)));
         }
     }
-    results.Lines = BuildIntensityLines(factors, results.Bytes.get());
+    results.RowFactors = BuildRowFactors(factors, results.Bytes.get());
     return results;
 }
 
@@ -277,44 +262,21 @@ struct TPartialCounts {
     }
 };
 
-// Sixteen channels through their rows' lines, as LineResult.
-struct TLines {
-    __m512i Multiplier, Shift, Bit, Base, TwoLeans;
-    __mmask16 ToEven;
+// round-half-even(v * F) of sixteen channels, as RowProduct; F >= 0 outside curved rows.
+KELVO_VECTOR_TARGET __m512i ScaleByRowFactor(__m512i channel, __m512 factor) {
+    return _mm512_min_epi32(_mm512_cvtps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(channel), factor)),
+                            _mm512_set1_epi32(255));
+}
 
-    KELVO_VECTOR_TARGET explicit TLines(__m512i line)
-        : Multiplier(_mm512_and_si512(line, _mm512_set1_epi32(0x007FFFFF))),
-          Shift(_mm512_and_si512(_mm512_srli_epi32(line, 24), _mm512_set1_epi32(31))),
-          Bit(_mm512_sllv_epi32(_mm512_set1_epi32(1), Shift)),
-          ToEven(
-              _mm512_cmpeq_epi32_mask(_mm512_srli_epi32(line, 29), _mm512_set1_epi32(hvToEven))) {
-        const __m512i half = _mm512_srli_epi32(Bit, 1);
-        const __m512i lean = _mm512_srli_epi32(half, 10);
-        TwoLeans = _mm512_slli_epi32(lean, 1);
-        Base = _mm512_sub_epi32(half, lean);
-        const __mmask16 up =
-            _mm512_cmpeq_epi32_mask(_mm512_srli_epi32(line, 29), _mm512_set1_epi32(hvUp));
-        Base = _mm512_mask_add_epi32(Base, up, Base, TwoLeans);
-    }
-
-    KELVO_VECTOR_TARGET __m512i Apply(__m512i channel) const {
-        const __m512i product = _mm512_mullo_epi32(channel, Multiplier);
-        const __mmask16 odd = _mm512_mask_test_epi32_mask(ToEven, product, Bit);
-        const __m512i rounding = _mm512_mask_add_epi32(Base, odd, Base, TwoLeans);
-        return _mm512_min_epu32(_mm512_srlv_epi32(_mm512_add_epi32(product, rounding), Shift),
-                                _mm512_set1_epi32(255));
-    }
-};
-
-// Pixels go through their rows' lines sixteen at a time; the few pixels on curved rows are
-// left where they are, remembered, and looked up after each stretch of pixels. Deciding per
-// block between the line and the lookup would be a branch the processor cannot foresee.
+// Pixels are multiplied by their rows' factors sixteen at a time; the few pixels on curved rows
+// are left where they are, remembered, and looked up after each stretch of pixels. Deciding per
+// block between the product and the lookup would be a branch the processor cannot foresee.
 KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TColor32* target,
                                                      std::size_t count,
                                                      const TIntensityResults& results,
                                                      std::int32_t* counts) {
     const std::uint8_t* lookup = results.Bytes.get();
-    const std::uint32_t* lines = results.Lines.get();
+    const float* rowFactors = results.RowFactors.get();
     const __m512i byte = _mm512_set1_epi32(0xFF);
     // Where the pixels left for the lookup are counted for now: a slot past the intensities.
     const __m512i uncounted = _mm512_set1_epi32(kIntensities);
@@ -330,14 +292,14 @@ KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TCo
         std::size_t curved = 0;
         for (; i < stretchEnd; i += 16) {
             const __m512i v = _mm512_loadu_si512(source + i);
-            const __m512i line = _mm512_i32gather_epi32(Intensities(v), lines, 4);
-            const __mmask16 lookedUp = _mm512_movepi32_mask(line);
-            const TLines along(line);
+            const __m512 factor = _mm512_i32gather_ps(Intensities(v), rowFactors, 4);
+            const __mmask16 lookedUp = _mm512_movepi32_mask(_mm512_castps_si512(factor));
             const __m512i out = _mm512_ternarylogic_epi32(
-                along.Apply(_mm512_and_si512(v, byte)),
-                _mm512_slli_epi32(along.Apply(_mm512_and_si512(_mm512_srli_epi32(v, 8), byte)), 8),
-                _mm512_slli_epi32(along.Apply(_mm512_and_si512(_mm512_srli_epi32(v, 16), byte)),
-                                  16),
+                ScaleByRowFactor(_mm512_and_si512(v, byte), factor),
+                _mm512_slli_epi32(
+                    ScaleByRowFactor(_mm512_and_si512(_mm512_srli_epi32(v, 8), byte), factor), 8),
+                _mm512_slli_epi32(
+                    ScaleByRowFactor(_mm512_and_si512(_mm512_srli_epi32(v, 16), byte), factor), 16),
                 0xFE);  // a | b | c
             _mm512_mask_storeu_epi32(target + i, _knot_mask16(lookedUp), out);
             if (partial) partial->Add(_mm512_mask_mov_epi32(Intensities(out), lookedUp, uncounted));
