@@ -196,14 +196,15 @@ int WashoutLevel(int value) {
 }
 
 void Washout(TBitmap32& image, TToneGraphs* graphs) {
-    WithHistograms(image, graphs, [&image] {
-        std::uint8_t results[256];
-        for (int v = 0; v < 256; ++v) {
-            const double factor = double(WashoutLevel(v) + 1) / double(v + 1);
-            results[v] = std::uint8_t(ScaleChannel(v, factor));
-        }
-        ApplyChannelTables(image, results, results, results);
-    });
+    FillBefore(image, graphs);
+    std::uint8_t results[256];
+    for (int v = 0; v < 256; ++v) {
+        const double factor = double(WashoutLevel(v) + 1) / double(v + 1);
+        results[v] = std::uint8_t(ScaleChannel(v, factor));
+    }
+    // The histogram after is counted while the pixels are written.
+    ApplyChannelTables(image, results, results, results, graphs ? &graphs->After : nullptr);
+    if (graphs) graphs->HasAfter = true;
 }
 
 void BlackAndWhite(TBitmap32& image, int cutoff, TToneGraphs* graphs) {

@@ -31,11 +31,13 @@ constexpr int kIntensities = 766;
 
 void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::size_t count,
                                 const std::uint8_t* red, const std::uint8_t* green,
-                                const std::uint8_t* blue) {
+                                const std::uint8_t* blue, std::int32_t* counts) {
     for (std::size_t i = 0; i < count; ++i) {
         const TColor32 c = source[i];
-        target[i] = TColor32(red[(c >> 16) & 0xFF]) << 16 | TColor32(green[(c >> 8) & 0xFF]) << 8 |
-                    TColor32(blue[c & 0xFF]);
+        const TColor32 out = TColor32(red[(c >> 16) & 0xFF]) << 16 |
+                             TColor32(green[(c >> 8) & 0xFF]) << 8 | TColor32(blue[c & 0xFF]);
+        target[i] = out;
+        if (counts) ++counts[Intensity(out)];
     }
 }
 
@@ -157,10 +159,45 @@ KELVO_VECTOR_TARGET __m256i ScaleLanes(__m256i channel, __m512d factor) {
 
 }  // namespace
 
+namespace {
+
+// R + G + B of sixteen pixels in two multiply-adds: bytes times (1, 1, 1, 0) summed in pairs,
+// then the pairs summed.
+KELVO_VECTOR_TARGET __m512i Intensities(__m512i pixels) {
+    return _mm512_madd_epi16(_mm512_maddubs_epi16(pixels, _mm512_set1_epi32(0x00010101)),
+                             _mm512_set1_epi16(1));
+}
+
+// Four partial tables let neighbouring pixels of the same intensity count without waiting for
+// each other's increment.
+struct TPartialCounts {
+    // One slot more than there are intensities, for lanes that are not to count.
+    std::int32_t Tables[4][kIntensities + 1] = {};
+
+    KELVO_VECTOR_TARGET void Add(__m512i intensities) {
+        alignas(64) std::int32_t sums[16];
+        _mm512_store_si512(sums, intensities);
+        for (int k = 0; k < 16; k += 4) {
+            ++Tables[0][sums[k]];
+            ++Tables[1][sums[k + 1]];
+            ++Tables[2][sums[k + 2]];
+            ++Tables[3][sums[k + 3]];
+        }
+    }
+    void AddTo(std::int32_t* counts) const {
+        for (int s = 0; s < kIntensities; ++s)
+            counts[s] += Tables[0][s] + Tables[1][s] + Tables[2][s] + Tables[3][s];
+    }
+};
+
+}  // namespace
+
 KELVO_VECTOR_TARGET void ApplyChannelTablesVector(const TColor32* source, TColor32* target,
                                                   std::size_t count, const std::uint8_t* red,
                                                   const std::uint8_t* green,
-                                                  const std::uint8_t* blue) {
+                                                  const std::uint8_t* blue, std::int32_t* counts) {
+    std::unique_ptr<TPartialCounts> partial;
+    if (counts) partial = std::make_unique<TPartialCounts>();
     // Little-endian bytes of a pixel: blue, green, red, alpha. Alpha lanes stay 0.
     const TChannelLookup b = LoadLookup(blue, 0x1111111111111111ull);
     const TChannelLookup g = LoadLookup(green, 0x2222222222222222ull);
@@ -172,8 +209,10 @@ KELVO_VECTOR_TARGET void ApplyChannelTablesVector(const TColor32* source, TColor
         const __m512i out = _mm512_ternarylogic_epi32(LookUp(b, v, high), LookUp(g, v, high),
                                                       LookUp(r, v, high), 0xFE);  // a | b | c
         _mm512_storeu_si512(target + i, out);
+        if (partial) partial->Add(Intensities(out));
     }
-    ApplyChannelTablesPortable(source + i, target + i, count - i, red, green, blue);
+    if (partial) partial->AddTo(counts);
+    ApplyChannelTablesPortable(source + i, target + i, count - i, red, green, blue, counts);
 }
 
 namespace {
@@ -233,34 +272,6 @@ KELVO_VECTOR_TARGET TIntensityResults BuildIntensityResultsVector(const double* 
     return results;
 }
 
-// R + G + B of sixteen pixels in two multiply-adds: bytes times (1, 1, 1, 0) summed in pairs,
-// then the pairs summed.
-KELVO_VECTOR_TARGET __m512i Intensities(__m512i pixels) {
-    return _mm512_madd_epi16(_mm512_maddubs_epi16(pixels, _mm512_set1_epi32(0x00010101)),
-                             _mm512_set1_epi16(1));
-}
-
-// Four partial tables let neighbouring pixels of the same intensity count without waiting for
-// each other's increment.
-struct TPartialCounts {
-    // One slot more than there are intensities, for lanes that are not to count.
-    std::int32_t Tables[4][kIntensities + 1] = {};
-
-    KELVO_VECTOR_TARGET void Add(__m512i intensities) {
-        alignas(64) std::int32_t sums[16];
-        _mm512_store_si512(sums, intensities);
-        for (int k = 0; k < 16; k += 4) {
-            ++Tables[0][sums[k]];
-            ++Tables[1][sums[k + 1]];
-            ++Tables[2][sums[k + 2]];
-            ++Tables[3][sums[k + 3]];
-        }
-    }
-    void AddTo(std::int32_t* counts) const {
-        for (int s = 0; s < kIntensities; ++s)
-            counts[s] += Tables[0][s] + Tables[1][s] + Tables[2][s] + Tables[3][s];
-    }
-};
 
 // round-half-even(v * F) of sixteen channels, as RowProduct; F >= 0 outside curved rows.
 KELVO_VECTOR_TARGET __m512i ScaleByRowFactor(__m512i channel, __m512 factor) {
@@ -353,8 +364,8 @@ bool HasVectorKernels() {
 }
 void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::size_t count,
                               const std::uint8_t* red, const std::uint8_t* green,
-                              const std::uint8_t* blue) {
-    ApplyChannelTablesPortable(source, target, count, red, green, blue);
+                              const std::uint8_t* blue, std::int32_t* counts) {
+    ApplyChannelTablesPortable(source, target, count, red, green, blue, counts);
 }
 void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors,
                                  std::int32_t* counts) {
@@ -396,12 +407,15 @@ void AddRunCounts(const TRunCounts& runs, std::int32_t* counts) {
 
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
                         const std::uint8_t* red, const std::uint8_t* green,
-                        const std::uint8_t* blue) {
+                        const std::uint8_t* blue, std::int32_t* counts) {
     const auto apply = HasVectorKernels() ? ApplyChannelTablesVector : ApplyChannelTablesPortable;
-    ForEachRun(count, ParallelRunCount(count, kMinimumRun), kCacheLinePixels,
-               [&](std::size_t begin, std::size_t end, int) {
-                   apply(source + begin, target + begin, end - begin, red, green, blue);
-               });
+    const int runs = ParallelRunCount(count, kMinimumRun);
+    TRunCounts runCounts(counts ? std::size_t(runs) : 0);
+    ForEachRun(count, runs, kCacheLinePixels, [&](std::size_t begin, std::size_t end, int run) {
+        apply(source + begin, target + begin, end - begin, red, green, blue,
+              counts ? runCounts[std::size_t(run)].data() : nullptr);
+    });
+    if (counts) AddRunCounts(runCounts, counts);
 }
 
 void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,

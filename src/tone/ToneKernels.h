@@ -11,10 +11,11 @@
 
 namespace tonekernels {
 
-// target[i] = (red[R], green[G], blue[B]) of source[i], alpha 0; target may be source.
+// target[i] = (red[R], green[G], blue[B]) of source[i], alpha 0; target may be source. With
+// counts (766 entries), 1 is added at the intensity of each result.
 void ApplyChannelTablesPortable(const TColor32* source, TColor32* target, std::size_t count,
                                 const std::uint8_t* red, const std::uint8_t* green,
-                                const std::uint8_t* blue);
+                                const std::uint8_t* blue, std::int32_t* counts = nullptr);
 // Each channel v of a pixel of intensity s becomes round(v * factors[s]) held to 0..255;
 // factors has 766 entries and none is a NaN. Alpha becomes 0. With counts (766 entries), 1 is
 // added at the intensity of each result, so that the histogram after needs no pass of its own.
@@ -29,7 +30,7 @@ void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::in
 bool HasVectorKernels();
 void ApplyChannelTablesVector(const TColor32* source, TColor32* target, std::size_t count,
                               const std::uint8_t* red, const std::uint8_t* green,
-                              const std::uint8_t* blue);
+                              const std::uint8_t* blue, std::int32_t* counts = nullptr);
 void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const double* factors,
                                  std::int32_t* counts = nullptr);
 void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts,
@@ -38,7 +39,7 @@ void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int3
 // The form that suits this processor, spread over its cores for large rasters.
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
                         const std::uint8_t* red, const std::uint8_t* green,
-                        const std::uint8_t* blue);
+                        const std::uint8_t* blue, std::int32_t* counts = nullptr);
 // target[i] is source[i] with its intensity's factor applied; target may be source.
 void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,
                            const double* factors, std::int32_t* counts = nullptr);

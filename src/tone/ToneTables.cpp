@@ -21,12 +21,6 @@ std::int32_t RoundToInt(double value) {
     return std::int32_t(std::rint(value));
 }
 
-void FillAfter(const TBitmap32& image, TToneGraphs* graphs) {
-    if (!graphs) return;
-    ComputeHistogram(image, graphs->After);
-    graphs->HasAfter = true;
-}
-
 void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
     if (!graphs) return;
     graphs->Transfer = table;
@@ -73,9 +67,10 @@ void FillBefore(const TBitmap32& image, TToneGraphs* graphs) {
 }
 
 void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
-                        const std::uint8_t* blue) {
+                        const std::uint8_t* blue, IntensityHistogram* after) {
+    if (after) after->fill(0);
     tonekernels::ApplyChannelTables(image.Bits(), image.Bits(), image.PixelCount(), red, green,
-                                    blue);
+                                    blue, after ? after->data() : nullptr);
 }
 
 void ApplyTransfer(TBitmap32& image, const TransferTable& table, IntensityHistogram* after) {
@@ -106,9 +101,9 @@ struct TScaleTable {
 
 }  // namespace
 
-void ScaleImage(TBitmap32& image, double factor) {
+void ScaleImage(TBitmap32& image, double factor, IntensityHistogram* after) {
     const TScaleTable table(factor);
-    ApplyChannelTables(image, table.Results, table.Results, table.Results);
+    ApplyChannelTables(image, table.Results, table.Results, table.Results, after);
 }
 
 double SliderFactor(int position) {
@@ -193,8 +188,8 @@ void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {
 
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs) {
     FillBefore(image, graphs);
-    ScaleImage(image, SliderFactor(position));
-    FillAfter(image, graphs);
+    ScaleImage(image, SliderFactor(position), graphs ? &graphs->After : nullptr);
+    if (graphs) graphs->HasAfter = true;
 }
 
 void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
@@ -203,9 +198,11 @@ void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
     if (image.Width() != source.Width() || image.Height() != source.Height())
         image.SetSize(source.Width(), source.Height());
     const TScaleTable table(SliderFactor(position));
+    if (graphs) graphs->After.fill(0);
     tonekernels::ApplyChannelTables(source.Bits(), image.Bits(), source.PixelCount(), table.Results,
-                                    table.Results, table.Results);
-    FillAfter(image, graphs);
+                                    table.Results, table.Results,
+                                    graphs ? graphs->After.data() : nullptr);
+    if (graphs) graphs->HasAfter = true;
 }
 
 void AdjustContrast(TBitmap32& image, int position, TToneGraphs* graphs) {

@@ -56,11 +56,12 @@ void ApplyTransfer(const TBitmap32& source, TBitmap32& image, const TransferTabl
 
 // Each pixel becomes (red[R], green[G], blue[B]) with alpha 0: every correction that treats the
 // channels one by one reduces to three byte lookups per pixel.
+// With after, the histogram of the result is counted in the same pass.
 void ApplyChannelTables(TBitmap32& image, const std::uint8_t* red, const std::uint8_t* green,
-                        const std::uint8_t* blue);
+                        const std::uint8_t* blue, IntensityHistogram* after = nullptr);
 
-// Every pixel becomes ScaleColor(pixel, factor).
-void ScaleImage(TBitmap32& image, double factor);
+// Every pixel becomes ScaleColor(pixel, factor); with after, as ApplyChannelTables.
+void ScaleImage(TBitmap32& image, double factor, IntensityHistogram* after = nullptr);
 
 // Slider position -100..100 to its factor position / 100 + 1 (0.00 .. 2.00); brightness uses
 // it as a gain, contrast as the slope about the median.

@@ -334,9 +334,15 @@ TEST(ToneGraphs, ABeforeCountedWithTheSnapshotChangesNoPixelAndNoGraph) {
         EXPECT_EQ(graphs.HasBefore, counted.HasBefore);
         EXPECT_EQ(graphs.HasAfter, counted.HasAfter);
         EXPECT_EQ(graphs.HasTransfer, counted.HasTransfer);
-        if (counted.HasBefore) EXPECT_EQ(graphs.Before, counted.Before);
-        if (counted.HasAfter) EXPECT_EQ(graphs.After, counted.After);
-        if (counted.HasTransfer) EXPECT_EQ(graphs.Transfer, counted.Transfer);
+        if (counted.HasBefore) {
+            EXPECT_EQ(graphs.Before, counted.Before);
+        }
+        if (counted.HasAfter) {
+            EXPECT_EQ(graphs.After, counted.After);
+        }
+        if (counted.HasTransfer) {
+            EXPECT_EQ(graphs.Transfer, counted.Transfer);
+        }
     }
 }
 
