@@ -115,7 +115,7 @@ TEST(ToneKernels, VectorTransferIsExactForEveryPixelUnderManyTables) {
     }
 }
 
-// The whole-raster form: large enough to be shared out over the cores, read from a kept source
+// The whole-raster forms: large enough to be shared out over the cores, read from a kept source
 // into another raster, with the result's histogram counted in the same pass.
 TEST(ToneKernels, WholeRasterTransferFromASourceCountsItsResult) {
     double factors[766];
@@ -135,6 +135,21 @@ TEST(ToneKernels, WholeRasterTransferFromASourceCountsItsResult) {
     }
     EXPECT_EQ(counts, expectedCounts);
     EXPECT_EQ(Pixels(source), before);
+
+    std::uint8_t table[256];
+    for (int v = 0; v < 256; ++v)
+        table[v] = std::uint8_t(std::min(255, v * 3 / 2));
+    std::vector<std::int32_t> tableCounts(766, 0);
+    tonekernels::ApplyChannelTables(source.Bits(), target.data(), target.size(), table, table,
+                                    table, tableCounts.data());
+    std::vector<std::int32_t> expectedTableCounts(766, 0);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const TRgb c = SplitColor(before[i]);
+        const TColor32 expected = MakeColor(table[c.R], table[c.G], table[c.B]);
+        ASSERT_EQ(target[i], expected) << "pixel " << i;
+        ++expectedTableCounts[Intensity(expected)];
+    }
+    EXPECT_EQ(tableCounts, expectedTableCounts);
 
     std::vector<std::int32_t> sourceCounts(766, 0);
     tonekernels::CountIntensities(source.Bits(), source.PixelCount(), sourceCounts.data());
