@@ -59,53 +59,44 @@ class TBenchFolder {
     std::unique_ptr<TKelvoImageForm> FForm;
 };
 
-void BM_NextStep(benchmark::State& state) {
+// "Next" from the first photo to the second with the paint that follows it, timed; before each
+// step, untimed, `prepare` puts the read-ahead in the state the case is about.
+template <typename Prepare>
+void MeasureNext(benchmark::State& state, Prepare prepare) {
     TBenchFolder folder(2);
     if (!folder.Ready()) return state.SkipWithError("cannot link the photograph into the folder");
     TKelvoImageForm& form = folder.Form();
     for (auto _ : state) {
+        state.PauseTiming();
         form.FFileIndex = 0;
-        form.FReadAhead->Cancel();
+        prepare(form);
+        state.ResumeTiming();
         form.Next1Click();
         form.Image->repaint();
     }
     if (form.FFileIndex != 1) state.SkipWithError("Next did not step");
+}
+
+void BM_NextStep(benchmark::State& state) {
+    MeasureNext(state, [](TKelvoImageForm& form) { form.FReadAhead->Cancel(); });
 }
 BENCHMARK(BM_NextStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_NextAfterDwell(benchmark::State& state) {
-    TBenchFolder folder(2);
-    if (!folder.Ready()) return state.SkipWithError("cannot link the photograph into the folder");
-    TKelvoImageForm& form = folder.Form();
-    for (auto _ : state) {
-        state.PauseTiming();
-        form.FFileIndex = 0;
+    MeasureNext(state, [](TKelvoImageForm& form) {
         form.ReadAheadEntry(1);
         form.FReadAhead->WaitUntilIdle();  // the user looks at the photo for a while
-        state.ResumeTiming();
-        form.Next1Click();
-        form.Image->repaint();
-    }
-    if (form.FFileIndex != 1) state.SkipWithError("Next did not step");
+    });
 }
 BENCHMARK(BM_NextAfterDwell)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_NextAtOnce(benchmark::State& state) {
-    TBenchFolder folder(2);
-    if (!folder.Ready()) return state.SkipWithError("cannot link the photograph into the folder");
-    TKelvoImageForm& form = folder.Form();
-    for (auto _ : state) {
-        state.PauseTiming();
-        form.FFileIndex = 0;
+    MeasureNext(state, [](TKelvoImageForm& form) {
         form.FReadAhead->Cancel();
         form.FReadAhead->WaitUntilIdle();
-        state.ResumeTiming();
         // The read-ahead the previous step began, and "Next" again before it is done.
         form.ReadAheadEntry(1);
-        form.Next1Click();
-        form.Image->repaint();
-    }
-    if (form.FFileIndex != 1) state.SkipWithError("Next did not step");
+    });
 }
 BENCHMARK(BM_NextAtOnce)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -91,18 +91,51 @@ QString DanglingLinkMessage(const QString& targetName, const QByteArray& linkPat
              QFile::decodeName(QByteArray(destination, length)));
 }
 
+// Where a chain of links that leads nowhere ends: the name the last link holds, read as the
+// system reads it (relative to that link's own folder). Throws for a chain that loops.
+QByteArray MissingDestinationOf(const QString& targetName, QByteArray path) {
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+        char destination[PATH_MAX + 1];
+        const ssize_t length = ::readlink(path.constData(), destination, PATH_MAX);
+        if (length < 0) throw KelvoError(CannotCreateFileMessage(targetName, errno));
+        const QByteArray text(destination, length);
+        path = text.startsWith('/') ? text : FolderPrefixOf(path) + text;
+    }
+    throw KelvoError(CannotCreateFileMessage(targetName, ELOOP));
+}
+
 // The file a save replaces: the target itself, or the file its link leads to, so that the link
-// survives the save. Throws for a link that leads nowhere.
-QByteArray ReplacedPathOf(const QString& targetName, const QByteArray& targetPath) {
+// survives the save. A link that leads nowhere is refused or leads to the file to create.
+QByteArray ReplacedPathOf(const QString& targetName, const QByteArray& targetPath,
+                          TDanglingLink danglingLink) {
     struct stat info {};
     if (::lstat(targetPath.constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return targetPath;
     const std::unique_ptr<char, decltype(&std::free)> resolved(
         ::realpath(targetPath.constData(), nullptr), &std::free);
     if (!resolved) {
-        if (errno == ENOENT) throw KelvoError(DanglingLinkMessage(targetName, targetPath));
-        throw KelvoError(CannotCreateFileMessage(targetName, errno));
+        if (errno != ENOENT) throw KelvoError(CannotCreateFileMessage(targetName, errno));
+        if (danglingLink == TDanglingLink::Refuse)
+            throw KelvoError(DanglingLinkMessage(targetName, targetPath));
+        return MissingDestinationOf(targetName, targetPath);
     }
     return QByteArray(resolved.get());
+}
+
+// Renaming over a file needs only the folder's write permission; a file the user has made
+// read-only must not be replaced all the same, nor anything but a regular file (the rename
+// would put the picture in place of a pipe or a device node).
+void RequireReplaceable(const QString& targetName, const QByteArray& replacedPath) {
+    if (::faccessat(AT_FDCWD, replacedPath.constData(), W_OK, AT_EACCESS) != 0) {
+        if (errno == ENOENT) return;
+        throw KelvoError(CannotCreateFileMessage(targetName, errno));
+    }
+    struct stat info {};
+    if (::stat(replacedPath.constData(), &info) != 0 || S_ISREG(info.st_mode)) return;
+    if (S_ISDIR(info.st_mode)) throw KelvoError(CannotCreateFileMessage(targetName, EISDIR));
+    throw KelvoError(QStringLiteral("Cannot create file \"%1\". Not a regular file")
+                         .arg(QFileInfo(targetName).absoluteFilePath()));
 }
 
 }  // namespace
@@ -111,13 +144,11 @@ void TAtomicFile::UseNamedTemporaryFiles(bool named) {
     NamedTemporariesOnly.store(named);
 }
 
-TAtomicFile::TAtomicFile(const QString& targetName) : FTargetName(targetName) {
-    FReplacedPath = ReplacedPathOf(targetName, QFile::encodeName(targetName));
+TAtomicFile::TAtomicFile(const QString& targetName, TDanglingLink danglingLink)
+    : FTargetName(targetName) {
+    FReplacedPath = ReplacedPathOf(targetName, QFile::encodeName(targetName), danglingLink);
     FFolderPath = FolderPrefixOf(FReplacedPath);
-    // Renaming over a file needs only the folder's write permission; a file the user has made
-    // read-only must not be replaced all the same.
-    if (::faccessat(AT_FDCWD, FReplacedPath.constData(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
-        throw KelvoError(CannotCreateFileMessage(FTargetName, errno));
+    RequireReplaceable(FTargetName, FReplacedPath);
 
     int fd = OpenUnnamed(FFolderPath);
     if (fd < 0 && LacksUnnamedFiles(errno)) {

@@ -12,18 +12,27 @@
 // without unnamed files gets a uniquely named hidden temporary file instead.
 //
 // A target that is a symbolic link is not replaced itself: the file it leads to is, in that
-// file's folder, and the link stays. When the object dies uncommitted (an exception, an early
-// return) the new file is discarded and the target is never touched.
+// file's folder, and the link stays. Only a regular file is ever replaced: a folder, a pipe or a
+// device under the target's name is refused. When the object dies uncommitted (an exception, an
+// early return) the new file is discarded and the target is never touched.
 
 #include <QString>
 #include <cstdio>
 
+// What a write through a symbolic link that leads nowhere does.
+enum class TDanglingLink {
+    Refuse,        // a failed save: the picture the user meant to replace is gone
+    CreateTarget,  // the file the link names is made: settings linked elsewhere before they exist
+};
+
 class TAtomicFile {
   public:
     // Refuses at once, throwing KelvoError, when the save cannot succeed: a target the user may
-    // not write ("Cannot create file "<target>". Permission denied."), a link that leads
-    // nowhere, a folder that does not exist or cannot be written.
-    explicit TAtomicFile(const QString& targetName);
+    // not write ("Cannot create file "<target>". Permission denied."), one that is not a regular
+    // file, a link that leads nowhere (unless told to create its target), a folder that does not
+    // exist or cannot be written.
+    explicit TAtomicFile(const QString& targetName,
+                         TDanglingLink danglingLink = TDanglingLink::Refuse);
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;

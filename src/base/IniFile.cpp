@@ -186,14 +186,12 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         key.trimmed().startsWith(QLatin1Char('[')))
         throw failure;
 
-    const QString target = WriteTarget(FFileName);
-    const QFileInfo targetInfo(target);
+    // A missing file (or a link to one) is written from nothing; a file that exists but cannot
+    // be read, such as a folder, is never replaced by one that lost its other lines.
     TIniContent content;
-    if (targetInfo.exists()) {
-        // The rename below would replace a read-only file regardless of its own permission.
-        if (!targetInfo.isFile() || !targetInfo.isWritable()) throw failure;
+    if (QFileInfo::exists(FFileName)) {
         try {
-            content = SplitLines(ReadWholeFile(target));
+            content = SplitLines(ReadWholeFile(FFileName));
         } catch (const KelvoError&) {
             throw failure;
         }
@@ -239,7 +237,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         data += line.Text + line.Ending;
 
     try {
-        ReplaceWholeFile(target, data);
+        ReplaceWholeFile(FFileName, data);
     } catch (const KelvoError&) {
         throw failure;
     }

@@ -17,7 +17,8 @@
 //   at the end of the file.
 // - A write goes to a temporary file in the same folder that then replaces the settings file,
 //   so a failed write leaves the old file whole. When the settings file is a symbolic link the
-//   link's target is rewritten and the link stays.
+//   link's target is rewritten (or created, when the link leads nowhere yet) and the link stays.
+//   A settings file the user may not write is never replaced.
 
 #include <QString>
 

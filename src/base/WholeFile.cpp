@@ -71,19 +71,8 @@ QByteArray ReadWholeFile(const QString& fileName) {
     return contents;
 }
 
-QString WriteTarget(const QString& fileName) {
-    QFileInfo info(fileName);
-    for (int depth = 0; depth < 64 && info.isSymLink(); ++depth)
-        info.setFile(info.symLinkTarget());
-    return info.absoluteFilePath();
-}
-
 void ReplaceWholeFile(const QString& fileName, const QByteArray& data) {
-    const QString target = WriteTarget(fileName);
-    const QFileInfo targetInfo(target);
-    if (targetInfo.exists() && (!targetInfo.isFile() || !targetInfo.isWritable()))
-        throw KelvoError(CannotCreateFileMessage(target, targetInfo.isDir() ? EISDIR : EACCES));
-    TAtomicFile file(target);
+    TAtomicFile file(fileName, TDanglingLink::CreateTarget);
     if (!data.isEmpty() && std::fwrite(data.constData(), 1, std::size_t(data.size()),
                                        file.Stream()) != std::size_t(data.size()))
         file.Fail(errno);

@@ -18,13 +18,7 @@ int OpenForReading(const QString& fileName);
 // Every byte of the file; throws as OpenForReading does, and likewise for a failed read.
 QByteArray ReadWholeFile(const QString& fileName);
 
-// The file a write really replaces: a symbolic link is followed to its final target, so the
-// link itself survives the rename. Absolute.
-QString WriteTarget(const QString& fileName);
-
-// Replaces the file's content through a temporary file in its folder, so a failure leaves the
-// old content whole. Writes the target of a symbolic link and keeps the link. An existing target
-// that is not a regular file or that the user may not write is refused, since the rename would
-// replace it regardless of its own permission. Throws KelvoError; callers that promise their
-// own message catch it.
+// Replaces the file's content through TAtomicFile, so a failure leaves the old content whole and
+// a symbolic link keeps leading to the file, which is created when the link leads nowhere yet.
+// Throws KelvoError; callers that promise their own message catch it.
 void ReplaceWholeFile(const QString& fileName, const QByteArray& data);

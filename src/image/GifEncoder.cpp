@@ -15,7 +15,8 @@ namespace {
 constexpr int kPaletteSize = 256;  // 216 cube colours, padded to a size GIF allows
 constexpr int kMaxGifSide = 65535;
 
-// Level 0..5 of one channel value, as ReduceToColorCube rounds it.
+// Level 0..5 of one channel value: (c + 3) / 51, so that 48 is the first value of level 1 and
+// 252 the first of level 5; looked up rather than divided for every pixel.
 constexpr std::array<std::uint8_t, 256> MakeLevelTable() {
     std::array<std::uint8_t, 256> table{};
     for (int c = 0; c < 256; ++c)

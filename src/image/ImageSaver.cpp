@@ -42,12 +42,6 @@ int ClampJpegQuality(int jpegQuality) {
     return low < 1 ? 1 : (low > 100 ? 100 : low);
 }
 
-TColor32 ReduceToColorCube(TColor32 color) {
-    auto level = [](TColor32 c) -> TColor32 { return 51 * ((c + 3) / 51); };
-    return (color & 0xFF000000u) | (level((color >> 16) & 0xFF) << 16) |
-           (level((color >> 8) & 0xFF) << 8) | level(color & 0xFF);
-}
-
 void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
                     const TKeptMetadata& metadata) {
     const TSaveFileType type = SaveFileTypeOf(fileName);

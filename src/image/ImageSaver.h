@@ -30,8 +30,5 @@ void WriteTransparentGif(const QString& fileName, const TBitmap32& image);
 // The first palette entry past the 216-colour cube; the transparent writer uses it.
 inline constexpr int kTransparentGifIndex = 216;
 
-// 51 * ((c + 3) / 51) per channel; alpha is kept.
-TColor32 ReduceToColorCube(TColor32 color);
-
 // The quality actually given to the JPEG encoder: the low 8 bits, limited to 1..100.
 int ClampJpegQuality(int jpegQuality);

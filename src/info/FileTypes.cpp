@@ -36,10 +36,10 @@ void MakeFolder(const QString& folder) {
     if (!QDir().mkpath(folder)) throw KelvoError(CreateFailure(folder));
 }
 
-// Writes the whole file through a temporary one in the same folder, so a failure leaves the old
-// content whole.
+// Writes the whole file through the atomic writer, so a failure leaves the old content whole;
+// the message says whether the file was there before (a link to it counts as the file).
 void ReplaceFile(const QString& fileName, const QByteArray& data) {
-    const bool existed = QFileInfo::exists(WriteTarget(fileName));
+    const bool existed = QFileInfo::exists(fileName);
     try {
         ReplaceWholeFile(fileName, data);
     } catch (const KelvoError&) {
@@ -112,7 +112,7 @@ void WriteDefaultApplication(const QString& mimeType) {
         SplitList(mimeApps.ReadString(DefaultApplications, mimeType, QString()), QLatin1Char(';'));
     applications.removeAll(DesktopEntryId());
     applications.prepend(DesktopEntryId());
-    const bool existed = QFileInfo::exists(WriteTarget(fileName));
+    const bool existed = QFileInfo::exists(fileName);
     try {
         mimeApps.WriteString(DefaultApplications, mimeType,
                              applications.join(QLatin1Char(';')) + QLatin1Char(';'));

@@ -22,8 +22,7 @@ namespace {
 using test_files::ReadAll;
 using test_files::RunUnprivileged;
 using test_files::WriteAll;
-// Runs the body in a child process without root's power to ignore file permissions and returns
-// its exit status; nothing when no unprivileged identity can be taken.
+
 class IniFileTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
@@ -250,6 +249,18 @@ TEST_F(IniFileTest, SymlinkedFileIsWrittenThroughAndStaysALink) {
     TIniFile(link).WriteInteger("Pan", "Speed", 3);
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(ReadAll(missing), "[Pan]\nSpeed=3\n");
+
+    // Each relative link of a chain leading nowhere is read from its own folder.
+    ASSERT_TRUE(QDir(FDir.path()).mkpath(QStringLiteral("conf")));
+    ASSERT_TRUE(QDir(FDir.path()).mkpath(QStringLiteral("real")));
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("../real/later.ini"), Path(QStringLiteral("conf/middle.ini"))));
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("conf/middle.ini"), Path(QStringLiteral("chained.ini"))));
+    TIniFile(Path(QStringLiteral("chained.ini"))).WriteInteger("Pan", "Speed", 4);
+    EXPECT_TRUE(QFileInfo(Path(QStringLiteral("chained.ini"))).isSymLink());
+    EXPECT_TRUE(QFileInfo(Path(QStringLiteral("conf/middle.ini"))).isSymLink());
+    EXPECT_EQ(ReadAll(Path(QStringLiteral("real/later.ini"))), "[Pan]\nSpeed=4\n");
 }
 
 TEST_F(IniFileTest, WriteKeepsTheFilesPermissions) {
@@ -261,16 +272,21 @@ TEST_F(IniFileTest, WriteKeepsTheFilesPermissions) {
 }
 
 TEST_F(IniFileTest, RefusedWritesReportTheFullNameAndKeepTheFile) {
-    enum class Denied { File, Folder };
-    for (const Denied denied : {Denied::File, Denied::Folder}) {
+    enum class Denied { File, FileBehindLink, Folder };
+    for (const Denied denied : {Denied::File, Denied::FileBehindLink, Denied::Folder}) {
         QTemporaryDir dir;
         ASSERT_TRUE(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("KelvoImage.Ini"));
+        const QString file =
+            denied == Denied::FileBehindLink ? dir.filePath(QStringLiteral("real.ini")) : path;
         const QByteArray before = "; mine\n[Pan]\nSpeed=24\n";
-        WriteAll(path, before);
-        if (denied == Denied::File) {
+        WriteAll(file, before);
+        if (file != path) {
+            ASSERT_TRUE(QFile::link(file, path));
+        }
+        if (denied != Denied::Folder) {
             QFile::setPermissions(dir.path(), QFile::Permissions(0x7777));
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         } else {
             QFile::setPermissions(path, QFile::Permissions(0x6666));
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner |
@@ -289,10 +305,14 @@ TEST_F(IniFileTest, RefusedWritesReportTheFullNameAndKeepTheFile) {
         });
         QFile::setPermissions(dir.path(), QFile::Permissions(0x7700));
         if (!status) GTEST_SKIP() << "cannot run as an unprivileged user; permission case skipped";
-        EXPECT_EQ(*status, 0) << (denied == Denied::File ? "read-only file" : "read-only folder")
-                              << " (1: no error, 2: wrong message)";
-        EXPECT_EQ(ReadAll(path), before);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        const char* const what[] = {"read-only file", "read-only file behind a link",
+                                    "read-only folder"};
+        EXPECT_EQ(*status, 0) << what[int(denied)] << " (1: no error, 2: wrong message)";
+        EXPECT_EQ(ReadAll(file), before) << what[int(denied)];
+        EXPECT_EQ(QFileInfo(path).isSymLink(), file != path) << what[int(denied)];
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+                  file != path ? 2 : 1)
+            << what[int(denied)];
     }
 }
 

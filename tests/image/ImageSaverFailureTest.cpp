@@ -2,6 +2,7 @@
 // temporary file may stay behind, and the user hears why.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +52,8 @@ TEST(ImageSaverFailure, AFolderThatDoesNotExistIsReportedAndNothingIsCreated) {
 }
 
 TEST(ImageSaverFailure, ATargetThatIsAFolderIsReportedAndKept) {
-    // The rename is the last step; its failure must not pass as a successful save.
+    // A rename over it would fail only after the whole picture was written; either way the
+    // failure must not pass as a successful save.
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     for (const char* name : kSaveNames) {
@@ -64,6 +66,25 @@ TEST(ImageSaverFailure, ATargetThatIsAFolderIsReportedAndKept) {
         EXPECT_EQ(ReadAll(target + QStringLiteral("/inside")), "x");
         EXPECT_EQ(Entries(folder.path()), QStringList{QLatin1String(name)}) << name;
         ASSERT_TRUE(QDir(target).removeRecursively());
+    }
+}
+
+TEST(ImageSaverFailure, APipeUnderTheTargetsNameIsRefusedAndKept) {
+    // Its folder is writable, so a rename would quietly put the picture in the pipe's place.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : kSaveNames) {
+        const QString target = folder.filePath(QLatin1String(name));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, Noise(4, 4, 12345), 95); }),
+                  QStringLiteral("Cannot create file \"") + target +
+                      QStringLiteral("\". Not a regular file"))
+            << name;
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(target).constData(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode)) << name;
+        EXPECT_EQ(Entries(folder.path()), QStringList{QLatin1String(name)}) << name;
+        ASSERT_TRUE(QFile::remove(target));
     }
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/KelvoError.h"
+#include "support/ColorCube.h"
 #include "support/RasterPatterns.h"
 #include "support/TestFiles.h"
 

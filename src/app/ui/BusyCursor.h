@@ -2,9 +2,9 @@
 // The busy state of the main window's commands: the hourglass is the only sign of work.
 
 #include <QGuiApplication>
-#include <exception>
 
 #include "app/ui/KelvoImageUnit.h"
+#include "base/OnFailure.h"
 
 // The hourglass for the lifetime of the scope, put away however the scope ends.
 class TBusyCursor {
@@ -17,17 +17,8 @@ class TBusyCursor {
 
 // A command that fails inside its busy state never reaches EnableButtons(true); without this
 // the hourglass would stay up until some later command happened to put it away.
-class TEndBusyOnFailure {
+class TEndBusyOnFailure : public TOnFailure {
   public:
     explicit TEndBusyOnFailure(TKelvoImageForm& form)
-        : FForm(form), FExceptions(std::uncaught_exceptions()) {}
-    ~TEndBusyOnFailure() {
-        if (std::uncaught_exceptions() > FExceptions) FForm.EndBusyCursor();
-    }
-    TEndBusyOnFailure(const TEndBusyOnFailure&) = delete;
-    TEndBusyOnFailure& operator=(const TEndBusyOnFailure&) = delete;
-
-  private:
-    TKelvoImageForm& FForm;
-    int FExceptions;
+        : TOnFailure([&form] { form.EndBusyCursor(); }) {}
 };

@@ -129,6 +129,8 @@ class TKelvoImageForm : public QWidget {
     // "Remove Color Cast Again" is offered: factors were stored at start, or a colour cast has
     // been applied since.
     bool FColorCastAgainEnabled = false;
+    // "1:1" or "Fit" has applied FOneToOne; until then every display item is enabled.
+    bool FDisplayModeApplied = false;
     // The show's own bookkeeping: the entries it could not load (skipped from then on), and
     // whether a tick (its load or its error box) is still running.
     QStringList FMovieFailures;

@@ -18,31 +18,26 @@
 #include "transform/Resample.h"
 #include "view/ui/ImageView.h"
 
+// The display items' enabling follows FOneToOne through their rows (view/ui/DisplayMenu.cpp).
 void TKelvoImageForm::OneToOne1Click() {
     FOneToOne = true;
-    DoubleButton->setEnabled(true);
-    HalfButton->setEnabled(true);
-    QuarterButton->setEnabled(true);
+    FDisplayModeApplied = true;
+    UpdateMenuState();
     TIniFile ini(MainSettingsFile());
     WriteYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), true);
     Image->SetScaleMode(TScaleMode::smNormal);
     SizeClientToImage();
     ResizeForm();
-    OneToOne1->setEnabled(!FOneToOne);
-    Fit1->setEnabled(FOneToOne);
 }
 
 void TKelvoImageForm::Fit1Click() {
     FOneToOne = false;
-    DoubleButton->setEnabled(false);
-    HalfButton->setEnabled(false);
-    QuarterButton->setEnabled(false);
+    FDisplayModeApplied = true;
+    UpdateMenuState();
     TIniFile ini(MainSettingsFile());
     WriteYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), false);
     Image->SetScaleMode(TScaleMode::smResize);
     ResizeForm();
-    OneToOne1->setEnabled(!FOneToOne);
-    Fit1->setEnabled(FOneToOne);
 }
 
 void TKelvoImageForm::DoubleButtonClick() {
