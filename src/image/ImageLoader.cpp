@@ -6,28 +6,13 @@
 #include <mutex>
 #include <vector>
 
+#include "base/OnFailure.h"
 #include "image/BmpDecoder.h"
 #include "image/GifDecoder.h"
 #include "image/JpegDecoder.h"
 #include "image/PngDecoder.h"
 
 namespace {
-
-// Whatever a decoder had written, a failed load leaves nothing half-made behind.
-class TEmptyOnFailure {
-  public:
-    explicit TEmptyOnFailure(TBitmap32& image)
-        : FImage(image), FExceptions(std::uncaught_exceptions()) {}
-    ~TEmptyOnFailure() {
-        if (std::uncaught_exceptions() > FExceptions) FImage.AssignEmpty();
-    }
-    TEmptyOnFailure(const TEmptyOnFailure&) = delete;
-    TEmptyOnFailure& operator=(const TEmptyOnFailure&) = delete;
-
-  private:
-    TBitmap32& FImage;
-    int FExceptions;
-};
 
 // A load either succeeds quietly or fails with its one message: whatever Qt would print on
 // stderr meanwhile (a codec's complaints about a damaged file) is dropped. Fatal messages still
@@ -80,7 +65,8 @@ namespace {
 
 void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
           const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
-    TEmptyOnFailure guard(image);
+    // Whatever a decoder had written, a failed load leaves nothing half-made behind.
+    const TOnFailure emptied([&image] { image.AssignEmpty(); });
     // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
     // unchanged; the others build a new picture, so the old store is let go first.
     switch (ImageFileTypeOf(fileName)) {
@@ -116,7 +102,7 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
     // A picture that cannot be turned upright (no memory for the turn) fails like one that
     // cannot be decoded, rather than showing sideways without a word.
     const TQuietQtMessages quiet;
-    TEmptyOnFailure guard(image);
+    const TOnFailure emptied([&image] { image.AssignEmpty(); });
     std::vector<TJpegMarker> markers;
     TKeptMetadata kept;
     bool parsed = false;
