@@ -86,33 +86,33 @@ void TurnByBlocks(const TColor32* source, int width, int height, TColor32* targe
 
 void RotateClockwise(const TColor32* source, int width, int height, TColor32* target,
                      std::size_t targetStride) {
+    // The turned raster's rows are targetStride pixels apart (its width, or more when it is
+    // written into a wider one).
     const std::size_t row = std::size_t(width);
-    const std::size_t newWidth = targetStride;
     TurnByBlocks(
         source, width, height, target,
         [&](const TColor32* in, int x, int y) {
             // Rows loaded bottom first, so each transposed row reads bottom to top, which is
             // the order the old column takes in the new row.
             MoveTransposed(in + 3 * row, in + 2 * row, in + row, in,
-                           target + std::size_t(x) * newWidth + std::size_t(height - 4 - y),
-                           std::ptrdiff_t(newWidth));
+                           target + std::size_t(x) * targetStride + std::size_t(height - 4 - y),
+                           std::ptrdiff_t(targetStride));
         },
-        [&](int x, int y) { return std::size_t(x) * newWidth + std::size_t(height - 1 - y); });
+        [&](int x, int y) { return std::size_t(x) * targetStride + std::size_t(height - 1 - y); });
 }
 
 void RotateCounterClockwise(const TColor32* source, int width, int height, TColor32* target,
                             std::size_t targetStride) {
     const std::size_t row = std::size_t(width);
-    const std::size_t newWidth = targetStride;
     TurnByBlocks(
         source, width, height, target,
         [&](const TColor32* in, int x, int y) {
             // Old column x + j becomes new row W - 1 - x - j, read top to bottom.
             MoveTransposed(in, in + row, in + 2 * row, in + 3 * row,
-                           target + std::size_t(width - 1 - x) * newWidth + std::size_t(y),
-                           -std::ptrdiff_t(newWidth));
+                           target + std::size_t(width - 1 - x) * targetStride + std::size_t(y),
+                           -std::ptrdiff_t(targetStride));
         },
-        [&](int x, int y) { return std::size_t(width - 1 - x) * newWidth + std::size_t(y); });
+        [&](int x, int y) { return std::size_t(width - 1 - x) * targetStride + std::size_t(y); });
 }
 
 void FlipVertical(const TBitmap32& source, TBitmap32& target) {
