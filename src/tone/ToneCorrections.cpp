@@ -8,6 +8,7 @@
 #include "base/IniFile.h"
 #include "base/KelvoError.h"
 #include "tone/PixelFunctions.h"
+#include "tone/ToneKernels.h"
 
 namespace {
 
@@ -102,13 +103,13 @@ void BuildMakeBlackTable(int referenceIntensity, TransferTable& table) {
         table[s] = s < v ? 0 : std::int32_t(std::rint(double((s - v) * 768) / double(768 - v)));
 }
 
-void SubtractColor(TBitmap32& image, TColor32 reference) {
+void SubtractColor(TBitmap32& image, TColor32 reference, IntensityHistogram* after) {
     const TRgb c = SplitColor(reference);
     std::uint8_t red[256], green[256], blue[256];
     SubtractedChannel(c.R, red);
     SubtractedChannel(c.G, green);
     SubtractedChannel(c.B, blue);
-    ApplyChannelTables(image, red, green, blue);
+    ApplyChannelTables(image, red, green, blue, after);
 }
 
 TColorCastFactors MakeWhite(TBitmap32& image, TColor32 reference) {
@@ -140,9 +141,11 @@ void MakeBlack(TBitmap32& image, TColor32 reference) {
 }
 
 void Subtract(TBitmap32& image, TColor32 reference, TToneGraphs* graphs) {
-    SubtractColor(image, reference);
-    if (graphs) graphs->BeforeCounted = false;  // the equalisation starts from the subtraction
-    EqualizeHistogram(image, graphs);
+    // The subtraction counts the histogram the equalisation starts from.
+    IntensityHistogram subtracted;
+    SubtractColor(image, reference, &subtracted);
+    if (graphs) graphs->BeforeCounted = false;
+    EqualizeHistogram(image, subtracted, graphs);
 }
 
 TColorCastFactors LoadColorCast(const TIniFile& settings) {
@@ -162,9 +165,11 @@ void SaveColorCast(TIniFile& settings, const TColorCastFactors& factors) {
 void Negative(TBitmap32& image, TToneGraphs* graphs) {
     WithHistograms(image, graphs, [&image] {
         TColor32* pixel = image.Bits();
-        const std::size_t count = image.PixelCount();
-        for (std::size_t i = 0; i < count; ++i)
-            pixel[i] = ~pixel[i] & 0x00FFFFFFu;
+        tonekernels::ForEachPixelRun(image.PixelCount(),
+                                     [pixel](std::size_t begin, std::size_t end) {
+                                         for (std::size_t i = begin; i < end; ++i)
+                                             pixel[i] = ~pixel[i] & 0x00FFFFFFu;
+                                     });
     });
 }
 
@@ -211,8 +216,10 @@ void BlackAndWhite(TBitmap32& image, int cutoff, TToneGraphs* graphs) {
     WithHistograms(image, graphs, [&image, cutoff] {
         const int threshold = 3 * cutoff;
         TColor32* pixel = image.Bits();
-        const std::size_t count = image.PixelCount();
-        for (std::size_t i = 0; i < count; ++i)
-            pixel[i] = threshold < Intensity(pixel[i]) ? MakeColor(255, 255, 255) : 0;
+        tonekernels::ForEachPixelRun(
+            image.PixelCount(), [pixel, threshold](std::size_t begin, std::size_t end) {
+                for (std::size_t i = begin; i < end; ++i)
+                    pixel[i] = threshold < Intensity(pixel[i]) ? MakeColor(255, 255, 255) : 0;
+            });
     });
 }

@@ -47,8 +47,9 @@ void ApplyColorCast(TBitmap32& image, const TColorCastFactors& factors);
 void ApplyBlackWhite(TBitmap32& image, TColor32 black, const TColorCastFactors& factors);
 // "Make Black": intensities up to the reference's go black; the rest stretch over 0..768.
 void BuildMakeBlackTable(int referenceIntensity, TransferTable& table);
-// Each channel loses the reference's value (0 where it is not above it); no equalisation.
-void SubtractColor(TBitmap32& image, TColor32 reference);
+// Each channel loses the reference's value (0 where it is not above it); no equalisation. With
+// after, the result's histogram is counted in the same pass.
+void SubtractColor(TBitmap32& image, TColor32 reference, IntensityHistogram* after = nullptr);
 
 // The whole click commands, from the reference pixel(s) on. The factor-based ones return the
 // factors they applied, for the caller to store. An error leaves the image unchanged.

@@ -272,7 +272,6 @@ KELVO_VECTOR_TARGET TIntensityResults BuildIntensityResultsVector(const double* 
     return results;
 }
 
-
 // round-half-even(v * F) of sixteen channels, as RowProduct; F >= 0 outside curved rows.
 KELVO_VECTOR_TARGET __m512i ScaleByRowFactor(__m512i channel, __m512 factor) {
     return _mm512_min_epi32(_mm512_cvtps_epi32(_mm512_mul_ps(_mm512_cvtepi32_ps(channel), factor)),
@@ -404,6 +403,12 @@ void AddRunCounts(const TRunCounts& runs, std::int32_t* counts) {
 }
 
 }  // namespace
+
+void ForEachPixelRun(std::size_t count,
+                     const std::function<void(std::size_t begin, std::size_t end)>& work) {
+    ForEachRun(count, ParallelRunCount(count, kMinimumRun), kCacheLinePixels,
+               [&work](std::size_t begin, std::size_t end, int) { work(begin, end); });
+}
 
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
                         const std::uint8_t* red, const std::uint8_t* green,

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "image/Bitmap32.h"
 
@@ -35,6 +36,11 @@ void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count, const doub
                                  std::int32_t* counts = nullptr);
 void CountIntensitiesVector(const TColor32* pixels, std::size_t count, std::int32_t* counts,
                             TColor32* copyTo = nullptr);
+
+// Calls work(begin, end) on runs that together cover [0, count), shared out over the cores
+// when the raster is large, as the loops below are; for the simple per-pixel effects.
+void ForEachPixelRun(std::size_t count,
+                     const std::function<void(std::size_t begin, std::size_t end)>& work);
 
 // The form that suits this processor, spread over its cores for large rasters.
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,

@@ -28,10 +28,14 @@ void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
 }
 
 // Builds a table from the image's histogram, applies it and publishes all three graphs.
+// counted, when given, is the image's histogram already.
 template <typename Build>
-void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build) {
+void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build,
+                         const IntensityHistogram* counted = nullptr) {
     IntensityHistogram histogram;
-    if (graphs && graphs->BeforeCounted)
+    if (counted)
+        histogram = *counted;
+    else if (graphs && graphs->BeforeCounted)
         histogram = graphs->Before;
     else
         ComputeHistogram(image, histogram);
@@ -180,6 +184,10 @@ void BuildContrastTable(const IntensityHistogram& histogram, double slope, Trans
 
 void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs) {
     ApplyHistogramTable(image, graphs, BuildEqualizationTable);
+}
+
+void EqualizeHistogram(TBitmap32& image, const IntensityHistogram& histogram, TToneGraphs* graphs) {
+    ApplyHistogramTable(image, graphs, BuildEqualizationTable, &histogram);
 }
 
 void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {

@@ -82,6 +82,9 @@ void BuildContrastTable(const IntensityHistogram& histogram, double slope, Trans
 // The whole commands on an image. Equalisation and stretch leave an empty image alone and fill
 // no graph (the equalisation step would be 0, the stretch would find no bounds).
 void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs = nullptr);
+// The same with the image's histogram counted already (by the pass that made the image).
+void EqualizeHistogram(TBitmap32& image, const IntensityHistogram& histogram,
+                       TToneGraphs* graphs = nullptr);
 void ContrastStretch(TBitmap32& image, TToneGraphs* graphs = nullptr);
 // Slider positions -100..100. Brightness fills Before and After, not the transfer table.
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);
