@@ -361,7 +361,8 @@ class TKelvoImageForm : public QWidget {
 
     // ---- tone commands and their graphs (tone/ui/ToneCommands.cpp) ----
     // "&Linear" on the current image; takeSnapshot false for a caller that took its own.
-    void EqualizeHistogram(bool takeSnapshot);
+    // counted: the image's histogram, when the pass that made the image counted it already.
+    void EqualizeHistogram(bool takeSnapshot, const IntensityHistogram* counted = nullptr);
     // Shows in the graph window what a tone operation published: the histogram pairs only
     // while "Show Histogram" is checked, the transfer table always. An "after" pair shows the
     // window with all three charts and hands the keyboard focus back to the main window.

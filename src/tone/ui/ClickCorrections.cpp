@@ -122,6 +122,7 @@ void TKelvoImageForm::SubtractAt(TColor32 reference) {
     // The snapshot is the image before the subtraction; the equalisation that follows takes
     // none of its own, and shows its graphs as "&Linear" does.
     SaveUndoSnapshot();
-    SubtractColor(Image->Bitmap(), reference);
-    EqualizeHistogram(false);
+    IntensityHistogram subtracted;  // counted while subtracting, for the equalisation
+    SubtractColor(Image->Bitmap(), reference, &subtracted);
+    EqualizeHistogram(false, &subtracted);
 }

@@ -124,9 +124,12 @@ void TKelvoImageForm::HistoGram1Click() {
 
 // ---- tables built from the histogram ----
 
-void TKelvoImageForm::EqualizeHistogram(bool takeSnapshot) {
-    EditWithGraphs(*this, takeSnapshot, [](TBitmap32& image, TToneGraphs& graphs) {
-        ::EqualizeHistogram(image, &graphs);
+void TKelvoImageForm::EqualizeHistogram(bool takeSnapshot, const IntensityHistogram* counted) {
+    EditWithGraphs(*this, takeSnapshot, [counted](TBitmap32& image, TToneGraphs& graphs) {
+        if (counted)
+            ::EqualizeHistogram(image, *counted, &graphs);
+        else
+            ::EqualizeHistogram(image, &graphs);
     });
 }
 
