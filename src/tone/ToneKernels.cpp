@@ -402,25 +402,35 @@ void AddRunCounts(const TRunCounts& runs, std::int32_t* counts) {
             counts[s] += run[s];
 }
 
+// Shares [0, count) out over the cores; with counts, each run counts into a histogram of its
+// own, and those are added into counts once every run is done.
+void ForEachCountedRun(
+    std::size_t count, std::int32_t* counts,
+    const std::function<void(std::size_t begin, std::size_t end, std::int32_t* runCounts)>& work) {
+    const int runs = ParallelRunCount(count, kMinimumRun);
+    TRunCounts runCounts(counts ? std::size_t(runs) : 0);
+    ForEachRun(count, runs, kCacheLinePixels, [&](std::size_t begin, std::size_t end, int run) {
+        work(begin, end, counts ? runCounts[std::size_t(run)].data() : nullptr);
+    });
+    if (counts) AddRunCounts(runCounts, counts);
+}
+
 }  // namespace
 
 void ForEachPixelRun(std::size_t count,
                      const std::function<void(std::size_t begin, std::size_t end)>& work) {
-    ForEachRun(count, ParallelRunCount(count, kMinimumRun), kCacheLinePixels,
-               [&work](std::size_t begin, std::size_t end, int) { work(begin, end); });
+    ForEachCountedRun(count, nullptr, [&work](std::size_t begin, std::size_t end, std::int32_t*) {
+        work(begin, end);
+    });
 }
 
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
                         const std::uint8_t* red, const std::uint8_t* green,
                         const std::uint8_t* blue, std::int32_t* counts) {
     const auto apply = HasVectorKernels() ? ApplyChannelTablesVector : ApplyChannelTablesPortable;
-    const int runs = ParallelRunCount(count, kMinimumRun);
-    TRunCounts runCounts(counts ? std::size_t(runs) : 0);
-    ForEachRun(count, runs, kCacheLinePixels, [&](std::size_t begin, std::size_t end, int run) {
-        apply(source + begin, target + begin, end - begin, red, green, blue,
-              counts ? runCounts[std::size_t(run)].data() : nullptr);
+    ForEachCountedRun(count, counts, [&](std::size_t begin, std::size_t end, std::int32_t* run) {
+        apply(source + begin, target + begin, end - begin, red, green, blue, run);
     });
-    if (counts) AddRunCounts(runCounts, counts);
 }
 
 void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,
@@ -429,25 +439,17 @@ void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t
     const TIntensityResults results =
         vector ? BuildIntensityResultsVector(factors) : BuildIntensityResultsPortable(factors);
     const auto apply = vector ? ApplyIntensityResultsVector : ApplyIntensityResultsPortable;
-    const int runs = ParallelRunCount(count, kMinimumRun);
-    TRunCounts runCounts(counts ? std::size_t(runs) : 0);
-    ForEachRun(count, runs, kCacheLinePixels, [&](std::size_t begin, std::size_t end, int run) {
-        apply(source + begin, target + begin, end - begin, results,
-              counts ? runCounts[std::size_t(run)].data() : nullptr);
+    ForEachCountedRun(count, counts, [&](std::size_t begin, std::size_t end, std::int32_t* run) {
+        apply(source + begin, target + begin, end - begin, results, run);
     });
-    if (counts) AddRunCounts(runCounts, counts);
 }
 
 void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts,
                       TColor32* copyTo) {
     const auto countRun = HasVectorKernels() ? CountIntensitiesVector : CountIntensitiesPortable;
-    const int runs = ParallelRunCount(count, kMinimumRun);
-    TRunCounts runCounts(static_cast<std::size_t>(runs));
-    ForEachRun(count, runs, kCacheLinePixels, [&](std::size_t begin, std::size_t end, int run) {
-        countRun(pixels + begin, end - begin, runCounts[std::size_t(run)].data(),
-                 copyTo ? copyTo + begin : nullptr);
+    ForEachCountedRun(count, counts, [&](std::size_t begin, std::size_t end, std::int32_t* run) {
+        countRun(pixels + begin, end - begin, run, copyTo ? copyTo + begin : nullptr);
     });
-    AddRunCounts(runCounts, counts);
 }
 
 }  // namespace tonekernels
