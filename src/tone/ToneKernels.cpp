@@ -278,6 +278,18 @@ KELVO_VECTOR_TARGET __m512i ScaleByRowFactor(__m512i channel, __m512 factor) {
                             _mm512_set1_epi32(255));
 }
 
+// The factors of sixteen intensities. Sixteen scalar loads through the stack beat the gather
+// instruction by a third on the processors this was measured on (AMD Zen 5), where a 16-lane
+// gather takes about twenty cycles.
+KELVO_VECTOR_TARGET __m512 LookUpRowFactors(__m512i intensities, const float* rowFactors) {
+    alignas(64) std::int32_t at[16];
+    _mm512_store_si512(at, intensities);
+    alignas(64) float factors[16];
+    for (int k = 0; k < 16; ++k)
+        factors[k] = rowFactors[at[k]];
+    return _mm512_load_ps(factors);
+}
+
 // Pixels are multiplied by their rows' factors sixteen at a time; the few pixels on curved rows
 // are left where they are, remembered, and looked up after each stretch of pixels. Deciding per
 // block between the product and the lookup would be a branch the processor cannot foresee.
@@ -302,7 +314,7 @@ KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TCo
         std::size_t curved = 0;
         for (; i < stretchEnd; i += 16) {
             const __m512i v = _mm512_loadu_si512(source + i);
-            const __m512 factor = _mm512_i32gather_ps(Intensities(v), rowFactors, 4);
+            const __m512 factor = LookUpRowFactors(Intensities(v), rowFactors);
             const __mmask16 lookedUp = _mm512_movepi32_mask(_mm512_castps_si512(factor));
             const __m512i out = _mm512_ternarylogic_epi32(
                 ScaleByRowFactor(_mm512_and_si512(v, byte), factor),
