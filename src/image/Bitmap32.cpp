@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <QImage>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -92,7 +93,14 @@ void TBitmap32::ReleaseStore() noexcept {
     FHeight = 0;
 }
 
+std::uint64_t TBitmap32::NewContentStamp() noexcept {
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 void TBitmap32::Swap(TBitmap32& other) noexcept {
+    FContentStamp = NewContentStamp();
+    other.FContentStamp = NewContentStamp();
     std::swap(FWidth, other.FWidth);
     std::swap(FHeight, other.FHeight);
     std::swap(FBits, other.FBits);

@@ -105,8 +105,16 @@ class TBitmap32 {
     // Tells the view that content changed outside the notifying operations (the accessors
     // notify nobody, so a command that edits through them calls this once when done).
     void Changed() const {
+        FContentStamp = NewContentStamp();
         if (OnChange) OnChange();
     }
+
+    // A value no other content of any raster had or will have, renewed by every notifying
+    // operation, by Changed() and by Swap. Writes through Bits(), ScanLine() and SetPixel()
+    // renew it only with the Changed() call that goes with them, so an unchanged stamp proves
+    // the pixels unchanged only for a raster nobody writes through its accessors without it
+    // (the undo snapshot, a kept source).
+    std::uint64_t ContentStamp() const noexcept { return FContentStamp; }
 
     TColor32 OuterColor = 0;
     TDrawMode DrawMode = TDrawMode::dmOpaque;
@@ -120,8 +128,10 @@ class TBitmap32 {
     // Replaces the raster by its turn through one of the quarter-turn kernels.
     void TurnWith(void (*kernel)(const TColor32*, int, int, TColor32*));
     void ReleaseStore() noexcept;
+    static std::uint64_t NewContentStamp() noexcept;
 
     int FWidth = 0;
     int FHeight = 0;
     TColor32* FBits = nullptr;
+    mutable std::uint64_t FContentStamp = NewContentStamp();
 };

@@ -21,6 +21,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -374,6 +375,10 @@ class TKelvoImageForm : public QWidget {
     // FContrastSource: the "before" of every slider re-apply is its kept source.
     TToneGraphs FSliderGraphs;
     TToneGraphs FContrastGraphs;
+    // The content stamps of FUndoImage and FContrastSource when a contrast move last copied the
+    // one into the other: while both are unchanged, the snapshot is still the source.
+    std::uint64_t FContrastUndoStamp = 0;
+    std::uint64_t FContrastSourceStamp = 0;
 
     // ---- later work: declared so the map is complete, defined by their subsystems ----
     void Save1Click();

@@ -237,7 +237,14 @@ void TKelvoImageForm::Contrast1Click() {
     const double slope = SliderFactor(position);
     window.setWindowTitle(QString::asprintf("Contrast (%.2f)", slope));
     BeginSliderReapply(*this);
-    FUndoImage.Assign(FContrastSource);
+    // The snapshot is retaken from the source, since "&Undo" or another command may have
+    // replaced it since the last move; a snapshot still holding the source is not copied again.
+    if (FUndoImage.ContentStamp() != FContrastUndoStamp ||
+        FContrastSource.ContentStamp() != FContrastSourceStamp) {
+        FUndoImage.Assign(FContrastSource);
+        FContrastUndoStamp = FUndoImage.ContentStamp();
+        FContrastSourceStamp = FContrastSource.ContentStamp();
+    }
     FUndoMetadata = FMetadata;
     // Each move starts from the source, so the histogram before is the source's, counted once;
     // the source is read straight into the image, and the result counted in the same pass.

@@ -129,10 +129,16 @@ TEST_F(ToneSliders, ContrastReAppliesItsTableFromItsOwnSource) {
         ExpectAfter(graphs.After);
         EXPECT_TRUE(SamePixels(form.FUndoImage, original));
     }
-    // "&Undo" in the middle of the adjustment, then a move: the snapshot is taken again from
-    // the source, so undo still leads back to the picture the window opened on.
+    // "&Undo" or another command in the middle of the adjustment, then a move: the snapshot is
+    // taken again from the source, so undo still leads back to the picture the window opened on.
     form.Undo1->trigger();
     MoveTo(window, 60);
+    EXPECT_TRUE(SamePixels(form.FUndoImage, original));
+    form.Negative1->trigger();
+    MoveTo(window, 30);
+    EXPECT_TRUE(SamePixels(form.FUndoImage, original));
+    // Two moves in a row: the second finds the snapshot still the source.
+    MoveTo(window, 20);
     EXPECT_TRUE(SamePixels(form.FUndoImage, original));
     window.close();
     form.Undo1->trigger();
