@@ -44,6 +44,15 @@ trap 'rm -rf "$WORK"' EXIT
 # Ours shares its large loops over the cores unless told otherwise.
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 KELVO_THREADS=1
 
+# "One thread each" is held to by the processor, not only by the programs' thread settings:
+# libvips decodes and encodes on helper threads even with VIPS_CONCURRENCY=1, which on a
+# second core would turn its CPU time into less wall time than a single thread can give. Every
+# program runs pinned to the same one core.
+PIN=()
+if command -v taskset >/dev/null; then
+    PIN=(taskset -c "$(($(nproc) - 1))")
+fi
+
 # A photograph-like input: smooth colour fields (upscaled noise) with fine grain on top.
 IN=$WORK/in.jpg
 vips gaussnoise "$WORK/coarse.v" 1500 1000 --mean 128 --sigma 50
@@ -56,18 +65,22 @@ vips gaussnoise "$WORK/grain.v" 6000 4000 --mean 0 --sigma 6
 vips add "$WORK/big.v" "$WORK/grain.v" "$WORK/photo.v"
 vips cast "$WORK/photo.v" "${IN}[Q=90]" uchar
 rm -f "$WORK"/*.v
-echo "input: $(vipsheader "$IN") ($(stat -c %s "$IN") bytes), $RUNS runs each, VIPS_CONCURRENCY=1"
+echo "input: $(vipsheader "$IN") ($(stat -c %s "$IN") bytes), $RUNS runs each, VIPS_CONCURRENCY=1," \
+    "${PIN[*]:-not pinned (no taskset)}"
 
 # /usr/bin/time when present: it also gives the CPU time, which a busy machine disturbs less
-# than the wall time.
+# than the wall time. Our save flushes its file to disk before it replaces the old one, and on
+# ext4 that flush also writes out whatever another program left unwritten; each run therefore
+# starts with nothing left to write, so that no program pays for the one before it.
 measure() {  # measure COMMAND...: prints "wall cpu" in seconds for one run
+    sync
     if [ -x /usr/bin/time ]; then
-        /usr/bin/time -f '%e %U %S' -o "$WORK/time.out" "$@" >/dev/null
+        /usr/bin/time -f '%e %U %S' -o "$WORK/time.out" "${PIN[@]}" "$@" >/dev/null
         awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$WORK/time.out"
     else
         local start end
         start=$(date +%s%N)
-        "$@" >/dev/null
+        "${PIN[@]}" "$@" >/dev/null
         end=$(date +%s%N)
         echo "$(echo "scale=3; ($end - $start) / 1000000000" | bc) 0"
     fi

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "base/KelvoError.h"
+#include "base/WholeFile.h"
 
 namespace {
 
@@ -167,6 +168,10 @@ TAtomicFile::TAtomicFile(const QString& targetName, TDanglingLink danglingLink)
         Discard();
         throw KelvoError(CannotCreateFileMessage(FTargetName, error));
     }
+    // Encoders hand stdio a few kilobytes at a time; a larger buffer turns the thousands of
+    // writes a photo would take into a few dozen.
+    FStreamBuffer = std::make_unique<char[]>(kStdioBufferSize);
+    std::setvbuf(FStream, FStreamBuffer.get(), _IOFBF, kStdioBufferSize);
 }
 
 TAtomicFile::~TAtomicFile() {

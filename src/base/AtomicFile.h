@@ -18,6 +18,7 @@
 
 #include <QString>
 #include <cstdio>
+#include <memory>
 
 // What a write through a symbolic link that leads nowhere does.
 enum class TDanglingLink {
@@ -64,6 +65,8 @@ class TAtomicFile {
     QByteArray FReplacedPath;  // the target, or the file its link leads to; encoded
     QByteArray FFolderPath;    // the folder of FReplacedPath, with its trailing '/'
     QByteArray FTempPath;      // the new file's temporary name; empty while it has none
+    // Declared before the stream it serves, which is always closed before it goes.
+    std::unique_ptr<char[]> FStreamBuffer;
     std::FILE* FStream = nullptr;
     bool FCommitted = false;
 };

@@ -5,6 +5,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstddef>
+
+// The stdio buffer of the streams pictures are decoded from and encoded into.
+constexpr std::size_t kStdioBufferSize = std::size_t(256) << 10;
 
 // A descriptor open for reading a regular file (or a link to one), opened without blocking so a
 // FIFO or a device never hangs the program: -1 with errno set otherwise (EISDIR for a folder,

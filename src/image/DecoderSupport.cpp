@@ -20,6 +20,10 @@ TImageInputFile::TImageInputFile(const QString& fileName) {
         ::close(descriptor);
         throw KelvoError(CannotOpenFileMessage(fileName, error));
     }
+    // Decoders ask stdio for a few kilobytes at a time; a larger buffer turns the thousands of
+    // reads a photo would take into a few dozen.
+    FBuffer = std::make_unique<char[]>(kStdioBufferSize);
+    std::setvbuf(FHandle, FBuffer.get(), _IOFBF, kStdioBufferSize);
 }
 
 TImageInputFile::~TImageInputFile() {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 class TImageInputFile {
   public:
@@ -21,6 +22,7 @@ class TImageInputFile {
     std::int64_t Size() const noexcept { return FSize; }
 
   private:
+    std::unique_ptr<char[]> FBuffer;  // outlives the handle, which the destructor closes
     std::FILE* FHandle = nullptr;
     std::int64_t FSize = 0;
 };
