@@ -27,26 +27,30 @@ void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
     graphs->HasTransfer = true;
 }
 
-// Builds a table from the image's histogram, applies it and publishes all three graphs.
-// counted, when given, is the image's histogram already.
+// Builds a table from the source's histogram, applies it into the target (which may be the
+// source) and publishes all three graphs. counted, when given, is the source's histogram
+// already. Without a table the target becomes the source as it is.
 template <typename Build>
-void ApplyHistogramTable(TBitmap32& image, TToneGraphs* graphs, Build build,
-                         const IntensityHistogram* counted = nullptr) {
+void ApplyHistogramTable(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs,
+                         Build build, const IntensityHistogram* counted = nullptr) {
     IntensityHistogram histogram;
     if (counted)
         histogram = *counted;
     else if (graphs && graphs->BeforeCounted)
         histogram = graphs->Before;
     else
-        ComputeHistogram(image, histogram);
+        ComputeHistogram(source, histogram);
     TransferTable table;
-    if (!build(histogram, table)) return;
+    if (!build(histogram, table)) {
+        target.Assign(source);
+        return;
+    }
     if (graphs) {
         graphs->Before = histogram;
         graphs->HasBefore = true;
     }
     FillTransfer(table, graphs);
-    ApplyTransfer(image, table, graphs ? &graphs->After : nullptr);
+    ApplyTransfer(source, target, table, graphs ? &graphs->After : nullptr);
     if (graphs) graphs->HasAfter = true;
 }
 
@@ -183,15 +187,23 @@ void BuildContrastTable(const IntensityHistogram& histogram, double slope, Trans
 }
 
 void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs) {
-    ApplyHistogramTable(image, graphs, BuildEqualizationTable);
+    ApplyHistogramTable(image, image, graphs, BuildEqualizationTable);
 }
 
 void EqualizeHistogram(TBitmap32& image, const IntensityHistogram& histogram, TToneGraphs* graphs) {
-    ApplyHistogramTable(image, graphs, BuildEqualizationTable, &histogram);
+    ApplyHistogramTable(image, image, graphs, BuildEqualizationTable, &histogram);
+}
+
+void EqualizeHistogram(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs) {
+    ApplyHistogramTable(source, target, graphs, BuildEqualizationTable);
 }
 
 void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {
-    ApplyHistogramTable(image, graphs, BuildContrastStretchTable);
+    ApplyHistogramTable(image, image, graphs, BuildContrastStretchTable);
+}
+
+void ContrastStretch(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs) {
+    ApplyHistogramTable(source, target, graphs, BuildContrastStretchTable);
 }
 
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs) {
@@ -214,7 +226,7 @@ void AdjustBrightness(const TBitmap32& source, TBitmap32& image, int position,
 }
 
 void AdjustContrast(TBitmap32& image, int position, TToneGraphs* graphs) {
-    ApplyHistogramTable(image, graphs,
+    ApplyHistogramTable(image, image, graphs,
                         [slope = SliderFactor(position)](const IntensityHistogram& histogram,
                                                          TransferTable& table) {
                             BuildContrastTable(histogram, slope, table);

@@ -86,6 +86,11 @@ void EqualizeHistogram(TBitmap32& image, TToneGraphs* graphs = nullptr);
 void EqualizeHistogram(TBitmap32& image, const IntensityHistogram& histogram,
                        TToneGraphs* graphs = nullptr);
 void ContrastStretch(TBitmap32& image, TToneGraphs* graphs = nullptr);
+// The same read from a source and written into a target, which takes the source's size and has
+// every pixel written: the window's commands read the undo snapshot and write the image, with
+// no copy between them.
+void EqualizeHistogram(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs);
+void ContrastStretch(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs);
 // Slider positions -100..100. Brightness fills Before and After, not the transfer table.
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);
 // The slider's re-apply: image becomes the kept source scaled, in one pass, with the same

@@ -27,6 +27,7 @@
 #include <optional>
 
 #include "app/ui/Dialogs.h"
+#include "base/OnFailure.h"
 #include "image/Bitmap32.h"
 #include "image/PhotoMetadata.h"
 #include "tone/ToneTables.h"
@@ -320,6 +321,12 @@ class TKelvoImageForm : public QWidget {
     // The undo snapshot: the image (copied by `copy` when given), its metadata and the window
     // bounds.
     void SaveUndoSnapshot(const TBitmap32::TPixelCopy& copy = {});
+    // The same for a command that writes every pixel of the image from the snapshot: the image's
+    // store becomes the snapshot as it is, and the image gets one of the same size (the old
+    // snapshot's when it fits) for the command to fill. Returns the guard the command keeps
+    // until the image is whole again: should the command fail before, the image gets its
+    // pixels back and nothing is left to undo.
+    [[nodiscard]] TOnFailure ExchangeUndoSnapshot();
     void BeginImageEdit();
     // One whole-image command that may change the image's size: the edit step, then change
     // (which may read the snapshot just taken in FUndoImage), the client sized to the result and
@@ -361,9 +368,10 @@ class TKelvoImageForm : public QWidget {
     FileDialogRequest SaveDialog1;
 
     // ---- tone commands and their graphs (tone/ui/ToneCommands.cpp) ----
-    // "&Linear" on the current image; takeSnapshot false for a caller that took its own.
-    // counted: the image's histogram, when the pass that made the image counted it already.
-    void EqualizeHistogram(bool takeSnapshot, const IntensityHistogram* counted = nullptr);
+    // The equalisation that ends "Subtract", shown as "&Linear" shows its own: on the image as
+    // the subtraction left it, whose histogram the subtraction counted, and with no snapshot of
+    // its own (the subtraction took it).
+    void EqualizeSubtracted(const IntensityHistogram& counted);
     // Shows in the graph window what a tone operation published: the histogram pairs only
     // while "Show Histogram" is checked, the transfer table always. An "after" pair shows the
     // window with all three charts and hands the keyboard focus back to the main window.

@@ -124,5 +124,5 @@ void TKelvoImageForm::SubtractAt(TColor32 reference) {
     SaveUndoSnapshot();
     IntensityHistogram subtracted;  // counted while subtracting, for the equalisation
     SubtractColor(Image->Bitmap(), reference, &subtracted);
-    EqualizeHistogram(false, &subtracted);
+    EqualizeSubtracted(subtracted);
 }

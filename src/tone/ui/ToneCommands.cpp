@@ -37,6 +37,24 @@ void EditWithGraphs(TKelvoImageForm& form, bool takeSnapshot, Change change) {
     form.EnableButtons(true);
 }
 
+// The same frame for the commands that write every pixel of the image from a table built on
+// the picture as it was: they read the snapshot and write the image, so the snapshot needs no
+// copy of the pixels (its histogram, the graph "before", is counted by the command).
+template <typename Change>
+void EditFromSnapshot(TKelvoImageForm& form, Change change) {
+    const TEndBusyOnFailure onFailure(form);
+    form.FPanned = false;
+    form.EnableButtons(false);
+    TToneGraphs graphs;
+    {
+        const TOnFailure pixelsBack = form.ExchangeUndoSnapshot();
+        change(form.FUndoImage, form.Image->Bitmap(), graphs);
+    }
+    form.PlotToneGraphs(graphs);
+    form.Image->Bitmap().Changed();
+    form.EnableButtons(true);
+}
+
 // A slider command run while its window is hidden starts the adjustment: the image as it is
 // now becomes both the undo snapshot (without the window bounds) and the kept source, and the
 // window, once shown, calls the command back at each move. The source's histogram is dropped
@@ -124,22 +142,21 @@ void TKelvoImageForm::HistoGram1Click() {
 
 // ---- tables built from the histogram ----
 
-void TKelvoImageForm::EqualizeHistogram(bool takeSnapshot, const IntensityHistogram* counted) {
-    EditWithGraphs(*this, takeSnapshot, [counted](TBitmap32& image, TToneGraphs& graphs) {
-        if (counted)
-            ::EqualizeHistogram(image, *counted, &graphs);
-        else
-            ::EqualizeHistogram(image, &graphs);
+void TKelvoImageForm::EqualizeSubtracted(const IntensityHistogram& counted) {
+    EditWithGraphs(*this, false, [&counted](TBitmap32& image, TToneGraphs& graphs) {
+        ::EqualizeHistogram(image, counted, &graphs);
     });
 }
 
 void TKelvoImageForm::LinearBrighten1Click() {
-    EqualizeHistogram(true);
+    EditFromSnapshot(*this, [](const TBitmap32& snapshot, TBitmap32& image, TToneGraphs& graphs) {
+        ::EqualizeHistogram(snapshot, image, &graphs);
+    });
 }
 
 void TKelvoImageForm::ContrastStretch1Click() {
-    EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
-        ::ContrastStretch(image, &graphs);
+    EditFromSnapshot(*this, [](const TBitmap32& snapshot, TBitmap32& image, TToneGraphs& graphs) {
+        ::ContrastStretch(snapshot, image, &graphs);
     });
 }
 

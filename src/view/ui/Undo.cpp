@@ -19,6 +19,30 @@ void TKelvoImageForm::SaveUndoSnapshot(const TBitmap32::TPixelCopy& copy) {
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
 }
 
+TOnFailure TKelvoImageForm::ExchangeUndoSnapshot() {
+    TBitmap32& image = Image->Bitmap();
+    image.Swap(FUndoImage);
+    // The drawing properties stay the image's; the snapshot has the same ones, as a copy would.
+    image.OuterColor = FUndoImage.OuterColor;
+    image.DrawMode = FUndoImage.DrawMode;
+    image.MasterAlpha = FUndoImage.MasterAlpha;
+    image.StretchFilter = FUndoImage.StretchFilter;
+    {
+        const TOnFailure pixelsBack([&] {
+            image.Swap(FUndoImage);
+            FUndoImage.AssignEmpty();
+        });
+        image.SetSize(FUndoImage.Width(), FUndoImage.Height());
+    }
+    FUndoMetadata = FMetadata;
+    const QRect frame = OuterGeometry();
+    FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
+    return TOnFailure([this] {
+        Image->Bitmap().Swap(FUndoImage);
+        FUndoImage.AssignEmpty();
+    });
+}
+
 void TKelvoImageForm::BeginImageEdit() {
     // Cleared first so that the re-fit below leaves a panned view where it is.
     FPanned = false;

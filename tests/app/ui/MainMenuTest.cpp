@@ -41,10 +41,11 @@ TEST_F(MainMenu, EveryItemComesFromARowAndOnlyBuiltCommandsCanBeClicked) {
         const TMenuRow* row = FindMenuRow(form, item);
         ASSERT_NE(row, nullptr) << "an item outside the menu tables";
         EXPECT_EQ(item->objectName(), QLatin1String(row->Name));
-        if (!row->Handler)
+        if (!row->Handler) {
             EXPECT_FALSE(item->isEnabled()) << "clickable, but its command is not built";
-        else if (!row->Enabled)
+        } else if (!row->Enabled) {
             EXPECT_TRUE(item->isEnabled());
+        }
     }
 }
 

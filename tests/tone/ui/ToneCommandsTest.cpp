@@ -67,6 +67,15 @@ TEST_F(ToneCommands, EachCommandChangesThePictureFillsItsChartsAndIsUndone) {
 
         form.Undo1->trigger();
         EXPECT_TRUE(SamePixels(Bitmap(), original));
+
+        // Twice in a row: the second run finds a snapshot of the picture's size, whose store
+        // some commands write their result into.
+        (form.*c.item)->trigger();
+        (form.*c.item)->trigger();
+        TBitmap32 twice = CopyOf(expected);
+        c.apply(twice, nullptr);
+        EXPECT_TRUE(SamePixels(Bitmap(), twice));
+        EXPECT_TRUE(SamePixels(form.FUndoImage, expected));
         EXPECT_TRUE(FDialogs.Errors().isEmpty());
     }
 }

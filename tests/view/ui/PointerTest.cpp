@@ -84,9 +84,10 @@ TEST_F(Pointer, LeftDragCropsBySizeAndAsksForSmallSelections) {
         const int asked = int(FDialogs.Prompts().size());
         Drag(Qt::LeftButton, c.from, c.to);
         EXPECT_EQ(int(FDialogs.Prompts().size()) - asked, c.answer == Case::None ? 0 : 1);
-        if (c.answer != Case::None)
+        if (c.answer != Case::None) {
             EXPECT_EQ(FDialogs.Prompts().back(),
                       QStringLiteral("The selected sub-image is pretty small: are you sure?"));
+        }
         if (c.crops) {
             EXPECT_TRUE(ShowsPatternPart(Bitmap(), c.kept.x(), c.kept.y(), c.kept.width(),
                                          c.kept.height()));
