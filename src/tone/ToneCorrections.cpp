@@ -141,11 +141,9 @@ void MakeBlack(TBitmap32& image, TColor32 reference) {
 }
 
 void Subtract(TBitmap32& image, TColor32 reference, TToneGraphs* graphs) {
-    // The subtraction counts the histogram the equalisation starts from.
-    IntensityHistogram subtracted;
-    SubtractColor(image, reference, &subtracted);
+    // A histogram counted before the subtraction is not the one the equalisation starts from.
     if (graphs) graphs->BeforeCounted = false;
-    EqualizeHistogram(image, subtracted, graphs);
+    EqualizeSubtracted(image, image, reference, graphs);
 }
 
 TColorCastFactors LoadColorCast(const TIniFile& settings) {

@@ -68,6 +68,17 @@ TIntensityResults BuildIntensityResultsPortable(const double* factors) {
     return results;
 }
 
+// Each channel less the reference's, 0 where it is not above it; alpha is left as it is.
+TColor32 SubtractChannels(TColor32 c, TColor32 reference) {
+    TColor32 out = c & 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const TColor32 v = (c >> shift) & 0xFF;
+        const TColor32 r = (reference >> shift) & 0xFF;
+        out |= (v > r ? v - r : 0) << shift;
+    }
+    return out;
+}
+
 // One pixel through the table.
 TColor32 LookUpResult(TColor32 c, const std::uint8_t* lookup) {
     const unsigned r = (c >> 16) & 0xFF;
@@ -78,10 +89,11 @@ TColor32 LookUpResult(TColor32 c, const std::uint8_t* lookup) {
 }
 
 void ApplyIntensityResultsPortable(const TColor32* source, TColor32* target, std::size_t count,
-                                   const TIntensityResults& results, std::int32_t* counts) {
+                                   const TIntensityResults& results, std::int32_t* counts,
+                                   TColor32 subtractFirst) {
     const std::uint8_t* lookup = results.Bytes.get();
     for (std::size_t i = 0; i < count; ++i) {
-        const TColor32 out = LookUpResult(source[i], lookup);
+        const TColor32 out = LookUpResult(SubtractChannels(source[i], subtractFirst), lookup);
         target[i] = out;
         if (counts) ++counts[Intensity(out)];
     }
@@ -92,7 +104,7 @@ void ApplyIntensityResultsPortable(const TColor32* source, TColor32* target, std
 void ApplyIntensityFactorsPortable(TColor32* pixels, std::size_t count, const double* factors,
                                    std::int32_t* counts) {
     const TIntensityResults results = BuildIntensityResultsPortable(factors);
-    ApplyIntensityResultsPortable(pixels, pixels, count, results, counts);
+    ApplyIntensityResultsPortable(pixels, pixels, count, results, counts, 0);
 }
 
 void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::int32_t* counts,
@@ -113,6 +125,16 @@ void CountIntensitiesPortable(const TColor32* pixels, std::size_t count, std::in
     for (int s = 0; s < kIntensities; ++s)
         counts[s] += partial[0][s] + partial[1][s] + partial[2][s] + partial[3][s];
 }
+
+namespace {
+
+void CountSubtractedIntensitiesPortable(const TColor32* pixels, std::size_t count,
+                                        TColor32 reference, std::int32_t* counts) {
+    for (std::size_t i = 0; i < count; ++i)
+        ++counts[Intensity(SubtractChannels(pixels[i], reference))];
+}
+
+}  // namespace
 
 #ifdef KELVO_TONE_AVX512
 
@@ -312,10 +334,11 @@ KELVO_VECTOR_TARGET __m512 LookUpRowFactors(__m512i intensities, const float* ro
 KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TColor32* target,
                                                      std::size_t count,
                                                      const TIntensityResults& results,
-                                                     std::int32_t* counts) {
+                                                     std::int32_t* counts, TColor32 subtractFirst) {
     const std::uint8_t* lookup = results.Bytes.get();
     const float* rowFactors = results.RowFactors.get();
     const __m512i byte = _mm512_set1_epi32(0xFF);
+    const __m512i minus = _mm512_set1_epi32(int(subtractFirst & 0x00FFFFFFu));
     std::unique_ptr<TPartialCounts> partial;
     if (counts) partial = std::make_unique<TPartialCounts>();
     constexpr std::size_t kStretch = kCountedStretch;
@@ -327,7 +350,7 @@ KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TCo
         const std::size_t stretchEnd = std::min(count - count % 16, i + kStretch);
         std::size_t curved = 0;
         for (; i < stretchEnd; i += 16) {
-            const __m512i v = _mm512_loadu_si512(source + i);
+            const __m512i v = _mm512_subs_epu8(_mm512_loadu_si512(source + i), minus);
             const __m512 factor = LookUpRowFactors(Intensities(v), rowFactors);
             const __mmask16 lookedUp = _mm512_movepi32_mask(_mm512_castps_si512(factor));
             const __m512i out = _mm512_ternarylogic_epi32(
@@ -346,12 +369,13 @@ KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TCo
             for (unsigned lanes = curvedLanes[k]; lanes != 0; lanes &= lanes - 1) {
                 const std::size_t at =
                     stretchBegin + curvedBlocks[k] + unsigned(__builtin_ctz(lanes));
-                target[at] = LookUpResult(source[at], lookup);
+                target[at] = LookUpResult(SubtractChannels(source[at], subtractFirst), lookup);
             }
         if (partial) partial->AddPixels(target + stretchBegin, i - stretchBegin);
     }
     if (partial) partial->AddTo(counts);
-    ApplyIntensityResultsPortable(source + i, target + i, count - i, results, counts);
+    ApplyIntensityResultsPortable(source + i, target + i, count - i, results, counts,
+                                  subtractFirst);
 }
 
 }  // namespace
@@ -359,7 +383,7 @@ KELVO_VECTOR_TARGET void ApplyIntensityResultsVector(const TColor32* source, TCo
 KELVO_VECTOR_TARGET void ApplyIntensityFactorsVector(TColor32* pixels, std::size_t count,
                                                      const double* factors, std::int32_t* counts) {
     const TIntensityResults results = BuildIntensityResultsVector(factors);
-    ApplyIntensityResultsVector(pixels, pixels, count, results, counts);
+    ApplyIntensityResultsVector(pixels, pixels, count, results, counts, 0);
 }
 
 KELVO_VECTOR_TARGET void CountIntensitiesVector(const TColor32* pixels, std::size_t count,
@@ -379,6 +403,22 @@ KELVO_VECTOR_TARGET void CountIntensitiesVector(const TColor32* pixels, std::siz
     partial.AddTo(counts);
     CountIntensitiesPortable(pixels + i, count - i, counts, copyTo ? copyTo + i : nullptr);
 }
+
+namespace {
+
+KELVO_VECTOR_TARGET void CountSubtractedIntensitiesVector(const TColor32* pixels,
+                                                          std::size_t count, TColor32 reference,
+                                                          std::int32_t* counts) {
+    const __m512i minus = _mm512_set1_epi32(int(reference & 0x00FFFFFFu));
+    TPartialCounts partial;
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16)
+        partial.Add(Intensities(_mm512_subs_epu8(_mm512_loadu_si512(pixels + i), minus)));
+    partial.AddTo(counts);
+    CountSubtractedIntensitiesPortable(pixels + i, count - i, reference, counts);
+}
+
+}  // namespace
 
 #else
 
@@ -404,8 +444,13 @@ TIntensityResults BuildIntensityResultsVector(const double* factors) {
     return BuildIntensityResultsPortable(factors);
 }
 void ApplyIntensityResultsVector(const TColor32* source, TColor32* target, std::size_t count,
-                                 const TIntensityResults& results, std::int32_t* counts) {
-    ApplyIntensityResultsPortable(source, target, count, results, counts);
+                                 const TIntensityResults& results, std::int32_t* counts,
+                                 TColor32 subtractFirst) {
+    ApplyIntensityResultsPortable(source, target, count, results, counts, subtractFirst);
+}
+void CountSubtractedIntensitiesVector(const TColor32* pixels, std::size_t count,
+                                      TColor32 reference, std::int32_t* counts) {
+    CountSubtractedIntensitiesPortable(pixels, count, reference, counts);
 }
 }  // namespace
 
@@ -458,13 +503,13 @@ void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t co
 }
 
 void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,
-                           const double* factors, std::int32_t* counts) {
+                           const double* factors, std::int32_t* counts, TColor32 subtractFirst) {
     const bool vector = HasVectorKernels();
     const TIntensityResults results =
         vector ? BuildIntensityResultsVector(factors) : BuildIntensityResultsPortable(factors);
     const auto apply = vector ? ApplyIntensityResultsVector : ApplyIntensityResultsPortable;
     ForEachCountedRun(count, counts, [&](std::size_t begin, std::size_t end, std::int32_t* run) {
-        apply(source + begin, target + begin, end - begin, results, run);
+        apply(source + begin, target + begin, end - begin, results, run, subtractFirst);
     });
 }
 
@@ -473,6 +518,15 @@ void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* c
     const auto countRun = HasVectorKernels() ? CountIntensitiesVector : CountIntensitiesPortable;
     ForEachCountedRun(count, counts, [&](std::size_t begin, std::size_t end, std::int32_t* run) {
         countRun(pixels + begin, end - begin, run, copyTo ? copyTo + begin : nullptr);
+    });
+}
+
+void CountSubtractedIntensities(const TColor32* pixels, std::size_t count, TColor32 reference,
+                                std::int32_t* counts) {
+    const auto countRun =
+        HasVectorKernels() ? CountSubtractedIntensitiesVector : CountSubtractedIntensitiesPortable;
+    ForEachCountedRun(count, counts, [&](std::size_t begin, std::size_t end, std::int32_t* run) {
+        countRun(pixels + begin, end - begin, reference, run);
     });
 }
 

@@ -46,10 +46,16 @@ void ForEachPixelRun(std::size_t count,
 void ApplyChannelTables(const TColor32* source, TColor32* target, std::size_t count,
                         const std::uint8_t* red, const std::uint8_t* green,
                         const std::uint8_t* blue, std::int32_t* counts = nullptr);
-// target[i] is source[i] with its intensity's factor applied; target may be source.
+// target[i] is source[i] with its intensity's factor applied; target may be source. With
+// subtractFirst, each channel of source[i] first loses the reference's value (0 where it is not
+// above it): "Subtract" never stores the subtracted picture.
 void ApplyIntensityFactors(const TColor32* source, TColor32* target, std::size_t count,
-                           const double* factors, std::int32_t* counts = nullptr);
+                           const double* factors, std::int32_t* counts = nullptr,
+                           TColor32 subtractFirst = 0);
 void CountIntensities(const TColor32* pixels, std::size_t count, std::int32_t* counts,
                       TColor32* copyTo = nullptr);
+// The intensities the pixels would have with each channel lowered by the reference's.
+void CountSubtractedIntensities(const TColor32* pixels, std::size_t count, TColor32 reference,
+                                std::int32_t* counts);
 
 }  // namespace tonekernels

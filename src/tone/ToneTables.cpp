@@ -29,17 +29,25 @@ void FillTransfer(const TransferTable& table, TToneGraphs* graphs) {
 
 // Builds a table from the source's histogram, applies it into the target (which may be the
 // source) and publishes all three graphs. counted, when given, is the source's histogram
-// already. Without a table the target becomes the source as it is.
+// already. With subtractFirst, the source is taken with each channel lowered by the reference's,
+// without storing that picture. Only an empty source gives no table; the target then becomes
+// it as it is.
 template <typename Build>
 void ApplyHistogramTable(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs,
-                         Build build, const IntensityHistogram* counted = nullptr) {
+                         Build build, const IntensityHistogram* counted = nullptr,
+                         TColor32 subtractFirst = 0) {
     IntensityHistogram histogram;
-    if (counted)
+    if (counted) {
         histogram = *counted;
-    else if (graphs && graphs->BeforeCounted)
+    } else if (subtractFirst != 0) {
+        histogram.fill(0);
+        tonekernels::CountSubtractedIntensities(source.Bits(), source.PixelCount(), subtractFirst,
+                                                histogram.data());
+    } else if (graphs && graphs->BeforeCounted) {
         histogram = graphs->Before;
-    else
+    } else {
         ComputeHistogram(source, histogram);
+    }
     TransferTable table;
     if (!build(histogram, table)) {
         target.Assign(source);
@@ -50,7 +58,7 @@ void ApplyHistogramTable(const TBitmap32& source, TBitmap32& target, TToneGraphs
         graphs->HasBefore = true;
     }
     FillTransfer(table, graphs);
-    ApplyTransfer(source, target, table, graphs ? &graphs->After : nullptr);
+    ApplyTransfer(source, target, table, graphs ? &graphs->After : nullptr, subtractFirst);
     if (graphs) graphs->HasAfter = true;
 }
 
@@ -86,7 +94,7 @@ void ApplyTransfer(TBitmap32& image, const TransferTable& table, IntensityHistog
 }
 
 void ApplyTransfer(const TBitmap32& source, TBitmap32& image, const TransferTable& table,
-                   IntensityHistogram* after) {
+                   IntensityHistogram* after, TColor32 subtractFirst) {
     if (after) after->fill(0);
     if (&source != &image) image.SetSize(source.Width(), source.Height());
     if (source.Empty()) return;
@@ -94,7 +102,7 @@ void ApplyTransfer(const TBitmap32& source, TBitmap32& image, const TransferTabl
     for (int s = 0; s <= kMaxIntensity; ++s)
         factors[s] = (double(table[s]) + 1.0) / double(s + 1);
     tonekernels::ApplyIntensityFactors(source.Bits(), image.Bits(), source.PixelCount(), factors,
-                                       after ? after->data() : nullptr);
+                                       after ? after->data() : nullptr, subtractFirst);
 }
 
 namespace {
@@ -204,6 +212,11 @@ void ContrastStretch(TBitmap32& image, TToneGraphs* graphs) {
 
 void ContrastStretch(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs) {
     ApplyHistogramTable(source, target, graphs, BuildContrastStretchTable);
+}
+
+void EqualizeSubtracted(const TBitmap32& source, TBitmap32& target, TColor32 reference,
+                        TToneGraphs* graphs) {
+    ApplyHistogramTable(source, target, graphs, BuildEqualizationTable, nullptr, reference);
 }
 
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs) {

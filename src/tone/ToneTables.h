@@ -50,9 +50,10 @@ void FillBefore(const TBitmap32& image, TToneGraphs* graphs);
 void ApplyTransfer(TBitmap32& image, const TransferTable& table,
                    IntensityHistogram* after = nullptr);
 // The same from a kept source into image (sized to match), in one pass: a slider's re-apply
-// needs no copy of the source first.
+// needs no copy of the source first. With subtractFirst, each channel of the source first
+// loses the reference's value (0 where it is not above it).
 void ApplyTransfer(const TBitmap32& source, TBitmap32& image, const TransferTable& table,
-                   IntensityHistogram* after = nullptr);
+                   IntensityHistogram* after = nullptr, TColor32 subtractFirst = 0);
 
 // Each pixel becomes (red[R], green[G], blue[B]) with alpha 0: every correction that treats the
 // channels one by one reduces to three byte lookups per pixel.
@@ -91,6 +92,12 @@ void ContrastStretch(TBitmap32& image, TToneGraphs* graphs = nullptr);
 // no copy between them.
 void EqualizeHistogram(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs);
 void ContrastStretch(const TBitmap32& source, TBitmap32& target, TToneGraphs* graphs);
+// "Subtract": the equalisation of the source with each channel first lowered by the reference's
+// (0 where it is not above it). The subtracted picture is never stored: its histogram is counted
+// as the source is read, and the table applied to the pixels as they are subtracted again. The
+// graphs are the equalisation's, "before" being the subtracted picture.
+void EqualizeSubtracted(const TBitmap32& source, TBitmap32& target, TColor32 reference,
+                        TToneGraphs* graphs);
 // Slider positions -100..100. Brightness fills Before and After, not the transfer table.
 void AdjustBrightness(TBitmap32& image, int position, TToneGraphs* graphs = nullptr);
 // The slider's re-apply: image becomes the kept source scaled, in one pass, with the same

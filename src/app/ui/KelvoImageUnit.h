@@ -355,6 +355,8 @@ class TKelvoImageForm : public QWidget {
     void MakeBlackWhiteAt(TColor32 black, TColor32 white);
     void MakeGreyAt(TColor32 reference);
     void MakeBlackAt(TColor32 reference);
+    // With the "Bright" menu's commands (tone/ui/ToneCommands.cpp), whose frame it shares: the
+    // subtraction, then the equalisation, shown as "&Linear" shows its own.
     void SubtractAt(TColor32 reference);
     // The factors into "[ColorCast]", and applied to the whole image.
     void SaveColorCast();
@@ -368,10 +370,6 @@ class TKelvoImageForm : public QWidget {
     FileDialogRequest SaveDialog1;
 
     // ---- tone commands and their graphs (tone/ui/ToneCommands.cpp) ----
-    // The equalisation that ends "Subtract", shown as "&Linear" shows its own: on the image as
-    // the subtraction left it, whose histogram the subtraction counted, and with no snapshot of
-    // its own (the subtraction took it).
-    void EqualizeSubtracted(const IntensityHistogram& counted);
     // Shows in the graph window what a tone operation published: the histogram pairs only
     // while "Show Histogram" is checked, the transfer table always. An "after" pair shows the
     // window with all three charts and hands the keyboard focus back to the main window.

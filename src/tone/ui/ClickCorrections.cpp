@@ -1,6 +1,7 @@
 // The corrections the click modes serve, and the arming commands of the "Bright" menu. Each
 // correction measures its reference first: a reference that would divide by zero ends the
-// command before the factors, the settings, the snapshot or the image change.
+// command before the factors, the settings, the snapshot or the image change. "Subtract" is
+// with the whole-image commands of ToneCommands.cpp, whose frame it shares.
 
 #include <QAction>
 
@@ -116,13 +117,4 @@ void TKelvoImageForm::MakeBlackAt(TColor32 reference) {
     SaveUndoSnapshot();
     MakeBlack(Image->Bitmap(), reference);
     Image->Bitmap().Changed();
-}
-
-void TKelvoImageForm::SubtractAt(TColor32 reference) {
-    // The snapshot is the image before the subtraction; the equalisation that follows takes
-    // none of its own, and shows its graphs as "&Linear" does.
-    SaveUndoSnapshot();
-    IntensityHistogram subtracted;  // counted while subtracting, for the equalisation
-    SubtractColor(Image->Bitmap(), reference, &subtracted);
-    EqualizeSubtracted(subtracted);
 }

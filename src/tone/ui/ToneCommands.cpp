@@ -1,6 +1,6 @@
 // The "Bright" menu's whole-image commands: "&Linear", "Contrast Stretch", the "Brightness",
 // "Contrast" and "Make Black and White" slider adjustments, the fixed effects, "&HistoGram",
-// and what each of them shows in the graph window.
+// "Subtract" as its click mode serves it, and what each of them shows in the graph window.
 
 #include <QAction>
 #include <QSlider>
@@ -142,9 +142,10 @@ void TKelvoImageForm::HistoGram1Click() {
 
 // ---- tables built from the histogram ----
 
-void TKelvoImageForm::EqualizeSubtracted(const IntensityHistogram& counted) {
-    EditWithGraphs(*this, false, [&counted](TBitmap32& image, TToneGraphs& graphs) {
-        ::EqualizeHistogram(image, counted, &graphs);
+void TKelvoImageForm::SubtractAt(TColor32 reference) {
+    EditFromSnapshot(*this, [reference](const TBitmap32& snapshot, TBitmap32& image,
+                                        TToneGraphs& graphs) {
+        ::EqualizeSubtracted(snapshot, image, reference, &graphs);
     });
 }
 
