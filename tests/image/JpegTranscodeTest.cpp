@@ -14,12 +14,15 @@
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "image/JpegTranscode.h"
+#include "support/JpegLayout.h"
 #include "support/TestFiles.h"
 #include "tone/ToneCorrections.h"
 #include "tone/ToneTables.h"
 
 namespace {
 
+using jpeg_layout::LayoutOf;
+using jpeg_layout::TJpegLayout;
 using test_files::ReadAll;
 using test_files::WriteAll;
 
@@ -89,30 +92,6 @@ TBitmap32 Pattern(int width, int height) {
                                TColor32((5 * y + x * x) & 0xFF) << 8 |
                                TColor32((x ^ y) * 9 & 0xFF));
     return image;
-}
-
-// Offsets into a JPEG's segments: where the entropy-coded data of the first scan begins, and
-// the first frame header (FF C0..C2 with its length) found on the way.
-struct TJpegLayout {
-    qsizetype ScanData = -1;
-    QByteArray FrameHeader;
-};
-
-TJpegLayout LayoutOf(const QByteArray& bytes) {
-    TJpegLayout layout;
-    qsizetype at = 2;
-    while (at + 4 <= bytes.size() && quint8(bytes[at]) == 0xFF) {
-        const int code = quint8(bytes[at + 1]);
-        const qsizetype length = quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3]);
-        if (code >= 0xC0 && code <= 0xC2 && layout.FrameHeader.isEmpty())
-            layout.FrameHeader = bytes.mid(at, 2 + length);
-        at += 2 + length;
-        if (code == 0xDA) {
-            layout.ScanData = at;
-            break;
-        }
-    }
-    return layout;
 }
 
 class JpegTranscodeTest : public ::testing::Test {
