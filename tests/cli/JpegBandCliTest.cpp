@@ -167,6 +167,18 @@ TEST_F(JpegBandCliTest, ASidewaysPhotoStaysAsStoredAndSaysSo) {
     EXPECT_EQ(image.Width(), 450);
 }
 
+// Every band is read before the new file takes the old one's place.
+TEST_F(JpegBandCliTest, AFileMayBeRewrittenInPlace) {
+    const QString photo = PathOf(QStringLiteral("photo.jpg"));
+    WriteAll(photo, ReadAll(kCanon));
+    const TRun run =
+        RunCli({photo, QStringLiteral("--bw"), QStringLiteral("70"), QStringLiteral("-o"), photo});
+    ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
+    EXPECT_EQ(ReadAll(photo),
+              WholePathFile(kCanon, PathOf(QStringLiteral("whole.jpg")),
+                            [](TBitmap32& i, TKeptMetadata&) { BlackAndWhite(i, 70); }));
+}
+
 // The job of point operations holds a few bands, never the picture: under a data limit far
 // below the raster it still writes the whole path's file, while a job that needs the whole
 // raster cannot get it.
