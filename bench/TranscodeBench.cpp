@@ -2,7 +2,9 @@
 // band of rows at a time, against the whole-picture path (load, the operation on the raster,
 // save) writing the same file. Both commit their file; it goes to /dev/shm where there is one,
 // so that the disk's flush does not drown the difference. The band path's point is its few
-// megabytes instead of the raster; it must cost no time for them.
+// megabytes instead of the raster: within one process, where the freed raster's pages come
+// back cheaply, both take about the same time, and the bands must not cost more (the target
+// leaves room for noise). The tool gains more: each run of it faults its raster in afresh.
 
 #include <benchmark/benchmark.h>
 
@@ -47,6 +49,6 @@ void BM_TranscodeNegativeWhole(benchmark::State& state) {
 }
 BENCHMARK(BM_TranscodeNegativeWhole)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-KELVO_RATIO("BM_TranscodeNegativeInBands", "BM_TranscodeNegativeWhole", 1.0);
+KELVO_RATIO("BM_TranscodeNegativeInBands", "BM_TranscodeNegativeWhole", 1.05);
 
 }  // namespace
