@@ -16,11 +16,24 @@
 // One step applied to the picture, in the order the options were given.
 using TOperation = std::function<void(TBitmap32& image)>;
 
+struct TCliStep {
+    TOperation Apply;
+    // The result for each pixel depends on that pixel alone: not on its place, its neighbours
+    // or any measure of the whole picture (a histogram, a reference pixel). A job made of such
+    // steps alone, JPEG to JPEG, runs a band of rows at a time and never holds the picture.
+    bool PointOperation = false;
+};
+
+// A step marked as a point operation.
+inline TCliStep PointOperation(TOperation operation) {
+    return {std::move(operation), true};
+}
+
 struct TCliJob {
     QString Input;
     QString Output;
     int JpegQuality = 95;
-    std::vector<TOperation> Operations;
+    std::vector<TCliStep> Operations;
     // When set, the job prints what it learned instead of writing a file, and -o is not needed.
     std::function<void(const TCliJob& job, const TBitmap32& image)> Report;
     // Values that an operation reads only when it runs, so that they count wherever they stand

@@ -39,7 +39,7 @@ void Record(TCliJob& job, const QString& key, const QString& value) {
 // the image. The grid takes the hot-spot raster over, so a run holds two rasters.
 void PushHotSpotRun(TCliJob& job, const QString& file) {
     Record(job, kHotSpotFile, file);
-    job.Operations.push_back([file, settings = job.Settings](TBitmap32& image) {
+    job.Operations.push_back({[file, settings = job.Settings](TBitmap32& image) {
         const double offset = *HotSpotNumber(settings->value(kOffset, QStringLiteral("0")));
         const double multiplier = *HotSpotNumber(settings->value(kMultiplier, QStringLiteral("1")));
         TBitmap32 hotSpot;
@@ -48,7 +48,7 @@ void PushHotSpotRun(TCliJob& job, const QString& file) {
         THotSpotMask mask(std::move(hotSpot), offset, multiplier);
         mask.SmoothMask(settings->value(kSmoothing, QStringLiteral("1")).toInt());
         mask.Apply(image);
-    });
+    }});
 }
 
 const TCliOption kHotspotOptions[] = {

@@ -5,12 +5,12 @@ namespace {
 // The file's orientation is known only once the picture is read, so the step looks it up when
 // it runs; a file without one (or with orientation 1) is left as it is.
 void PushUpright(TCliJob& job) {
-    job.Operations.push_back([metadata = job.Metadata](TBitmap32& image) {
+    job.Operations.push_back({[metadata = job.Metadata](TBitmap32& image) {
         const int orientation = metadata->Source ? metadata->Source->Orientation() : 1;
         if (orientation == 1) return;
         ApplyExifOrientation(image, orientation);
         metadata->Reoriented = true;
-    });
+    }});
 }
 
 const TCliOption kMetadataOptions[] = {

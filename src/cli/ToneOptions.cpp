@@ -32,7 +32,13 @@ TColor32 PixelAt(const TBitmap32& image, TPoint point, const char* what) {
 
 template <void (*Operation)(TBitmap32&, TToneGraphs*)>
 void PushGraphed(TCliJob& job) {
-    job.Operations.push_back([](TBitmap32& image) { Operation(image, nullptr); });
+    job.Operations.push_back({[](TBitmap32& image) { Operation(image, nullptr); }});
+}
+
+// The fixed effects change each pixel by itself alone.
+template <void (*Operation)(TBitmap32&, TToneGraphs*)>
+void PushPointEffect(TCliJob& job) {
+    job.Operations.push_back(PointOperation([](TBitmap32& image) { Operation(image, nullptr); }));
 }
 
 // A correction from one reference pixel; what it computes besides the pixels is not kept.
@@ -40,7 +46,7 @@ template <auto Correction>
 void PushReferenced(TCliJob& job, const QString& value, const char* what) {
     const TPoint point = ParsePoint(value, what);
     job.Operations.push_back(
-        [point, what](TBitmap32& image) { Correction(image, PixelAt(image, point, what)); });
+        {[point, what](TBitmap32& image) { Correction(image, PixelAt(image, point, what)); }});
 }
 
 void SubtractAt(TBitmap32& image, TColor32 reference) {
@@ -61,15 +67,16 @@ const TCliOption kToneOptions[] = {
     {"--brightness", nullptr,
      [](TCliJob& job, const QString& value) {
          const int position = ParseInteger(value, "brightness", -100, 100);
+         // One scale table, the same for every pixel.
          job.Operations.push_back(
-             [position](TBitmap32& image) { AdjustBrightness(image, position); });
+             PointOperation([position](TBitmap32& image) { AdjustBrightness(image, position); }));
      },
      "N: brightness slider position, -100 to 100 (gain N / 100 + 1)"},
     {"--contrast", nullptr,
      [](TCliJob& job, const QString& value) {
          const int position = ParseInteger(value, "contrast", -100, 100);
          job.Operations.push_back(
-             [position](TBitmap32& image) { AdjustContrast(image, position); });
+             {[position](TBitmap32& image) { AdjustContrast(image, position); }});
      },
      "N: contrast slider position, -100 to 100 (slope N / 100 + 1 about the median)"},
     {"--histogram", [](TCliJob& job) { job.Report = PrintHistogram; }, nullptr,
@@ -87,9 +94,9 @@ const TCliOption kToneOptions[] = {
          const std::vector<int> v = ParseIntegerList(value, "black and white pixels", 4);
          const TPoint black{v[0], v[1]};
          const TPoint white{v[2], v[3]};
-         job.Operations.push_back([black, white](TBitmap32& image) {
+         job.Operations.push_back({[black, white](TBitmap32& image) {
              MakeBlackWhite(image, PixelAt(image, black, "black"), PixelAt(image, white, "white"));
-         });
+         }});
      },
      "BX,BY,WX,WY: map the pixel at BX,BY to black and the one at WX,WY to white"},
     {"--make-grey", nullptr,
@@ -101,21 +108,23 @@ const TCliOption kToneOptions[] = {
     {"--subtract", nullptr,
      [](TCliJob& job, const QString& value) { PushReferenced<SubtractAt>(job, value, "subtract"); },
      "X,Y: subtract the pixel at X,Y from every pixel, then equalise"},
-    {"--negative", PushGraphed<Negative>, nullptr, "invert every channel"},
+    {"--negative", PushPointEffect<Negative>, nullptr, "invert every channel"},
     {"--iso", nullptr,
      [](TCliJob& job, const QString& value) {
          const int step = ParseInteger(value, "iso step", 32, 128);
          if (step != 32 && step != 64 && step != 128)
              throw KelvoError(
                  QStringLiteral("Invalid iso step '%1': it must be 32, 64 or 128").arg(value));
-         job.Operations.push_back([step](TBitmap32& image) { IsoBrightness(image, step); });
+         job.Operations.push_back(
+             PointOperation([step](TBitmap32& image) { IsoBrightness(image, step); }));
      },
      "32|64|128: blacken every other band of intensity"},
-    {"--washout", PushGraphed<Washout>, nullptr, "wash out: lift every channel towards white"},
+    {"--washout", PushPointEffect<Washout>, nullptr, "wash out: lift every channel towards white"},
     {"--bw", nullptr,
      [](TCliJob& job, const QString& value) {
          const int cutoff = ParseInteger(value, "black and white cutoff", 0, 255);
-         job.Operations.push_back([cutoff](TBitmap32& image) { BlackAndWhite(image, cutoff); });
+         job.Operations.push_back(
+             PointOperation([cutoff](TBitmap32& image) { BlackAndWhite(image, cutoff); }));
      },
      "N: white where R + G + B > 3 N, black elsewhere (0 to 255)"},
 };

@@ -40,24 +40,24 @@ void PushCrop(TCliJob& job, const QString& value) {
     const std::int64_t y = v[1];
     const std::int64_t w = v[2];
     const std::int64_t h = v[3];
-    job.Operations.push_back(Reorienting(job, [x, y, w, h](TBitmap32& image) {
+    job.Operations.push_back({Reorienting(job, [x, y, w, h](TBitmap32& image) {
         const TSelection selection =
             SelectionBetween(x, y, x + w, y + h, image.Width(), image.Height());
         if (selection.IsClick()) return;
         TBitmap32 source;
         source.Assign(std::move(image));
         CropImage(source, selection, image);
-    }));
+    })});
 }
 
 template <void (*Operation)(TBitmap32&)>
 void Push(TCliJob& job) {
-    job.Operations.push_back(Operation);
+    job.Operations.push_back({Operation});
 }
 
 template <void (*Operation)(TBitmap32&)>
 void PushReorienting(TCliJob& job) {
-    job.Operations.push_back(Reorienting(job, Operation));
+    job.Operations.push_back({Reorienting(job, Operation)});
 }
 
 const TCliOption kTransformOptions[] = {

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -21,6 +22,7 @@
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "image/JpegTranscode.h"
 
 namespace {
 
@@ -111,14 +113,32 @@ TCliJob ParseArguments(const QStringList& arguments) {
     return job;
 }
 
+// A job of point operations alone, from a JPEG to a JPEG, never needs the whole picture: it
+// runs a band of rows at a time and writes the same file in a few megabytes. The picture is
+// read as stored (not turned upright) on either path.
+bool RunsInBands(const TCliJob& job) {
+    return !job.Report && job.ReadsPicture &&
+           std::all_of(job.Operations.begin(), job.Operations.end(),
+                       [](const TCliStep& step) { return step.PointOperation; }) &&
+           CanTranscodeInBands(job.Input, job.Output);
+}
+
 void Run(const TCliJob& job) {
     // Checked first: the program would silently write nothing, which a script must hear of.
     if (!job.Report && SaveFileTypeOf(job.Output) == TSaveFileType::None)
         throw KelvoError(NoSaveTypeMessage(job.Output));
+    if (RunsInBands(job)) {
+        std::vector<TPixelOperation> operations;
+        for (const TCliStep& step : job.Operations)
+            operations.push_back(step.Apply);
+        TranscodeJpegInBands(job.Input, job.Output, job.JpegQuality, operations,
+                             !job.StripMetadata);
+        return;
+    }
     TBitmap32 image;
     if (job.ReadsPicture) *job.Metadata = LoadPhotoFromFile(job.Input, image, false);
-    for (const TOperation& operation : job.Operations)
-        operation(image);
+    for (const TCliStep& step : job.Operations)
+        step.Apply(image);
     if (job.Report)
         job.Report(job, image);
     else

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <memory>
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off
 #include <jpeglib.h>
@@ -15,13 +16,9 @@
 #include "image/DecoderSupport.h"
 #include "image/QuarterTurns.h"
 
-namespace {
-
-const char* const kAddonMessages[] = {"Scan number %d exceeds maximum scans (%d)", nullptr};
-
 // libjpeg reports fatal errors through error_exit, which must not return. Only libjpeg's own C
-// frames lie between the setjmp in DecodeInto and the longjmp here, so no C++ destructor is
-// skipped.
+// frames lie between the setjmp of the entry function that called libjpeg (ReadHeader,
+// StartDecompress, ...) and the longjmp here, so no C++ destructor is skipped.
 struct TJpegDecompressor {
     jpeg_decompress_struct info{};
     jpeg_error_mgr errors{};
@@ -33,6 +30,10 @@ struct TJpegDecompressor {
         if (created) jpeg_destroy_decompress(&info);
     }
 };
+
+namespace {
+
+const char* const kAddonMessages[] = {"Scan number %d exceeds maximum scans (%d)", nullptr};
 
 TJpegDecompressor& DecompressorOf(j_common_ptr info) {
     return *static_cast<TJpegDecompressor*>(info->client_data);
@@ -74,8 +75,6 @@ void CmykRowToBgra(JSAMPLE* row, int width, bool inverted) {
     }
 }
 
-// Returns 0 on success, otherwise libjpeg's message code. A KelvoError from the raster (a
-// declared size it cannot hold) passes through; the caller's decompressor cleans up.
 // The segments libjpeg kept while it read the header, copied out before anything can longjmp.
 void CopySavedMarkers(const jpeg_decompress_struct& info, std::vector<TJpegMarker>& markers) {
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
@@ -83,10 +82,6 @@ void CopySavedMarkers(const jpeg_decompress_struct& info, std::vector<TJpegMarke
             {int(marker->marker), QByteArray(reinterpret_cast<const char*>(marker->data),
                                              qsizetype(marker->data_length))});
 }
-
-// Rows decoded into the band before it is turned into the picture: one output row group of a
-// 4:2:0 file, and a band of 6000-pixel rows stays well inside the second-level cache.
-constexpr int kTurnBandRows = 16;
 
 void TurnBandInto(const TColor32* band, int width, int rows, int firstRow, int height,
                   TDecodeTurn turn, TBitmap32& image) {
@@ -98,12 +93,15 @@ void TurnBandInto(const TColor32* band, int width, int rows, int firstRow, int h
         RotateCounterClockwise(band, width, rows, image.Bits() + firstRow, stride);
 }
 
-// band is the caller's, so that no object with a destructor lives in the frame libjpeg's
-// errors jump back to.
-int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& image,
-               std::vector<TJpegMarker>* markers,
-               const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>* chooseTurn,
-               std::vector<TColor32>& band) {
+// Each function below is one entry into libjpeg with its own setjmp, and returns 0 or
+// libjpeg's message code. No object with a destructor lives in their frames, which libjpeg's
+// errors jump back to; a KelvoError thrown from them (a declared size no raster may hold)
+// leaves by ordinary unwinding, and the reader's destructor cleans up.
+
+// Everything up to the pixels: the header, the saved markers and the refusals of a size no
+// raster may hold and of a decompression bomb, all before any pixel memory is taken.
+int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
+               std::vector<TJpegMarker>* markers) {
     jpeg_decompress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
 
@@ -138,62 +136,58 @@ int DecodeInto(TJpegDecompressor& jpeg, const TImageInputFile& file, TBitmap32& 
         throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
     // The raster and libjpeg's full-image buffers share the one bound: what the raster takes is
     // no longer libjpeg's (its own buffers are made in jpeg_start_decompress, after this). A
-    // few megabytes stay for the buffers every file needs.
+    // few megabytes stay for the buffers every file needs. A band reader holds no raster but
+    // keeps the same bound, so that a file decodes in bands exactly when it decodes whole.
     constexpr std::int64_t kCodecMinimum = std::int64_t(16) << 20;
     const std::int64_t rasterBytes = std::int64_t(info.image_width) * info.image_height * 4;
     info.mem->max_memory_to_use = long(std::min<std::int64_t>(
         std::max(DecodeMemoryBound(file.Size()) - rasterBytes, kCodecMinimum),
         std::numeric_limits<long>::max()));
-    const int width = int(info.image_width);
-    const int height = int(info.image_height);
-    const TDecodeTurn turn = chooseTurn && markers ? (*chooseTurn)(*markers) : TDecodeTurn::None;
-    if (turn == TDecodeTurn::None) {
-        image.SetSize(width, height);
-    } else {
-        image.SetSize(height, width);
-        band.resize(std::size_t(kTurnBandRows) * std::size_t(width));
-    }
+    return 0;
+}
 
+int StartDecompress(TJpegDecompressor& jpeg) {
+    jpeg_decompress_struct& info = jpeg.info;
+    if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
     jpeg_start_decompress(&info);
-    if (int(info.output_width) != width || int(info.output_height) != height ||
+    if (info.output_width != info.image_width || info.output_height != info.image_height ||
         info.output_components != 4)
         ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
-
-    const bool inverted = info.saw_Adobe_marker;
-    JSAMPROW rows[kTurnBandRows];
-    while (info.output_scanline < info.output_height) {
-        const int first = int(info.output_scanline);
-        const int count = std::min(kTurnBandRows, height - first);
-        for (int i = 0; i < count; ++i) {
-            TColor32* row = turn == TDecodeTurn::None ? image.ScanLine(first + i)
-                                                      : band.data() + std::size_t(i) * width;
-            rows[i] = reinterpret_cast<JSAMPROW>(row);
-        }
-        // The band is turned whole, so it is filled whole first (libjpeg may hand back fewer
-        // rows than asked); a file cut short still leaves every row defined.
-        int read = 0;
-        while (read < count && info.output_scanline < info.output_height)
-            read += int(jpeg_read_scanlines(&info, rows + read, JDIMENSION(count - read)));
-        if (cmyk)
-            for (int i = 0; i < read; ++i)
-                CmykRowToBgra(rows[i], width, inverted);
-        if (turn != TDecodeTurn::None)
-            TurnBandInto(band.data(), width, read, first, height, turn, image);
-    }
-    jpeg_finish_decompress(&info);
     return 0;
+}
+
+// Fills rows[0..count) whole (libjpeg may hand back fewer rows than asked), so that a file cut
+// short still leaves every row defined; *read says how many rows the picture had left.
+int ReadScanlines(TJpegDecompressor& jpeg, TColor32* const* rows, int count, int* read) {
+    jpeg_decompress_struct& info = jpeg.info;
+    if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
+    JSAMPROW samples[kJpegBandRows];
+    for (int i = 0; i < count; ++i)
+        samples[i] = reinterpret_cast<JSAMPROW>(rows[i]);
+    *read = 0;
+    while (*read < count && info.output_scanline < info.output_height)
+        *read += int(jpeg_read_scanlines(&info, samples + *read, JDIMENSION(count - *read)));
+    if (info.out_color_space == JCS_CMYK)
+        for (int i = 0; i < *read; ++i)
+            CmykRowToBgra(samples[i], int(info.output_width), info.saw_Adobe_marker);
+    return 0;
+}
+
+int FinishDecompress(TJpegDecompressor& jpeg) {
+    if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
+    jpeg_finish_decompress(&jpeg.info);
+    return 0;
+}
+
+void ThrowOnFailure(int code) {
+    if (code) throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
 }
 
 }  // namespace
 
-void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers) {
-    DecodeJpegFile(fileName, image, markers, {});
-}
-
-void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
-                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
-    TImageInputFile file(fileName);
-    TJpegDecompressor jpeg;
+TJpegBandReader::TJpegBandReader(const QString& fileName, std::vector<TJpegMarker>* markers)
+    : FFile(fileName), FJpeg(std::make_unique<TJpegDecompressor>()) {
+    TJpegDecompressor& jpeg = *FJpeg;
     jpeg.info.err = jpeg_std_error(&jpeg.errors);
     jpeg.errors.error_exit = ErrorExit;
     jpeg.errors.output_message = OutputMessage;
@@ -201,8 +195,67 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpeg
     jpeg.errors.first_addon_message = kJpegTooManyScansCode;
     jpeg.errors.last_addon_message = kJpegTooManyScansCode;
     jpeg.progress.progress_monitor = ProgressMonitor;
+    ThrowOnFailure(ReadHeader(jpeg, FFile, markers));
+}
+
+TJpegBandReader::~TJpegBandReader() = default;
+
+int TJpegBandReader::Width() const {
+    return int(FJpeg->info.image_width);
+}
+
+int TJpegBandReader::Height() const {
+    return int(FJpeg->info.image_height);
+}
+
+int TJpegBandReader::NextRow() const {
+    return int(FJpeg->info.output_scanline);
+}
+
+void TJpegBandReader::Start() {
+    ThrowOnFailure(StartDecompress(*FJpeg));
+}
+
+int TJpegBandReader::ReadRows(TColor32* const* rows, int count) {
+    int read = 0;
+    ThrowOnFailure(ReadScanlines(*FJpeg, rows, std::min(count, kJpegBandRows), &read));
+    return read;
+}
+
+void TJpegBandReader::Finish() {
+    ThrowOnFailure(FinishDecompress(*FJpeg));
+}
+
+void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers) {
+    DecodeJpegFile(fileName, image, markers, {});
+}
+
+void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
+                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
+    TJpegBandReader reader(fileName, markers);
+    const int width = reader.Width();
+    const int height = reader.Height();
+    const TDecodeTurn turn = chooseTurn && markers ? chooseTurn(*markers) : TDecodeTurn::None;
+    // Taken before libjpeg reserves its own buffers in Start.
     std::vector<TColor32> band;
-    const auto* chooser = chooseTurn ? &chooseTurn : nullptr;
-    if (const int code = DecodeInto(jpeg, file, image, markers, chooser, band))
-        throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
+    if (turn == TDecodeTurn::None) {
+        image.SetSize(width, height);
+    } else {
+        image.SetSize(height, width);
+        band.resize(std::size_t(kJpegBandRows) * std::size_t(width));
+    }
+    reader.Start();
+    TColor32* rows[kJpegBandRows];
+    while (reader.NextRow() < height) {
+        const int first = reader.NextRow();
+        const int count = std::min(kJpegBandRows, height - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = turn == TDecodeTurn::None ? image.ScanLine(first + i)
+                                                : band.data() + std::size_t(i) * width;
+        const int read = reader.ReadRows(rows, count);
+        // The band is turned whole, so it is filled whole first.
+        if (turn != TDecodeTurn::None)
+            TurnBandInto(band.data(), width, read, first, height, turn, image);
+    }
+    reader.Finish();
 }

@@ -3,10 +3,47 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "image/Bitmap32.h"
+#include "image/DecoderSupport.h"
 #include "image/PhotoMetadata.h"
+
+struct TJpegDecompressor;
+
+// Rows decoded at a time: one output row group of a 4:2:0 file, and a band of 6000-pixel rows
+// stays well inside the second-level cache.
+inline constexpr int kJpegBandRows = 16;
+
+// A JPEG file's rows in order, a band at a time, for a reader that never holds the picture;
+// DecodeJpegFile is one such reader. Every failure throws, as DecodeJpegFile's do.
+class TJpegBandReader {
+  public:
+    // Opens the file and reads its header, with every refusal of DecodeJpegFile that comes
+    // before the pixels (a declared size no raster may hold, a decompression bomb). markers,
+    // when given, receives the file's APP1, APP2 and APP13 segments in file order.
+    TJpegBandReader(const QString& fileName, std::vector<TJpegMarker>* markers);
+    ~TJpegBandReader();
+    TJpegBandReader(const TJpegBandReader&) = delete;
+    TJpegBandReader& operator=(const TJpegBandReader&) = delete;
+
+    int Width() const;
+    int Height() const;
+    // Starts the decompression (libjpeg reserves its own buffers here), once, before ReadRows.
+    void Start();
+    // The index of the row ReadRows decodes next; Height() once all are read.
+    int NextRow() const;
+    // Decodes the next rows into rows[0..count), count at most kJpegBandRows, as B,G,R,A with
+    // alpha 255; returns how many the picture still had (count unless it ends sooner).
+    int ReadRows(TColor32* const* rows, int count);
+    // Reads what follows the last row, after ReadRows has delivered them all.
+    void Finish();
+
+  private:
+    TImageInputFile FFile;
+    std::unique_ptr<TJpegDecompressor> FJpeg;
+};
 
 // Decodes a JPEG file at full size straight into the raster (alpha 255). Any file libjpeg
 // rejects fails with "JPEG error #n", n being libjpeg's message code. Corrupt-data warnings do

@@ -1,6 +1,7 @@
 #include "image/JpegEncoder.h"
 
 #include <jpeglib.h>
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -9,41 +10,49 @@
 #include "base/AtomicFile.h"
 #include "base/KelvoError.h"
 
-namespace {
+// libjpeg reports fatal errors through error_exit, which must not return. Only libjpeg's own C
+// frames lie between the setjmp of the entry function that called libjpeg (StartCompress,
+// WriteScanlines, FinishCompress) and the longjmp, so no C++ destructor is skipped.
+struct TJpegCompressor {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    std::jmp_buf jump{};
+    char message[JMSG_LENGTH_MAX] = {};
+    int savedErrno = 0;
+    bool created = false;
 
-struct TJpegErrorManager {
-    jpeg_error_mgr Public;
-    std::jmp_buf Jump;
-    char Message[JMSG_LENGTH_MAX];
-    int SavedErrno;
+    ~TJpegCompressor() {
+        if (created) jpeg_destroy_compress(&info);
+    }
 };
 
+namespace {
+
 extern "C" void JpegErrorExit(j_common_ptr info) {
-    auto* manager = reinterpret_cast<TJpegErrorManager*>(info->err);
-    manager->SavedErrno = errno;  // a failed fwrite leaves its reason here
-    (*info->err->format_message)(info, manager->Message);
-    std::longjmp(manager->Jump, 1);
+    auto& jpeg = *static_cast<TJpegCompressor*>(info->client_data);
+    jpeg.savedErrno = errno;  // a failed fwrite leaves its reason here
+    (*info->err->format_message)(info, jpeg.message);
+    std::longjmp(jpeg.jump, 1);
 }
 
 extern "C" void JpegSilentMessage(j_common_ptr) {}
 
-// No C++ object with a destructor lives in this frame, so leaving it by longjmp is safe.
-bool EncodeRows(std::FILE* stream, const TBitmap32& image, int quality, JSAMPROW* rows,
-                const TJpegMarker* markers, std::size_t markerCount, TJpegErrorManager& errors) {
-    jpeg_compress_struct info;
-    info.err = jpeg_std_error(&errors.Public);
-    errors.Public.error_exit = JpegErrorExit;
-    errors.Public.output_message = JpegSilentMessage;
-    errors.SavedErrno = 0;
-    errors.Message[0] = '\0';
-    if (setjmp(errors.Jump)) {
-        jpeg_destroy_compress(&info);
-        return false;
-    }
+// Rows handed to libjpeg at a time, through an array on the stack.
+constexpr int kRowsPerWrite = 16;
+
+// Each function below is one entry into libjpeg with its own setjmp, and returns whether it
+// succeeded. No object with a destructor lives in their frames.
+
+bool StartCompress(TJpegCompressor& jpeg, std::FILE* stream, int width, int height, int quality,
+                   const TJpegMarker* markers, std::size_t markerCount) {
+    jpeg_compress_struct& info = jpeg.info;
+    if (setjmp(jpeg.jump)) return false;
+    info.client_data = &jpeg;
     jpeg_create_compress(&info);
+    jpeg.created = true;
     jpeg_stdio_dest(&info, stream);
-    info.image_width = JDIMENSION(image.Width());
-    info.image_height = JDIMENSION(image.Height());
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
     // The raster's bytes are B,G,R,A: libjpeg-turbo reads them as they are and skips the
     // fourth byte, so no converted copy of the picture is ever made.
     info.input_components = 4;
@@ -56,26 +65,73 @@ bool EncodeRows(std::FILE* stream, const TBitmap32& image, int quality, JSAMPROW
         jpeg_write_marker(&info, markers[i].Code,
                           reinterpret_cast<const JOCTET*>(markers[i].Payload.constData()),
                           unsigned(markers[i].Payload.size()));
-    const JDIMENSION height = info.image_height;
-    while (info.next_scanline < height)
-        jpeg_write_scanlines(&info, rows + info.next_scanline, height - info.next_scanline);
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
+    return true;
+}
+
+bool WriteScanlines(TJpegCompressor& jpeg, const TColor32* const* rows, int count) {
+    if (setjmp(jpeg.jump)) return false;
+    JSAMPROW samples[kRowsPerWrite];
+    for (int done = 0; done < count;) {
+        const int part = std::min(kRowsPerWrite, count - done);
+        for (int i = 0; i < part; ++i)
+            samples[i] = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(rows[done + i]));
+        int written = 0;
+        while (written < part) {
+            const JDIMENSION taken =
+                jpeg_write_scanlines(&jpeg.info, samples + written, JDIMENSION(part - written));
+            // Past the declared height libjpeg takes nothing (and warns); so do we.
+            if (taken == 0) return true;
+            written += int(taken);
+        }
+        done += part;
+    }
+    return true;
+}
+
+bool FinishCompress(TJpegCompressor& jpeg) {
+    if (setjmp(jpeg.jump)) return false;
+    jpeg_finish_compress(&jpeg.info);
     return true;
 }
 
 }  // namespace
 
+TJpegBandWriter::TJpegBandWriter(TAtomicFile& file, int width, int height, int quality,
+                                 const std::vector<TJpegMarker>& markers)
+    : FFile(file), FJpeg(std::make_unique<TJpegCompressor>()) {
+    TJpegCompressor& jpeg = *FJpeg;
+    jpeg.info.err = jpeg_std_error(&jpeg.errors);
+    jpeg.errors.error_exit = JpegErrorExit;
+    jpeg.errors.output_message = JpegSilentMessage;
+    if (!StartCompress(jpeg, FFile.Stream(), width, height, quality, markers.data(),
+                       markers.size()))
+        Fail();
+}
+
+TJpegBandWriter::~TJpegBandWriter() = default;
+
+void TJpegBandWriter::WriteRows(const TColor32* const* rows, int count) {
+    if (!WriteScanlines(*FJpeg, rows, count)) Fail();
+}
+
+void TJpegBandWriter::Finish() {
+    if (!FinishCompress(*FJpeg)) Fail();
+}
+
+void TJpegBandWriter::Fail() {
+    if (std::ferror(FFile.Stream())) FFile.Fail(FJpeg->savedErrno ? FJpeg->savedErrno : EIO);
+    throw KelvoError(QString::fromLocal8Bit(FJpeg->message));
+}
+
 void EncodeJpeg(TAtomicFile& file, const TBitmap32& image, int quality,
                 const std::vector<TJpegMarker>& markers) {
-    std::vector<JSAMPROW> rows(std::size_t(image.Height() > 0 ? image.Height() : 0));
-    for (int y = 0; y < image.Height(); ++y)
-        rows[std::size_t(y)] =
-            const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(image.ScanLine(y)));
-    TJpegErrorManager errors;
-    if (EncodeRows(file.Stream(), image, quality, rows.data(), markers.data(), markers.size(),
-                   errors))
-        return;
-    if (std::ferror(file.Stream())) file.Fail(errors.SavedErrno ? errors.SavedErrno : EIO);
-    throw KelvoError(QString::fromLocal8Bit(errors.Message));
+    TJpegBandWriter writer(file, image.Width(), image.Height(), quality, markers);
+    const TColor32* rows[kRowsPerWrite];
+    for (int first = 0; first < image.Height(); first += kRowsPerWrite) {
+        const int count = std::min(kRowsPerWrite, image.Height() - first);
+        for (int i = 0; i < count; ++i)
+            rows[i] = image.ScanLine(first + i);
+        writer.WriteRows(rows, count);
+    }
+    writer.Finish();
 }
