@@ -185,7 +185,9 @@ TEST_F(JpegTranscodeTest, DamagedFilesFailOrShowAsOnTheWholePathAndFailuresKeepT
         const TOutcome band =
             BandPath(input, PathOf(QStringLiteral("band.jpg")), 95, negative, true);
         EXPECT_EQ(band, whole) << c.Name;
-        if (c.Fails) EXPECT_EQ(band.File, kOldOutput) << c.Name;
+        if (c.Fails) {
+            EXPECT_EQ(band.File, kOldOutput) << c.Name;
+        }
     }
     // Nothing but the inputs and the two outputs: no temporary file is left behind.
     EXPECT_EQ(test_files::Entries(FFolder.path()),
