@@ -123,17 +123,17 @@ void BM_ToneBrightnessReapply(benchmark::State& state) {
 BENCHMARK(BM_ToneBrightnessReapply)->Unit(benchmark::kMillisecond)->UseRealTime();
 KELVO_RATIO("BM_ToneBrightnessReapply", "BM_ToneMemcpyWarm", 3.5);
 
-// The pixel work of "&Linear" as the window runs it: the undo snapshot with the histogram
-// before counted on the way, the table, the transfer with the histogram after (plotting not
-// included).
+// The pixel work of "&Linear" as the window runs it: the image's store becomes the undo
+// snapshot (the snapshot's store, of the same size, becomes the image's), then the histogram
+// of the snapshot, the table, and the transfer from the snapshot into the image with the
+// histogram after (plotting not included).
 void BM_ToneLinearCommand(benchmark::State& state) {
     TBitmap32 snapshot;
     snapshot.Assign(Photo());
     RunOnPhoto(state, [&](TBitmap32& image) {
         TToneGraphs graphs;
-        snapshot.Assign(image, CountingCopy(graphs.Before));
-        graphs.BeforeCounted = true;
-        EqualizeHistogram(image, &graphs);
+        image.Swap(snapshot);
+        EqualizeHistogram(snapshot, image, &graphs);
     });
 }
 BENCHMARK(BM_ToneLinearCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
