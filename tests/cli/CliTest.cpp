@@ -22,11 +22,11 @@
 #include "hotspot/HotSpotRemoval.h"
 #include "image/ImageSaver.h"
 #include "image/QuarterTurns.h"
+#include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "transform/AffineTransform.h"
-#include "image/QuarterTurns.h"
-#include "transform/Resample.h"
 #include "transform/Crop.h"
+#include "transform/Resample.h"
 
 #include <functional>
 
@@ -34,26 +34,6 @@ namespace {
 
 using test_files::Entries;
 using test_files::ReadAll;
-
-struct TRun {
-    int ExitCode = -1;
-    QString StandardError;
-};
-
-TRun RunCli(const QStringList& arguments, const QStringList& prefix = {}) {
-    QProcess process;
-    QStringList all = prefix;
-    all << QStringLiteral(KELVO_CLI_PATH) << arguments;
-    process.start(all.takeFirst(), all);
-    TRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        run.StandardError = QStringLiteral("did not finish normally");
-        return run;
-    }
-    run.ExitCode = process.exitCode();
-    run.StandardError = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 // Every pixel distinct, so any misplaced pixel shows after a turn.
 TBitmap32 Numbered(int width, int height) {
@@ -118,7 +98,7 @@ TEST_F(CliTest, TurnsAreAppliedInTheOrderGiven) {
     for (const auto& c : cases) {
         const QString output = PathOf(QStringLiteral("out.png"));
         QFile::remove(output);
-        const TRun run =
+        const TCliRun run =
             RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), output});
         const QString label = c.Arguments.join(QLatin1Char(' '));
         ASSERT_EQ(run.ExitCode, 0)
@@ -141,7 +121,7 @@ TEST_F(CliTest, QualityDefaultsTo95AndIsClampedLikeTheSaveCommand) {
     auto jpegAt = [&](const QStringList& quality) {
         const QString output = PathOf(QStringLiteral("q.jpg"));
         QFile::remove(output);
-        const TRun run =
+        const TCliRun run =
             RunCli(QStringList{FInput} + quality + QStringList{QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
         return ReadAll(output);
@@ -180,7 +160,7 @@ TEST_F(CliTest, EveryFailureIsReportedWithExitCodeOneAndWritesNothing) {
          ErrorLine(CannotCreateFileMessage(PathOf(QStringLiteral("no/out.png")), ENOENT))},
     };
     for (const auto& c : cases) {
-        const TRun run = RunCli(c.Arguments);
+        const TCliRun run = RunCli(c.Arguments);
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
         EXPECT_EQ(run.ExitCode, 1) << label;
         EXPECT_TRUE(run.StandardError.contains(c.Expected))
@@ -197,7 +177,7 @@ TEST_F(CliTest, AReadOnlyFolderKeepsItsFileForAnOrdinaryUser) {
                                   QStringLiteral("--clear-groups")};
     ASSERT_EQ(::chmod(QFile::encodeName(FFolder.path()).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(FInput).constData(), 0644), 0);
-    if (RunCli({QStringLiteral("--help")}, asNobody).ExitCode != 0)
+    if (RunCli({QStringLiteral("--help")}, TCliRunSetup::Under(asNobody)).ExitCode != 0)
         GTEST_SKIP() << "cannot run the CLI as user 65534 (no permission to switch, or the "
                         "build folder is closed to other users)";
 
@@ -212,8 +192,8 @@ TEST_F(CliTest, AReadOnlyFolderKeepsItsFileForAnOrdinaryUser) {
     const QByteArray before = ReadAll(FInput);
     for (const char* name : {"old.PNG", "old.JPG", "old.GIF", "old.BMP"}) {
         const QString target = folder + QLatin1Char('/') + QLatin1String(name);
-        const TRun run =
-            RunCli({FInput, QStringLiteral("--cw"), QStringLiteral("-o"), target}, asNobody);
+        const TCliRun run = RunCli({FInput, QStringLiteral("--cw"), QStringLiteral("-o"), target},
+                                   TCliRunSetup::Under(asNobody));
         EXPECT_EQ(run.ExitCode, 1) << name;
         EXPECT_EQ(run.StandardError, ErrorLine(CannotCreateFileMessage(target, EACCES))) << name;
         EXPECT_EQ(ReadAll(target), before) << name;
@@ -263,7 +243,7 @@ TEST_F(CliTest, GeometryOperationsRunInOrderWithTheCommandsCode) {
     for (const auto& c : cases) {
         const QString output = PathOf(QStringLiteral("geometry.png"));
         QFile::remove(output);
-        const TRun run =
+        const TCliRun run =
             RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), output});
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
         ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
@@ -372,7 +352,7 @@ TEST_F(CliTest, AnInputStartingWithADashFollowsTwoDashes) {
     for (const auto& c : cases) {
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
         QFile::remove(output);
-        const TRun run = RunCli(c.Arguments);
+        const TCliRun run = RunCli(c.Arguments);
         EXPECT_EQ(run.ExitCode, c.ExitCode) << label;
         EXPECT_EQ(run.StandardError, c.Error) << label;
         EXPECT_EQ(QFileInfo::exists(output), c.ExitCode == 0) << label;
@@ -431,8 +411,8 @@ TEST_F(CliTest, RotateRendersOnceFromTheInputWithTheSlidersCode) {
     for (const char* degrees : {"15", "-180", "180", "-37", "0"}) {
         const QString output = PathOf(QStringLiteral("rotated.png"));
         QFile::remove(output);
-        const TRun run = RunCli({input, QStringLiteral("--rotate"), QLatin1String(degrees),
-                                 QStringLiteral("-o"), output});
+        const TCliRun run = RunCli({input, QStringLiteral("--rotate"), QLatin1String(degrees),
+                                    QStringLiteral("-o"), output});
         ASSERT_EQ(run.ExitCode, 0) << degrees << ": " << run.StandardError.toStdString();
         TBitmap32 expected;
         RotateImage(loaded, QByteArray(degrees).toInt(), expected);
@@ -443,8 +423,8 @@ TEST_F(CliTest, RotateRendersOnceFromTheInputWithTheSlidersCode) {
 TEST_F(CliTest, RotateRefusesAnythingButWholeDegreesUpToAHalfTurn) {
     const QString output = PathOf(QStringLiteral("out.png"));
     for (const char* degrees : {"181", "-181", "1.5", "abc", "", "15deg"}) {
-        const TRun run = RunCli({FInput, QStringLiteral("--rotate"), QLatin1String(degrees),
-                                 QStringLiteral("-o"), output});
+        const TCliRun run = RunCli({FInput, QStringLiteral("--rotate"), QLatin1String(degrees),
+                                    QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1) << degrees;
         EXPECT_TRUE(run.StandardError.startsWith(QStringLiteral("Invalid angle")))
             << degrees << ": " << run.StandardError.toStdString();
@@ -486,8 +466,8 @@ TEST_F(CliTest, HotSpotSettingsCountWhereverTheyStand) {
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
         const QString output = PathOf(QStringLiteral("corrected.png"));
         QFile::remove(output);
-        const TRun run = RunCli(QStringList{targetFile} + c.Arguments +
-                                QStringList{QStringLiteral("-o"), output});
+        const TCliRun run = RunCli(QStringList{targetFile} + c.Arguments +
+                                   QStringList{QStringLiteral("-o"), output});
         ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
         TBitmap32 hot = ReadPng(hotSpotFile);
         TBitmap32 expected = ReadPng(targetFile);
@@ -519,7 +499,7 @@ TEST_F(CliTest, HotSpotRefusalsComeBeforeAnythingIsWritten) {
     };
     for (const auto& c : cases) {
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
-        const TRun run =
+        const TCliRun run =
             RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1) << label;
         EXPECT_TRUE(run.StandardError.contains(c.Expected))
@@ -536,20 +516,17 @@ TEST_F(CliTest, CropKeepsTheSelectionClampedAsTheWindowDoes) {
         TSelection expected;  // the whole image when it must stay as it is
     };
     const Case cases[] = {
-        {"5,6,20,12", {5, 6, 25, 18}},
-        {"-5,0,20,15", {0, 0, 15, 15}},
-        {"25,10,100,100", {25, 10, 40, 30}},
-        {"30,25,-20,-15", {10, 10, 30, 25}},
-        {"5,5,9,20", {0, 0, 40, 30}},
-        {"5,5,20,9", {0, 0, 40, 30}},
+        {"5,6,20,12", {5, 6, 25, 18}},       {"-5,0,20,15", {0, 0, 15, 15}},
+        {"25,10,100,100", {25, 10, 40, 30}}, {"30,25,-20,-15", {10, 10, 30, 25}},
+        {"5,5,9,20", {0, 0, 40, 30}},        {"5,5,20,9", {0, 0, 40, 30}},
         {"45,0,20,20", {0, 0, 40, 30}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.crop);
         const QString output = PathOf(QStringLiteral("crop.png"));
         QFile::remove(output);
-        const TRun run = RunCli({input, QStringLiteral("--crop"), QLatin1String(c.crop),
-                                 QStringLiteral("-o"), output});
+        const TCliRun run = RunCli(
+            {input, QStringLiteral("--crop"), QLatin1String(c.crop), QStringLiteral("-o"), output});
         ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
         TBitmap32 expected;
         CropImage(Numbered(40, 30), c.expected, expected);
@@ -558,14 +535,15 @@ TEST_F(CliTest, CropKeepsTheSelectionClampedAsTheWindowDoes) {
 }
 
 TEST_F(CliTest, CropRejectsAnythingButFourIntegers) {
-    for (const char* crop : {"1,2,30", "1,2,30,40,5", "1,2,x,4", "1.5,2,30,40", "", "99999999999,0,1,1"}) {
+    for (const char* crop :
+         {"1,2,30", "1,2,30,40,5", "1,2,x,4", "1.5,2,30,40", "", "99999999999,0,1,1"}) {
         SCOPED_TRACE(crop);
         const QString output = PathOf(QStringLiteral("bad.png"));
-        const TRun run = RunCli({FInput, QStringLiteral("--crop"), QLatin1String(crop),
-                                 QStringLiteral("-o"), output});
+        const TCliRun run = RunCli(
+            {FInput, QStringLiteral("--crop"), QLatin1String(crop), QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1);
-        EXPECT_TRUE(run.StandardError.contains(QStringLiteral("crop"))) << run.StandardError.toStdString();
+        EXPECT_TRUE(run.StandardError.contains(QStringLiteral("crop")))
+            << run.StandardError.toStdString();
         EXPECT_FALSE(QFile::exists(output));
     }
 }
-

@@ -5,41 +5,22 @@
 #include <QFile>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 
 #include "image/ImageSaver.h"
 #include "info/PrintPage.h"
 #include "info/PropertyReport.h"
+#include "support/CliRun.h"
 #include "support/PdfPages.h"
 #include "support/TaggedJpeg.h"
 #include "support/TestFiles.h"
 
 namespace {
 
-struct TRun {
-    int ExitCode = -1;
-    QByteArray StandardOutput;
-    QString StandardError;
-};
-
-TRun RunCli(const QStringList& arguments) {
-    QProcess process;
-    // The report's decimal separator is the locale's; these checks are written for a point.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KELVO_CLI_PATH), arguments);
-    TRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        run.StandardError = QStringLiteral("did not finish normally");
-        return run;
-    }
-    run.ExitCode = process.exitCode();
-    run.StandardOutput = process.readAllStandardOutput();
-    run.StandardError = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
+// The report's decimal separator is the locale's; these checks are written for a point.
+TCliRun RunReport(const QStringList& arguments) {
+    return RunCli(arguments, TCliRunSetup::WithPointDecimals());
 }
 
 class InfoCliTest : public ::testing::Test {
@@ -62,7 +43,7 @@ TEST_F(InfoCliTest, InfoPrintsTheReportWithCrLfLineEnds) {
                      {"Exif.Photo.MeteringMode", 3, Short(5)},
                      {"Exif.Photo.UserComment", 7, QByteArray("ASCII\0\0\0Hi", 10)},
                  });
-    const TRun run = RunCli({photo, QStringLiteral("--info")});
+    const TCliRun run = RunReport({photo, QStringLiteral("--info")});
     ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     EXPECT_TRUE(run.StandardError.isEmpty()) << run.StandardError.toStdString();
     EXPECT_EQ(run.StandardOutput, QByteArray("Manufacturer: Canon\r\n"
@@ -80,10 +61,11 @@ TEST_F(InfoCliTest, InfoReadsTheTagsWithoutDecodingThePicture) {
     ASSERT_GT(frame, 0);
     bytes.replace(frame + 5, 4, QByteArray(4, '\0'));
     test_files::WriteAll(photo, bytes);
-    const TRun decode = RunCli({photo, QStringLiteral("-o"), PathOf(QStringLiteral("out.png"))});
+    const TCliRun decode =
+        RunReport({photo, QStringLiteral("-o"), PathOf(QStringLiteral("out.png"))});
     ASSERT_EQ(decode.ExitCode, 1) << "the damaged picture was decoded after all";
 
-    const TRun run = RunCli({photo, QStringLiteral("--info")});
+    const TCliRun run = RunReport({photo, QStringLiteral("--info")});
     EXPECT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     EXPECT_EQ(run.StandardOutput, QByteArray("ISO Speed: 400\r\n"));
 }
@@ -93,14 +75,14 @@ TEST_F(InfoCliTest, InfoOfAFileWithoutTagsIsEmptyAndOfAnUnreadableFileAnError) {
     TBitmap32 picture;
     picture.SetSize(3, 2);
     WriteImageFile(bitmap, picture, 90);
-    const TRun empty = RunCli({bitmap, QStringLiteral("--info")});
+    const TCliRun empty = RunReport({bitmap, QStringLiteral("--info")});
     EXPECT_EQ(empty.ExitCode, 0) << empty.StandardError.toStdString();
     EXPECT_TRUE(empty.StandardOutput.isEmpty());
 
     const QString text = PathOf(QStringLiteral("text.jpg"));
     test_files::WriteAll(text, "no picture here");
     for (const QString& name : {PathOf(QStringLiteral("missing.jpg")), text}) {
-        const TRun run = RunCli({name, QStringLiteral("--info")});
+        const TCliRun run = RunReport({name, QStringLiteral("--info")});
         EXPECT_EQ(run.ExitCode, 1) << name.toStdString();
         EXPECT_TRUE(run.StandardOutput.isEmpty()) << name.toStdString();
         EXPECT_TRUE(run.StandardError.contains(name)) << run.StandardError.toStdString();
@@ -128,7 +110,7 @@ TEST_F(InfoCliTest, PrintPdfPutsTheTurnedPictureAtTheTopLeftOfThePrintableArea) 
         const QString pdf = PathOf(label + QStringLiteral(".pdf"));
         QStringList arguments = {input, QStringLiteral("--print-pdf"), pdf};
         if (page.Page) arguments << QStringLiteral("--page") << QLatin1String(page.Page);
-        const TRun run = RunCli(arguments);
+        const TCliRun run = RunReport(arguments);
         ASSERT_EQ(run.ExitCode, 0)
             << label.toStdString() << ": " << run.StandardError.toStdString();
 
@@ -175,7 +157,7 @@ TEST_F(InfoCliTest, PrintPdfRefusesWhatItCannotDo) {
          PathOf(QStringLiteral("out.pdf"))},
     };
     for (const QStringList& arguments : cases) {
-        const TRun run = RunCli(arguments);
+        const TCliRun run = RunReport(arguments);
         EXPECT_EQ(run.ExitCode, 1) << arguments.join(' ').toStdString();
         EXPECT_FALSE(run.StandardError.isEmpty()) << arguments.join(' ').toStdString();
     }

@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -17,6 +16,7 @@
 #include "image/ImageSaver.h"
 #include "image/JpegEncoder.h"
 #include "image/QuarterTurns.h"
+#include "support/CliRun.h"
 #include "support/JpegLayout.h"
 #include "support/TestFiles.h"
 #include "tone/PixelFunctions.h"
@@ -33,25 +33,6 @@ const QString kCorpus = QStringLiteral(KELVO_CORPUS_DIR);
 const QString kCanon = kCorpus + QStringLiteral("/exif-samples/jpg/Canon_40D.jpg");
 // EXIF orientation 6.
 const QString kSideways = kCorpus + QStringLiteral("/exif-samples/jpg/orientation/landscape_6.jpg");
-
-struct TRun {
-    int ExitCode = -1;
-    QString StandardError;
-};
-
-TRun RunCli(const QStringList& arguments, const std::function<void()>& childSetup = {}) {
-    QProcess process;
-    if (childSetup) process.setChildProcessModifier(childSetup);
-    process.start(QStringLiteral(KELVO_CLI_PATH), arguments);
-    TRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
-        run.StandardError = QStringLiteral("did not finish normally");
-        return run;
-    }
-    run.ExitCode = process.exitCode();
-    run.StandardError = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 using TCore = std::function<void(TBitmap32& image, TKeptMetadata& kept)>;
 
@@ -141,8 +122,8 @@ TEST_F(JpegBandCliTest, EveryJobWritesTheFileOfTheLoadTheCoreFunctionsAndTheSave
             const std::string label = QFileInfo(input).fileName().toStdString() + ": " +
                                       c.Arguments.join(QLatin1Char(' ')).toStdString();
             const QString output = PathOf(QStringLiteral("out.jpg"));
-            const TRun run = RunCli(QStringList{input} + c.Arguments +
-                                    QStringList{QStringLiteral("-o"), output});
+            const TCliRun run = RunCli(QStringList{input} + c.Arguments +
+                                       QStringList{QStringLiteral("-o"), output});
             ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
             const QByteArray written = ReadAll(output);
             EXPECT_EQ(written, WholePathFile(input, PathOf(QStringLiteral("whole.jpg")), c.Core,
@@ -154,7 +135,7 @@ TEST_F(JpegBandCliTest, EveryJobWritesTheFileOfTheLoadTheCoreFunctionsAndTheSave
 
 TEST_F(JpegBandCliTest, ASidewaysPhotoStaysAsStoredAndSaysSo) {
     const QString output = PathOf(QStringLiteral("out.jpg"));
-    const TRun run = RunCli(
+    const TCliRun run = RunCli(
         {kSideways, QStringLiteral("--iso"), QStringLiteral("128"), QStringLiteral("-o"), output});
     ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     EXPECT_EQ(ReadAll(output),
@@ -171,7 +152,7 @@ TEST_F(JpegBandCliTest, ASidewaysPhotoStaysAsStoredAndSaysSo) {
 TEST_F(JpegBandCliTest, AFileMayBeRewrittenInPlace) {
     const QString photo = PathOf(QStringLiteral("photo.jpg"));
     WriteAll(photo, ReadAll(kCanon));
-    const TRun run =
+    const TCliRun run =
         RunCli({photo, QStringLiteral("--bw"), QStringLiteral("70"), QStringLiteral("-o"), photo});
     ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     EXPECT_EQ(ReadAll(photo),
@@ -208,15 +189,16 @@ TEST_F(JpegBandCliTest, APointJobNeverHoldsThePicture) {
         ::setrlimit(RLIMIT_DATA, &limit);
     };
     const QString output = PathOf(QStringLiteral("out.jpg"));
-    const TRun streamed =
-        RunCli({input, QStringLiteral("--washout"), QStringLiteral("-o"), output}, limitData);
+    const TCliRun streamed =
+        RunCli({input, QStringLiteral("--washout"), QStringLiteral("-o"), output},
+               TCliRunSetup::WithChildSetup(limitData));
     ASSERT_EQ(streamed.ExitCode, 0) << streamed.StandardError.toStdString();
     EXPECT_EQ(ReadAll(output), WholePathFile(input, PathOf(QStringLiteral("whole.jpg")),
                                              [](TBitmap32& i, TKeptMetadata&) { Washout(i); }));
 
-    const TRun whole = RunCli({input, QStringLiteral("--contrast"), QStringLiteral("10"),
-                               QStringLiteral("-o"), PathOf(QStringLiteral("contrast.jpg"))},
-                              limitData);
+    const TCliRun whole = RunCli({input, QStringLiteral("--contrast"), QStringLiteral("10"),
+                                  QStringLiteral("-o"), PathOf(QStringLiteral("contrast.jpg"))},
+                                 TCliRunSetup::WithChildSetup(limitData));
     EXPECT_EQ(whole.ExitCode, 1) << "the limit does not bind: the test shows nothing";
 #endif
 }
@@ -255,7 +237,7 @@ TEST_F(JpegBandCliTest, FailuresGiveTheWholePathsMessageAndKeepTheOldOutput) {
         }
         ASSERT_FALSE(expected.isEmpty()) << c.Name << ": the whole path did not fail";
         WriteAll(output, old);
-        const TRun run =
+        const TCliRun run =
             RunCli({input, QStringLiteral("--negative"), QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1) << c.Name;
         EXPECT_EQ(run.StandardError, ErrorLine(expected)) << c.Name;

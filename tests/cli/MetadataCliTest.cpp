@@ -2,21 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "support/CliRun.h"
 #include "support/PhotoTags.h"
 
 namespace {
-
-int RunCli(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(KELVO_CLI_PATH), arguments);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) return -1;
-    return process.exitCode();
-}
 
 TBitmap32 Load(const QString& fileName) {
     TBitmap32 image;
@@ -61,7 +54,8 @@ TEST(MetadataCli, UprightStripAndTheOrientationWritten) {
         const QString out = folder.filePath(QStringLiteral("out.JPG"));
         QFile::remove(out);
         ASSERT_EQ(RunCli(QStringList{test.FromPng ? png : photo} + test.Options +
-                         QStringList{QStringLiteral("-o"), out}),
+                         QStringList{QStringLiteral("-o"), out})
+                      .ExitCode,
                   0);
         EXPECT_EQ(Load(out).Width(), test.Width);
         const photo_tags::TTags tags = photo_tags::Read(out);
@@ -70,7 +64,8 @@ TEST(MetadataCli, UprightStripAndTheOrientationWritten) {
         EXPECT_EQ(tags.ExifValue("Exif.Image.Model"), kept ? "K-1 Test" : "<absent>");
         EXPECT_EQ(tags.Icc.size(), kept ? 3000 : 0);
         EXPECT_EQ(tags.Iptc.empty(), !kept);
-        if (kept)
+        if (kept) {
             EXPECT_EQ(tags.ExifValue("Exif.Photo.PixelXDimension"), std::to_string(test.Width));
+        }
     }
 }

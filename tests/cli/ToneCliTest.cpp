@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 #include <random>
@@ -12,30 +11,13 @@
 #include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "support/CliRun.h"
 #include "support/TestFiles.h"
 #include "tone/PixelFunctions.h"
 #include "tone/ToneCorrections.h"
 #include "tone/ToneTables.h"
 
 namespace {
-
-struct TToneRun {
-    int ExitCode = -1;
-    QByteArray StandardOutput;
-    QString StandardError;
-};
-
-TToneRun RunCli(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(KELVO_CLI_PATH), arguments);
-    TToneRun run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.ExitCode = process.exitCode();
-    run.StandardOutput = process.readAllStandardOutput();
-    run.StandardError = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 constexpr int kWidth = 16;
 constexpr int kHeight = 12;
@@ -107,7 +89,7 @@ TEST_F(ToneCliTest, OptionsGiveTheCoreFunctionsPixels) {
     for (const auto& c : cases) {
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
         QFile::remove(Output());
-        const TToneRun run =
+        const TCliRun run =
             RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), Output()});
         ASSERT_EQ(run.ExitCode, 0) << label << ": " << run.StandardError.toStdString();
         TBitmap32 expected = Picture();
@@ -120,7 +102,7 @@ TEST_F(ToneCliTest, OptionsGiveTheCoreFunctionsPixels) {
 }
 
 TEST_F(ToneCliTest, HistogramPrintsTheCountsOfTheResultInsteadOfWriting) {
-    const TToneRun run =
+    const TCliRun run =
         RunCli({FInput, QStringLiteral("--washout"), QStringLiteral("--histogram")});
     ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     TBitmap32 expected = Picture();
@@ -158,7 +140,7 @@ TEST_F(ToneCliTest, BadValuesAndBadReferencesExitWithOneAndWriteNothing) {
         {{"--make-black-white", "3,2,3,2"}, "Floating point division by zero.\n"},
     };
     for (const auto& c : cases) {
-        const TToneRun run =
+        const TCliRun run =
             RunCli(QStringList{FInput} + c.Arguments + QStringList{QStringLiteral("-o"), Output()});
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
         EXPECT_EQ(run.ExitCode, 1) << label;
@@ -168,8 +150,7 @@ TEST_F(ToneCliTest, BadValuesAndBadReferencesExitWithOneAndWriteNothing) {
             << label;
     }
     // A value-taking option at the end has nothing to take.
-    const TToneRun missing =
-        RunCli({FInput, QStringLiteral("--histogram"), QStringLiteral("--bw")});
+    const TCliRun missing = RunCli({FInput, QStringLiteral("--histogram"), QStringLiteral("--bw")});
     EXPECT_EQ(missing.ExitCode, 1);
     EXPECT_TRUE(missing.StandardError.contains(QStringLiteral("needs a value")));
 }
