@@ -30,15 +30,11 @@ TColor32 PixelAt(const TBitmap32& image, TPoint point, const char* what) {
     return image.GetPixel(point.X, point.Y);
 }
 
-template <void (*Operation)(TBitmap32&, TToneGraphs*)>
+// A whole-image command run without its graphs; the fixed effects change each pixel by itself
+// alone (point operations), the table commands do not.
+template <void (*Operation)(TBitmap32&, TToneGraphs*), bool Point = false>
 void PushGraphed(TCliJob& job) {
-    job.Operations.push_back({[](TBitmap32& image) { Operation(image, nullptr); }});
-}
-
-// The fixed effects change each pixel by itself alone.
-template <void (*Operation)(TBitmap32&, TToneGraphs*)>
-void PushPointEffect(TCliJob& job) {
-    job.Operations.push_back(PointOperation([](TBitmap32& image) { Operation(image, nullptr); }));
+    job.Operations.push_back({[](TBitmap32& image) { Operation(image, nullptr); }, Point});
 }
 
 // A correction from one reference pixel; what it computes besides the pixels is not kept.
@@ -108,7 +104,7 @@ const TCliOption kToneOptions[] = {
     {"--subtract", nullptr,
      [](TCliJob& job, const QString& value) { PushReferenced<SubtractAt>(job, value, "subtract"); },
      "X,Y: subtract the pixel at X,Y from every pixel, then equalise"},
-    {"--negative", PushPointEffect<Negative>, nullptr, "invert every channel"},
+    {"--negative", PushGraphed<Negative, true>, nullptr, "invert every channel"},
     {"--iso", nullptr,
      [](TCliJob& job, const QString& value) {
          const int step = ParseInteger(value, "iso step", 32, 128);
@@ -119,7 +115,8 @@ const TCliOption kToneOptions[] = {
              PointOperation([step](TBitmap32& image) { IsoBrightness(image, step); }));
      },
      "32|64|128: blacken every other band of intensity"},
-    {"--washout", PushPointEffect<Washout>, nullptr, "wash out: lift every channel towards white"},
+    {"--washout", PushGraphed<Washout, true>, nullptr,
+     "wash out: lift every channel towards white"},
     {"--bw", nullptr,
      [](TCliJob& job, const QString& value) {
          const int cutoff = ParseInteger(value, "black and white cutoff", 0, 255);

@@ -1,12 +1,12 @@
 #include "image/JpegTranscode.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "base/AtomicFile.h"
-#include "base/KelvoError.h"
-#include "image/DecoderSupport.h"
+#include "base/WholeFile.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "image/JpegDecoder.h"
@@ -15,15 +15,15 @@
 
 namespace {
 
-// The start-of-image marker, the one thing libjpeg checks before it reads any further.
+// The start-of-image marker, the one thing libjpeg checks before it reads any further. Two
+// bytes read directly: a stdio stream would read a whole buffer of the file for them.
 bool StartsAsJpeg(const QString& fileName) {
-    try {
-        const TImageInputFile file(fileName);
-        unsigned char start[2] = {};
-        return std::fread(start, 1, 2, file.Handle()) == 2 && start[0] == 0xFF && start[1] == 0xD8;
-    } catch (const KelvoError&) {
-        return false;
-    }
+    const int descriptor = OpenRegularFileForReading(fileName);
+    if (descriptor < 0) return false;
+    unsigned char start[2] = {};
+    const bool jpeg = ::read(descriptor, start, 2) == 2 && start[0] == 0xFF && start[1] == 0xD8;
+    ::close(descriptor);
+    return jpeg;
 }
 
 }  // namespace

@@ -193,8 +193,7 @@ KELVO_VECTOR_TARGET __m512i Intensities(__m512i pixels) {
 // Four partial tables let neighbouring pixels of the same intensity count without waiting for
 // each other's increment.
 struct TPartialCounts {
-    // One slot more than there are intensities, for lanes that are not to count.
-    std::int32_t Tables[4][kIntensities + 1] = {};
+    std::int32_t Tables[4][kIntensities] = {};
 
     KELVO_VECTOR_TARGET void Add(__m512i intensities) {
         alignas(64) std::int32_t sums[16];

@@ -17,42 +17,41 @@
 
 namespace {
 
-// The frame of the commands that change the whole image at once: the edit step, the change
-// (which publishes its graphs), the graphs shown, the repaint and the buttons back.
-template <typename Change>
-void EditWithGraphs(TKelvoImageForm& form, bool takeSnapshot, Change change) {
+// The frame of the commands that change the whole image at once: the edit step, the edit
+// (the snapshot and the change, which publishes its graphs), the graphs shown, the repaint and
+// the buttons back.
+template <typename Edit>
+void RunWithGraphs(TKelvoImageForm& form, Edit edit) {
     const TEndBusyOnFailure onFailure(form);
     form.FPanned = false;
     form.EnableButtons(false);
     TToneGraphs graphs;
-    if (takeSnapshot) {
-        // The snapshot is a copy of the image as the command finds it: the histogram before is
-        // counted on the way rather than in a pass of its own.
-        form.SaveUndoSnapshot(CountingCopy(graphs.Before));
-        graphs.BeforeCounted = true;
-    }
-    change(form.Image->Bitmap(), graphs);
+    edit(graphs);
     form.PlotToneGraphs(graphs);
     form.Image->Bitmap().Changed();
     form.EnableButtons(true);
 }
 
-// The same frame for the commands that write every pixel of the image from a table built on
-// the picture as it was: they read the snapshot and write the image, so the snapshot needs no
-// copy of the pixels (its histogram, the graph "before", is counted by the command).
+// A change of the image in place. The snapshot is a copy of the image as the command finds it:
+// the histogram before is counted on the way rather than in a pass of its own.
+template <typename Change>
+void EditWithGraphs(TKelvoImageForm& form, Change change) {
+    RunWithGraphs(form, [&](TToneGraphs& graphs) {
+        form.SaveUndoSnapshot(CountingCopy(graphs.Before));
+        graphs.BeforeCounted = true;
+        change(form.Image->Bitmap(), graphs);
+    });
+}
+
+// For the commands that write every pixel of the image from a table built on the picture as it
+// was: they read the snapshot and write the image, so the snapshot needs no copy of the pixels
+// (its histogram, the graph "before", is counted by the command).
 template <typename Change>
 void EditFromSnapshot(TKelvoImageForm& form, Change change) {
-    const TEndBusyOnFailure onFailure(form);
-    form.FPanned = false;
-    form.EnableButtons(false);
-    TToneGraphs graphs;
-    {
+    RunWithGraphs(form, [&](TToneGraphs& graphs) {
         const TOnFailure pixelsBack = form.ExchangeUndoSnapshot();
         change(form.FUndoImage, form.Image->Bitmap(), graphs);
-    }
-    form.PlotToneGraphs(graphs);
-    form.Image->Bitmap().Changed();
-    form.EnableButtons(true);
+    });
 }
 
 // A slider command run while its window is hidden starts the adjustment: the image as it is
@@ -143,10 +142,10 @@ void TKelvoImageForm::HistoGram1Click() {
 // ---- tables built from the histogram ----
 
 void TKelvoImageForm::SubtractAt(TColor32 reference) {
-    EditFromSnapshot(*this, [reference](const TBitmap32& snapshot, TBitmap32& image,
-                                        TToneGraphs& graphs) {
-        ::EqualizeSubtracted(snapshot, image, reference, &graphs);
-    });
+    EditFromSnapshot(*this,
+                     [reference](const TBitmap32& snapshot, TBitmap32& image, TToneGraphs& graphs) {
+                         ::EqualizeSubtracted(snapshot, image, reference, &graphs);
+                     });
 }
 
 void TKelvoImageForm::LinearBrighten1Click() {
@@ -164,7 +163,7 @@ void TKelvoImageForm::ContrastStretch1Click() {
 // ---- the fixed effects ----
 
 void TKelvoImageForm::Negative1Click() {
-    EditWithGraphs(*this, true, [](TBitmap32& image, TToneGraphs& graphs) {
+    EditWithGraphs(*this, [](TBitmap32& image, TToneGraphs& graphs) {
         FillBefore(image, &graphs);
         ::Negative(image);
         MirroredHistogram(graphs.Before, graphs);
@@ -174,7 +173,7 @@ void TKelvoImageForm::Negative1Click() {
 namespace {
 
 void IsoBrightnessCommand(TKelvoImageForm& form, int step) {
-    EditWithGraphs(form, true, [step](TBitmap32& image, TToneGraphs& graphs) {
+    EditWithGraphs(form, [step](TBitmap32& image, TToneGraphs& graphs) {
         FillBefore(image, &graphs);
         ::IsoBrightness(image, step);
         BandedHistogram(graphs.Before, step, graphs);
@@ -196,8 +195,7 @@ void TKelvoImageForm::IsoBrightness128Click() {
 }
 
 void TKelvoImageForm::Washout1Click() {
-    EditWithGraphs(*this, true,
-                   [](TBitmap32& image, TToneGraphs& graphs) { ::Washout(image, &graphs); });
+    EditWithGraphs(*this, [](TBitmap32& image, TToneGraphs& graphs) { ::Washout(image, &graphs); });
 }
 
 // ---- the slider adjustments ----

@@ -27,20 +27,18 @@ TOnFailure TKelvoImageForm::ExchangeUndoSnapshot() {
     image.DrawMode = FUndoImage.DrawMode;
     image.MasterAlpha = FUndoImage.MasterAlpha;
     image.StretchFilter = FUndoImage.StretchFilter;
+    const auto pixelsBack = [this] {
+        Image->Bitmap().Swap(FUndoImage);
+        FUndoImage.AssignEmpty();
+    };
     {
-        const TOnFailure pixelsBack([&] {
-            image.Swap(FUndoImage);
-            FUndoImage.AssignEmpty();
-        });
+        const TOnFailure sizeRefused(pixelsBack);
         image.SetSize(FUndoImage.Width(), FUndoImage.Height());
     }
     FUndoMetadata = FMetadata;
     const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
-    return TOnFailure([this] {
-        Image->Bitmap().Swap(FUndoImage);
-        FUndoImage.AssignEmpty();
-    });
+    return TOnFailure(pixelsBack);
 }
 
 void TKelvoImageForm::BeginImageEdit() {
