@@ -1,15 +1,20 @@
 #include "base/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "base/KelvoError.h"
@@ -24,13 +29,75 @@ QByteArray FolderPrefixOf(const QByteArray& path) {
     return slash < 0 ? QByteArray() : path.left(slash + 1);
 }
 
-// Hidden and without an image ending, so that a folder listing never offers it; random, so that
-// no other save, in this process or another, picks the same one.
-QByteArray TemporaryNameFor(const QByteArray& replacedPath) {
-    const QByteArray folder = FolderPrefixOf(replacedPath);
-    const QByteArray base = replacedPath.mid(folder.size());
-    return folder + '.' + base + ".kelvo-" +
-           QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+// Every temporary name is this prefix and 16 hexadecimal digits: hidden and without an image
+// ending, so that a folder listing never offers it; random, so that no other save, in this
+// process or another, picks the same one; short and of one length whatever the target's name,
+// so that a target whose name is as long as the file system allows can still be replaced; and
+// recognisable, so that one left behind by a save that was killed can be removed later.
+constexpr char kTemporaryPrefix[] = ".kelvo-save-";
+constexpr int kTemporaryDigits = 16;
+
+QByteArray TemporaryNameIn(const QByteArray& folder) {
+    return folder + kTemporaryPrefix +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 16)
+               .rightJustified(kTemporaryDigits, '0');
+}
+
+bool IsTemporaryName(const char* name) {
+    const std::size_t prefix = sizeof kTemporaryPrefix - 1;
+    if (std::strncmp(name, kTemporaryPrefix, prefix) != 0) return false;
+    const char* digits = name + prefix;
+    for (int i = 0; i < kTemporaryDigits; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(digits[i]))) return false;
+    return digits[kTemporaryDigits] == '\0';
+}
+
+// A temporary file whose save died (killed, or the machine went down) before its rename. Its
+// writer held a lock on it while it lived; the lock went with the writer, so a file we can lock
+// is no save's any more. It must also be a day old: a network file system may not carry locks
+// between machines, and a day is far longer than any save.
+constexpr std::time_t kStaleAfterSeconds = 24 * 60 * 60;
+
+void RemoveIfStale(int folder, const char* name, std::time_t now) {
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat opened {};
+    struct stat named {};
+    // Still the file that was opened when the lock is held: its name could have gone to another
+    // in between only if a save had just renamed it away.
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        now - opened.st_mtime > kStaleAfterSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+        ::unlinkat(folder, name, 0);
+    ::close(fd);  // releases the lock
+}
+
+// Removes the stale temporary files of ours in the folder; anything else, and anything that
+// cannot be opened, locked or removed, is left as it is.
+void RemoveStaleTemporaries(const QByteArray& folder) {
+    DIR* listing = ::opendir(folder.isEmpty() ? "." : folder.constData());
+    if (!listing) return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(listing))
+        if (IsTemporaryName(entry->d_name)) RemoveIfStale(::dirfd(listing), entry->d_name, now);
+    ::closedir(listing);
+}
+
+// Marks the new file as a save in progress for RemoveStaleTemporaries; the lock lasts as long
+// as the file is open. A file system without locks only loses that mark (the age still guards).
+void LockAsInProgress(int fd) {
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+// Whether the name still leads to the open file: RemoveStaleTemporaries may have removed it
+// between its creation and its lock, if a clock or a copied file made it look a day old.
+bool StillNamed(int fd, const QByteArray& path) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 // An unnamed file in the folder; -1 with errno set when there is none to be had.
@@ -152,11 +219,21 @@ TAtomicFile::TAtomicFile(const QString& targetName, TDanglingLink danglingLink)
     RequireReplaceable(FTargetName, FReplacedPath);
 
     int fd = OpenUnnamed(FFolderPath);
-    if (fd < 0 && LacksUnnamedFiles(errno)) {
+    if (fd >= 0) {
+        LockAsInProgress(fd);
+    } else if (LacksUnnamedFiles(errno)) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            FTempPath = TemporaryNameFor(FReplacedPath);
+            FTempPath = TemporaryNameIn(FFolderPath);
             fd = CreateExclusive(FTempPath);
-            if (fd >= 0 || errno != EEXIST) break;
+            if (fd < 0) {
+                if (errno != EEXIST) break;
+                continue;
+            }
+            LockAsInProgress(fd);
+            if (StillNamed(fd, FTempPath)) break;
+            ::close(fd);
+            fd = -1;
+            errno = EEXIST;
         }
         if (fd < 0) FTempPath.clear();
     }
@@ -196,7 +273,7 @@ void TAtomicFile::Fail(int errorNumber) {
 int TAtomicFile::LinkUnnamedFile(int fd) {
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = TemporaryNameFor(FReplacedPath);
+        const QByteArray name = TemporaryNameIn(FFolderPath);
         if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, name.constData(),
                      AT_SYMLINK_FOLLOW) == 0) {
             FTempPath = name;
@@ -231,4 +308,19 @@ void TAtomicFile::Commit() {
     FTempPath.clear();
     FCommitted = true;
     SyncFolder(FFolderPath);
+    RemoveStaleTemporaries(FFolderPath);
+}
+
+TAtomicFileDevice::TAtomicFileDevice(TAtomicFile& file) : FStream(file.Stream()) {
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 TAtomicFileDevice::writeData(const char* data, qint64 size) {
+    if (FWriteError) return -1;  // nothing after a hole: the file is discarded anyway
+    errno = 0;
+    if (size > 0 && std::fwrite(data, 1, std::size_t(size), FStream) != std::size_t(size)) {
+        FWriteError = errno ? errno : EIO;
+        return -1;
+    }
+    return size;
 }

@@ -9,13 +9,18 @@
 // The new file is written without a name (O_TMPFILE) and gets one, unique to this save, only
 // once it is complete and synced, right before the rename: a save killed while writing leaves
 // nothing behind, and two saves into one folder never touch each other's file. A file system
-// without unnamed files gets a uniquely named hidden temporary file instead.
+// without unnamed files gets a uniquely named hidden temporary file instead. Temporary names are
+// short and of one length (".kelvo-save-" and 16 hex digits), so a target with the longest name
+// the file system allows is replaced like any other; a save that dies holding a named one
+// leaves it behind, and a later save into that folder removes it once it is a day old and no
+// save holds its lock.
 //
 // A target that is a symbolic link is not replaced itself: the file it leads to is, in that
 // file's folder, and the link stays. Only a regular file is ever replaced: a folder, a pipe or a
 // device under the target's name is refused. When the object dies uncommitted (an exception, an
 // early return) the new file is discarded and the target is never touched.
 
+#include <QIODevice>
 #include <QString>
 #include <cstdio>
 #include <memory>
@@ -44,8 +49,9 @@ class TAtomicFile {
 
     // Flushes and syncs the new file, gives it the replaced file's owner (where allowed) and
     // permission bits (or those of any new file), names it and renames it over the file being
-    // replaced. Any failure discards the new file and throws
-    // KelvoError(CannotCreateFileMessage(target, errno)).
+    // replaced, then removes stale temporary files of earlier saves from the folder. Any
+    // failure discards the new file and throws KelvoError(CannotCreateFileMessage(target,
+    // errno)).
     void Commit();
 
     // Discards the new file and throws KelvoError(CannotCreateFileMessage(target,
@@ -69,4 +75,23 @@ class TAtomicFile {
     std::unique_ptr<char[]> FStreamBuffer;
     std::FILE* FStream = nullptr;
     bool FCommitted = false;
+};
+
+// The new file of a TAtomicFile as a QIODevice, open for writing, for writers that take one
+// (QPdfWriter). Such writers do not look at what a write returns, so the first failure is kept
+// for the caller to hand to Fail before it commits.
+class TAtomicFileDevice : public QIODevice {
+  public:
+    explicit TAtomicFileDevice(TAtomicFile& file);
+    // The errno of the first write that failed; 0 while none has.
+    int WriteError() const noexcept { return FWriteError; }
+    bool isSequential() const override { return true; }
+
+  protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+  private:
+    std::FILE* FStream;
+    int FWriteError = 0;
 };

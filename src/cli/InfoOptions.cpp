@@ -1,15 +1,29 @@
 // The tag report and the printed page, for scripts and checks.
 
 #include <QPageSize>
-#include <QPdfWriter>
 #include <cstdio>
 
 #include "base/KelvoError.h"
 #include "cli/CliOptions.h"
+#include "image/ImageLoader.h"
 #include "info/PrintPage.h"
 #include "info/PropertyReport.h"
 
 namespace {
+
+// An empty report alone does not tell a picture without tags from a file that is no picture at
+// all; a script hears of the second on standard error, while the exit status stays that of a
+// report. Decoding is the only sure test, and it is paid only when there are no tags.
+void SayIfNotAPicture(const QString& fileName) {
+    TBitmap32 picture;
+    try {
+        LoadImageFromFile(fileName, picture);
+    } catch (const KelvoError& error) {
+        const QString message = FormatErrorMessage(
+            QStringLiteral("Cannot read \"%1\" as a picture: %2").arg(fileName, error.Message()));
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    }
+}
 
 void PrintReport(const TCliJob& job, const TBitmap32&) {
     const QByteArray report = ReadPropertyReport(job.Input).toUtf8();
@@ -17,6 +31,7 @@ void PrintReport(const TCliJob& job, const TBitmap32&) {
             std::size_t(report.size()) ||
         std::fflush(stdout) != 0)
         throw KelvoError(QStringLiteral("The report could not be written"));
+    if (report.isEmpty()) SayIfNotAPicture(job.Input);
 }
 
 void Info(TCliJob& job) {
@@ -33,21 +48,9 @@ QPageSize PageSizeOf(const QString& name) {
 
 void PrintPdf(TCliJob& job, const QString& fileName) {
     job.ReadsPicture = true;
+    // Written once the picture is read, so a PDF may take the place of its own input.
     job.Report = [fileName](const TCliJob& job, const TBitmap32& image) {
-        if (image.Empty())
-            throw KelvoError(QStringLiteral("Nothing printed: the picture is empty"));
-        // The page as the print command gets it from a printer writing PDF: 1200 dots per
-        // inch, margins of 10 points on every side.
-        QPdfWriter writer(fileName);
-        writer.setResolution(1200);
-        writer.setPageSize(PageSizeOf(job.Page));
-        writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Point);
-        writer.setPageOrientation(QPageLayout::Portrait);
-        try {
-            PrintImage(writer, image);
-        } catch (const KelvoError&) {
-            throw KelvoError(QStringLiteral("Cannot create file \"%1\"").arg(fileName));
-        }
+        WritePdfPage(fileName, image, PageSizeOf(job.Page));
     };
 }
 

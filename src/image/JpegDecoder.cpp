@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 // jpeglib.h needs FILE and size_t declared before it.
@@ -25,6 +26,13 @@ struct TJpegDecompressor {
     jpeg_progress_mgr progress{};
     std::jmp_buf jump{};
     bool created = false;
+    // The metadata segments kept while the header is read. They live here, not in a frame that
+    // libjpeg's errors jump over, and reach the caller once the header is read.
+    std::vector<TJpegMarker> kept;
+    qsizetype keptPhotoshopBytes = 0;
+    int keptIccPieces = 0;
+    bool keptExif = false;
+    bool keptXmp = false;
 
     ~TJpegDecompressor() {
         if (created) jpeg_destroy_decompress(&info);
@@ -75,12 +83,117 @@ void CmykRowToBgra(JSAMPLE* row, int width, bool inverted) {
     }
 }
 
-// The segments libjpeg kept while it read the header, copied out before anything can longjmp.
-void CopySavedMarkers(const jpeg_decompress_struct& info, std::vector<TJpegMarker>& markers) {
-    for (jpeg_saved_marker_ptr marker = info.marker_list; marker; marker = marker->next)
-        markers.push_back(
-            {int(marker->marker), QByteArray(reinterpret_cast<const char*>(marker->data),
-                                             qsizetype(marker->data_length))});
+// Metadata segments are read by a marker processor of our own instead of libjpeg's saving one,
+// which walks its whole list of saved segments for every new one: a file of a few hundred
+// thousand empty APP1 segments took minutes before its first row. Ours reads every segment
+// once and keeps only what the photo's metadata is made of (TPhotoMetadata::FromMarkers): the
+// first EXIF block, the first XMP packet, the ICC profile's pieces and the Photoshop (IPTC)
+// blocks. Empty and repeated blocks are skipped, so the picture's metadata is what it was.
+
+// Photoshop blocks beyond this many bytes in one file are dropped: real files carry a few
+// kilobytes, and the blocks are joined, so the bound is what keeps a hostile file's memory
+// small. The other kinds are bounded by their structure (one EXIF and one XMP segment; at most
+// 255 ICC pieces).
+constexpr qsizetype kMaxKeptPhotoshopBytes = qsizetype(1) << 20;
+// One piece more than a profile may have, so that a file with too many pieces still fails to
+// assemble, as it always did.
+constexpr int kMaxKeptIccPieces = 256;
+
+const char kExifStart[] = {'E', 'x', 'i', 'f', 0, 0};
+const char kXmpStart[] = "http://ns.adobe.com/xap/1.0/";  // its NUL belongs to the signature
+const char kIccStart[] = "ICC_PROFILE";
+const char kPhotoshopStart[] = "Photoshop 3.0";
+constexpr std::size_t kLongestSignature = sizeof kXmpStart;
+constexpr std::size_t kIccPieceHeader = 14;  // signature, sequence number, count
+
+bool StartsWith(const JOCTET* bytes, std::size_t size, const char* signature,
+                std::size_t signatureSize) {
+    return size >= signatureSize && std::memcmp(bytes, signature, signatureSize) == 0;
+}
+
+// Makes at least one byte available; the stdio source never suspends, and inserts an end of
+// image when the file ends, so a cut-off segment reads as a short one.
+void FillIfEmpty(j_decompress_ptr info) {
+    jpeg_source_mgr* source = info->src;
+    if (source->bytes_in_buffer == 0 && !source->fill_input_buffer(info))
+        ERREXIT(info, JERR_CANT_SUSPEND);
+}
+
+void ReadBytes(j_decompress_ptr info, JOCTET* target, std::size_t count) {
+    jpeg_source_mgr* source = info->src;
+    while (count > 0) {
+        FillIfEmpty(info);
+        const std::size_t chunk = std::min(count, source->bytes_in_buffer);
+        std::memcpy(target, source->next_input_byte, chunk);
+        source->next_input_byte += chunk;
+        source->bytes_in_buffer -= chunk;
+        target += chunk;
+        count -= chunk;
+    }
+}
+
+// Whether a segment of this kind, code and payload size is one the metadata is made of and not
+// yet held; counts it as kept when it is.
+bool TakeSegment(TJpegDecompressor& jpeg, int code, const JOCTET* start, std::size_t seen,
+                 std::size_t size) {
+    if (code == JPEG_APP0 + 1 && StartsWith(start, seen, kExifStart, sizeof kExifStart)) {
+        if (jpeg.keptExif || size <= sizeof kExifStart) return false;
+        return jpeg.keptExif = true;
+    }
+    if (code == JPEG_APP0 + 1 && StartsWith(start, seen, kXmpStart, sizeof kXmpStart)) {
+        if (jpeg.keptXmp || size <= sizeof kXmpStart) return false;
+        return jpeg.keptXmp = true;
+    }
+    if (code == JPEG_APP0 + 2 && StartsWith(start, seen, kIccStart, sizeof kIccStart)) {
+        if (jpeg.keptIccPieces >= kMaxKeptIccPieces || size <= kIccPieceHeader) return false;
+        ++jpeg.keptIccPieces;
+        return true;
+    }
+    if (code == JPEG_APP0 + 13 &&
+        StartsWith(start, seen, kPhotoshopStart, sizeof kPhotoshopStart)) {
+        const qsizetype content = qsizetype(size - sizeof kPhotoshopStart);
+        if (content == 0 || jpeg.keptPhotoshopBytes + content > kMaxKeptPhotoshopBytes)
+            return false;
+        jpeg.keptPhotoshopBytes += content;
+        return true;
+    }
+    return false;
+}
+
+// Room for a kept segment, or null when there is no memory for it; never throws, since
+// libjpeg's frames lie between here and the entry function.
+QByteArray* NewKeptSegment(TJpegDecompressor& jpeg, int code, std::size_t size) noexcept {
+    try {
+        jpeg.kept.push_back({code, QByteArray(qsizetype(size), Qt::Uninitialized)});
+        return &jpeg.kept.back().Payload;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+boolean ReadMetadataSegment(j_decompress_ptr info) {
+    TJpegDecompressor& jpeg = *static_cast<TJpegDecompressor*>(info->client_data);
+    JOCTET lengthBytes[2];
+    ReadBytes(info, lengthBytes, 2);
+    // The length counts its own two bytes; a smaller one is read as an empty segment, as
+    // libjpeg reads it.
+    const unsigned length = unsigned(lengthBytes[0]) << 8 | lengthBytes[1];
+    const std::size_t size = length > 2 ? length - 2 : 0;
+    const int code = info->unread_marker;
+
+    JOCTET start[kLongestSignature];
+    const std::size_t seen = std::min(size, sizeof start);
+    ReadBytes(info, start, seen);
+    if (!TakeSegment(jpeg, code, start, seen, size)) {
+        if (size > seen) info->src->skip_input_data(info, long(size - seen));
+        return TRUE;
+    }
+    QByteArray* payload = NewKeptSegment(jpeg, code, size);
+    if (!payload) ERREXIT1(info, JERR_OUT_OF_MEMORY, 0);
+    JOCTET* bytes = reinterpret_cast<JOCTET*>(payload->data());
+    std::memcpy(bytes, start, seen);
+    ReadBytes(info, bytes + seen, size - seen);
+    return TRUE;
 }
 
 void TurnBandInto(const TColor32* band, int width, int rows, int firstRow, int height,
@@ -117,9 +230,9 @@ int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
     jpeg_stdio_src(&info, file.Handle());
     if (markers)
         for (const int code : {JPEG_APP0 + 1, JPEG_APP0 + 2, JPEG_APP0 + 13})
-            jpeg_save_markers(&info, code, 0xFFFF);
+            jpeg_set_marker_processor(&info, code, ReadMetadataSegment);
     jpeg_read_header(&info, TRUE);
-    if (markers) CopySavedMarkers(info, *markers);
+    if (markers) *markers = std::move(jpeg.kept);
 
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;

@@ -22,7 +22,7 @@ class TJpegBandReader {
   public:
     // Opens the file and reads its header, with every refusal of DecodeJpegFile that comes
     // before the pixels (a declared size no raster may hold, a decompression bomb). markers,
-    // when given, receives the file's APP1, APP2 and APP13 segments in file order.
+    // when given, receives the segments the photo's metadata is made of, as DecodeJpegFile's.
     TJpegBandReader(const QString& fileName, std::vector<TJpegMarker>* markers);
     ~TJpegBandReader();
     TJpegBandReader(const TJpegBandReader&) = delete;
@@ -48,8 +48,10 @@ class TJpegBandReader {
 // Decodes a JPEG file at full size straight into the raster (alpha 255). Any file libjpeg
 // rejects fails with "JPEG error #n", n being libjpeg's message code. Corrupt-data warnings do
 // not stop the decoder: a truncated photograph shows what it holds, the rest filled grey.
-// markers, when given, receives the file's APP1, APP2 and APP13 segments in file order (where
-// EXIF, XMP, ICC profiles and IPTC records live).
+// markers, when given, receives in file order the segments TPhotoMetadata::FromMarkers makes
+// the photo's metadata of: the first EXIF block, the first XMP packet, the ICC profile's pieces
+// and the Photoshop (IPTC) blocks, each at most once and the last bounded in total. Every other
+// APPn segment, empty or repeated ones among them, is skipped as it is read.
 void DecodeJpegFile(const QString& fileName, TBitmap32& image,
                     std::vector<TJpegMarker>* markers = nullptr);
 

@@ -4,9 +4,12 @@
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPdfWriter>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
+#include "base/AtomicFile.h"
 #include "base/KelvoError.h"
 
 namespace {
@@ -65,4 +68,26 @@ TPrintLayout PrintImage(QPagedPaintDevice& device, const TBitmap32& image) {
     painter.drawImage(QRect(0, 0, layout.Width, layout.Height), picture);
     if (!painter.end()) throw KelvoError(QStringLiteral("The printer could not finish the page"));
     return layout;
+}
+
+void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageSize& pageSize) {
+    if (image.Empty()) throw KelvoError(QStringLiteral("Nothing printed: the picture is empty"));
+    TAtomicFile file(fileName);
+    TAtomicFileDevice device(file);
+    bool printed = false;
+    {
+        QPdfWriter writer(&device);
+        writer.setResolution(1200);
+        writer.setPageSize(pageSize);
+        writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Point);
+        writer.setPageOrientation(QPageLayout::Portrait);
+        try {
+            PrintImage(writer, image);
+            printed = true;
+        } catch (const KelvoError&) {
+        }
+    }  // the writer is done with the device only once it is gone
+    if (device.WriteError()) file.Fail(device.WriteError());
+    if (!printed) throw KelvoError(CannotCreateFileMessage(fileName, EIO));
+    file.Commit();
 }

@@ -4,7 +4,9 @@
 
 #include "image/Bitmap32.h"
 
+class QPageSize;
 class QPagedPaintDevice;
+class QString;
 
 // Where the picture goes: turned a quarter clockwise or not, and its size in device pixels,
 // its corner being the printable area's top-left.
@@ -28,3 +30,10 @@ TPrintLayout PrintLayout(int width, int height, int printableHeight, int printab
 // of the image into the layout's rectangle and ends the document. The image is not changed.
 // Throws KelvoError when the device cannot take the page.
 TPrintLayout PrintImage(QPagedPaintDevice& device, const TBitmap32& image);
+
+// Writes the page PrintImage prints into a PDF file, as a printer writing PDF would print it:
+// 1200 dots per inch, margins of 10 points on every side. The file is written through
+// TAtomicFile, so a failure (a full disk, a target the user may not write, anything but a
+// regular file) throws KelvoError with the save's message and leaves an existing file as it
+// was. An empty image throws and writes nothing.
+void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageSize& pageSize);

@@ -1,11 +1,16 @@
 #include "info/PropertyReport.h"
 
-#include <QFile>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
 #include <QImageReader>
 #include <QLocale>
 #include <QStringDecoder>
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -14,8 +19,52 @@
 #include <string>
 
 #include "base/KelvoError.h"
+#include "base/WholeFile.h"
 
 namespace {
+
+// The file's bytes, opened through the one opener (so a FIFO or a device is refused at once
+// instead of waiting for a writer) and mapped rather than read: the tag reader looks at a few
+// kilobytes of a photograph of many megabytes.
+class TMappedFile {
+  public:
+    explicit TMappedFile(const QString& fileName) {
+        const int descriptor = OpenForReading(fileName);
+        struct stat status {};
+        int error = ::fstat(descriptor, &status) == 0 ? 0 : errno;
+        if (!error && status.st_size > 0) {
+            void* mapped = ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE,
+                                  descriptor, 0);
+            if (mapped == MAP_FAILED) {
+                error = errno;
+            } else {
+                FData = mapped;
+                FSize = std::size_t(status.st_size);
+            }
+        }
+        ::close(descriptor);
+        if (error) throw KelvoError(CannotOpenFileMessage(fileName, error));
+    }
+    ~TMappedFile() {
+        if (FData) ::munmap(FData, FSize);
+    }
+    TMappedFile(const TMappedFile&) = delete;
+    TMappedFile& operator=(const TMappedFile&) = delete;
+
+    const Exiv2::byte* Bytes() const {
+        static const Exiv2::byte kNothing = 0;
+        return FData ? static_cast<const Exiv2::byte*>(FData) : &kNothing;
+    }
+    std::size_t Size() const { return FSize; }
+    // The bytes without a copy, for as long as the file stays mapped.
+    QByteArray Unowned() const {
+        return QByteArray::fromRawData(reinterpret_cast<const char*>(Bytes()), qsizetype(FSize));
+    }
+
+  private:
+    void* FData = nullptr;
+    std::size_t FSize = 0;
+};
 
 const char* const kProgramList =
     "Unk|Manual|Normal|Aperture Priority|Shutter Priority|Depth of Field|Fast Shutter|Portrait|"
@@ -104,9 +153,9 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
     SilenceTagReader();
     std::vector<TPropertyItem> imageItems;
     std::vector<TPropertyItem> exifItems;
+    const TMappedFile file(fileName);
     try {
-        Exiv2::Image::AutoPtr image =
-            Exiv2::ImageFactory::open(QFile::encodeName(fileName).toStdString());
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.Bytes(), long(file.Size()));
         image->readMetadata();
         // The tag reader's numbers of the two directories, taken from tags that live there.
         static const int imageDirectory = Exiv2::ExifKey("Exif.Image.Make").ifdId();
@@ -137,7 +186,9 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
     } catch (const Exiv2::AnyError& error) {
         // The tag reader turns down some pictures that simply have no tags, a BMP of a few
         // pixels among them; a file whose header makes a picture gives an empty report.
-        if (QImageReader(fileName).canRead()) return {};
+        QByteArray bytes = file.Unowned();
+        QBuffer buffer(&bytes);
+        if (buffer.open(QIODevice::ReadOnly) && QImageReader(&buffer).canRead()) return {};
         throw KelvoError(QStringLiteral("Cannot read the tags of \"%1\". %2")
                              .arg(fileName, QString::fromLocal8Bit(error.what())));
     }
