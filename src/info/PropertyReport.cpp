@@ -33,8 +33,8 @@ class TMappedFile {
         struct stat status {};
         int error = ::fstat(descriptor, &status) == 0 ? 0 : errno;
         if (!error && status.st_size > 0) {
-            void* mapped = ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE,
-                                  descriptor, 0);
+            void* mapped =
+                ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
             if (mapped == MAP_FAILED) {
                 error = errno;
             } else {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDir>
@@ -16,6 +18,7 @@
 #include <QThread>
 #include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <latch>
 #include <thread>
 
@@ -247,6 +250,64 @@ TEST_P(SaveSafety, AFailedSaveLeavesNothingBehind) {
     EXPECT_EQ(
         Entries(FFolder.path()),
         QStringList({QStringLiteral("a.GIF"), QStringLiteral("a.JPG"), QStringLiteral("b.PNG")}));
+}
+
+TEST_P(SaveSafety, NamesAsLongAsTheFileSystemAllowsAreSavedInPlace) {
+    // Temporary names once grew with the target's and passed the 255-byte limit first.
+    QString cjk;
+    for (int i = 0; i < 80; ++i)
+        cjk += QChar(0x5199 + i);  // three bytes each in UTF-8
+    const QString names[] = {
+        QString(246, QLatin1Char('n')) + QStringLiteral(".JPG"),       // 250 bytes
+        QString(251, QLatin1Char('n')) + QStringLiteral(".PNG"),       // 255 bytes
+        cjk + QString(11, QLatin1Char('z')) + QStringLiteral(".GIF"),  // 255 bytes
+    };
+    const TBitmap32 image = Solid(5, 3, 0x00209040u);
+    for (const QString& name : names) {
+        SCOPED_TRACE(QFile::encodeName(name).size());
+        const QString target = PathOf(name);
+        WriteAll(target, "the photo before the save");
+        EXPECT_EQ(FailureOf([&] { WriteImageFile(target, image, 90); }), QString());
+        EXPECT_EQ(Seen(target).Width, 5);
+        EXPECT_EQ(Entries(FFolder.path()), QStringList{name});
+        QFile::remove(target);
+    }
+}
+
+TEST_P(SaveSafety, ASaveRemovesOnlyTheStaleTemporaryFilesOfDeadSaves) {
+    const QString folder = FFolder.path();
+    const auto make = [&](const char* name, int ageHours) {
+        const QString path = PathOf(QLatin1String(name));
+        WriteAll(path, "left by a save that died");
+        const std::time_t when = std::time(nullptr) - std::time_t(ageHours) * 3600;
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+        return path;
+    };
+    make(".kelvo-save-0123456789abcdef", 25);  // stale: goes
+    make(".kelvo-save-00000000000000ff", 23);  // not a day old: stays
+    const QString held = make(".kelvo-save-fedcba9876543210", 48);
+    make(".kelvo-save-0123456789abcdeg", 48);       // not ours: stays
+    make(".kelvo-save-0123456789abcdef0", 48);      // not ours: stays
+    make("photo.kelvo-save-0123456789abcdef", 48);  // not ours: stays
+    ASSERT_TRUE(QDir().mkpath(PathOf(QStringLiteral(".kelvo-save-1111111111111111"))));
+    // A save still writing holds its file locked, whatever the clock says.
+    const int lock = ::open(QFile::encodeName(held).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+
+    WriteImageFile(PathOf(QStringLiteral("photo.PNG")), Solid(2, 2, 0), 90);
+    EXPECT_EQ(Entries(folder), QStringList({QStringLiteral(".kelvo-save-00000000000000ff"),
+                                            QStringLiteral(".kelvo-save-0123456789abcdef0"),
+                                            QStringLiteral(".kelvo-save-0123456789abcdeg"),
+                                            QStringLiteral(".kelvo-save-1111111111111111"),
+                                            QStringLiteral(".kelvo-save-fedcba9876543210"),
+                                            QStringLiteral("photo.PNG"),
+                                            QStringLiteral("photo.kelvo-save-0123456789abcdef")}));
+    ::close(lock);
+    WriteImageFile(PathOf(QStringLiteral("photo.PNG")), Solid(2, 2, 0), 90);
+    EXPECT_FALSE(Entries(folder).contains(QStringLiteral(".kelvo-save-fedcba9876543210")))
+        << "the lock went with its holder";
 }
 
 TEST_P(SaveSafety, TwoSavesIntoOneFolderAtOnceEachWriteTheirOwnPicture) {
