@@ -22,7 +22,9 @@
 #include "image/GifDecoder.h"
 #include "image/ImageLoader.h"
 #include "image/JpegDecoder.h"
+#include "image/PhotoMetadata.h"
 #include "image/PngDecoder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -310,3 +312,60 @@ TEST(CorpusDecodeTest, ReferencePictureAgreesAcrossFormats) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every APP1, APP2 and APP13 segment from the start of image to the first scan, walked the way
+// the format lays them out; false when the walk does not reach a scan cleanly.
+bool AllMetadataSegments(const QByteArray& bytes, std::vector<TJpegMarker>& segments) {
+    if (!bytes.startsWith(QByteArray("\xFF\xD8", 2))) return false;
+    qsizetype at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (quint8(bytes[at]) != 0xFF) return false;
+        const int code = quint8(bytes[at + 1]);
+        if (code == 0xFF) {  // a fill byte
+            ++at;
+            continue;
+        }
+        const qsizetype length = quint8(bytes[at + 2]) << 8 | quint8(bytes[at + 3]);
+        if (length < 2 || at + 2 + length > bytes.size()) return false;
+        if (code == 0xDA) return true;
+        if (code == 0xE1 || code == 0xE2 || code == 0xED)
+            segments.push_back({code, bytes.mid(at + 4, length - 2)});
+        at += 2 + length;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(CorpusDecodeTest, JpegMetadataIsWhatEverySegmentMakesOf) {
+    SKIP_WITHOUT_CORPUS();
+    // The reader keeps only the segments the metadata is made of; every photograph must come
+    // out with the metadata that all of its segments give.
+    int compared = 0;
+    QDirIterator it(kCorpus, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        std::vector<TJpegMarker> segments;
+        if (!AllMetadataSegments(test_files::ReadAll(file), segments)) continue;
+        TBitmap32 image;
+        std::vector<TJpegMarker> kept;
+        try {
+            DecodeJpegFile(file, image, &kept);
+        } catch (const KelvoError&) {
+            continue;
+        }
+        SCOPED_TRACE(file.toStdString());
+        const auto all = TPhotoMetadata::FromMarkers(segments);
+        const auto ours = TPhotoMetadata::FromMarkers(kept);
+        ASSERT_EQ(bool(all), bool(ours));
+        if (!all) continue;
+        EXPECT_EQ(ours->Exif(), all->Exif());
+        EXPECT_EQ(ours->Xmp(), all->Xmp());
+        EXPECT_EQ(ours->IccProfile(), all->IccProfile());
+        EXPECT_EQ(ours->PhotoshopResources(), all->PhotoshopResources());
+        ++compared;
+    }
+    EXPECT_GT(compared, 0) << "no photograph with metadata in the corpus";
+}

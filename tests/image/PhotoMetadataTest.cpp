@@ -13,8 +13,10 @@
 #include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "image/JpegTranscode.h"
 #include "image/PhotoMetadata.h"
 #include "image/QuarterTurns.h"
+#include "support/JpegLayout.h"
 #include "support/PhotoTags.h"
 #include "support/RasterPatterns.h"
 #include "support/TestFiles.h"
@@ -340,6 +342,97 @@ TEST_F(MetadataSave, DamagedBlocksAreLeftOutAndTheRestTravels) {
     const std::vector<TJpegMarker> written = complete->MarkersForSave(10, 10, true);
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].Code, 0xE2);
+}
+
+namespace {
+
+QByteArray Segment(int code, const QByteArray& payload) {
+    const qsizetype length = payload.size() + 2;
+    return QByteArray{"\xFF"} + char(code) + char(length >> 8) + char(length & 0xFF) + payload;
+}
+
+// Where the picture's frame header starts (the EXIF thumbnail has one of its own before it).
+qsizetype FrameAt(const QByteArray& bytes) {
+    return bytes.indexOf(jpeg_layout::LayoutOf(bytes).FrameHeader);
+}
+
+}  // namespace
+
+TEST_F(MetadataSave, SegmentsTheMetadataIsNotMadeOfAreSkippedAndItsOwnKept) {
+    // Saved segments were once kept in a list walked to its end for each new one: a file of
+    // many segments took minutes to open. The same picture and the same metadata must come out
+    // whatever surrounds the real segments; what is added here either comes before them (after
+    // the start of image) or after them (before the frame).
+    const QByteArray clean = ReadAll(FSource);
+    const qsizetype frame = FrameAt(clean);
+    ASSERT_GT(frame, 0);
+    const QByteArray exif("Exif\0\0", 6);
+    const QByteArray xmp("http://ns.adobe.com/xap/1.0/\0", 29);
+    const QByteArray icc("ICC_PROFILE\0", 12);
+    const QByteArray photoshop("Photoshop 3.0\0", 14);
+    QByteArray manyEmpty;
+    for (int i = 0; i < 48000; ++i)
+        manyEmpty += Segment(0xE1, {});
+    const struct {
+        const char* Name;
+        QByteArray Before;
+        QByteArray After;
+    } cases[] = {
+        {"48,000 empty APP1", manyEmpty, {}},
+        {"signatures without content first",
+         Segment(0xE1, exif) + Segment(0xE1, xmp) + Segment(0xE2, icc + char(1) + char(1)) +
+             Segment(0xED, photoshop),
+         {}},
+        {"EXIF and XMP repeated after the real ones",
+         {},
+         Segment(0xE1, exif + QByteArray("MM\0*\0\0\0\x08\0\0", 10)) +
+             Segment(0xE1, xmp + "<x:xmpmeta/>")},
+        {"segments of other kinds",
+         Segment(0xE1, "Other\0data") + Segment(0xE2, "FPXR\0\0data") +
+             Segment(0xED, "Adobe_CM\0data") + Segment(0xE1, "E"),
+         Segment(0xE1, "http://ns.adobe.com/xmp/extension/\0more")},
+    };
+    TBitmap32 expected;
+    const TKeptMetadata expectedKept = LoadPhotoFromFile(FSource, expected, false);
+    ASSERT_TRUE(expectedKept.Source);
+    const QString bandsOfClean = PathOf("clean-bands.JPG");
+    TranscodeJpegInBands(FSource, bandsOfClean, 90, {}, true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const QString file = PathOf("surrounded.jpg");
+        WriteAll(file,
+                 clean.left(2) + c.Before + clean.mid(2, frame - 2) + c.After + clean.mid(frame));
+        TBitmap32 image;
+        const TKeptMetadata kept = LoadPhotoFromFile(file, image, false);
+        EXPECT_TRUE(SamePixels(image, expected));
+        ASSERT_TRUE(kept.Source);
+        EXPECT_EQ(kept.Source->Exif(), expectedKept.Source->Exif());
+        EXPECT_EQ(kept.Source->Xmp(), expectedKept.Source->Xmp());
+        EXPECT_EQ(kept.Source->IccProfile(), expectedKept.Source->IccProfile());
+        EXPECT_EQ(kept.Source->PhotoshopResources(), expectedKept.Source->PhotoshopResources());
+        const QString bands = PathOf("bands.JPG");
+        TranscodeJpegInBands(file, bands, 90, {}, true);
+        EXPECT_EQ(ReadAll(bands), ReadAll(bandsOfClean));
+    }
+}
+
+TEST_F(MetadataSave, PhotoshopBlocksAreKeptUpToAMegabyte) {
+    const QByteArray clean = ReadAll(FSource);
+    const qsizetype frame = FrameAt(clean);
+    ASSERT_GT(frame, 0);
+    TBitmap32 image;
+    const QByteArray own = LoadPhotoFromFile(FSource, image, false).Source->PhotoshopResources();
+    ASSERT_FALSE(own.isEmpty());
+    // 40 more blocks of 60,000 bytes: 2.4 MB a hostile file would have the reader hold.
+    QByteArray blocks;
+    for (int i = 0; i < 40; ++i)
+        blocks += Segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(60000, char(i)));
+    const QString file = PathOf("many-blocks.jpg");
+    WriteAll(file, clean.left(frame) + blocks + clean.mid(frame));
+    const QByteArray kept = LoadPhotoFromFile(file, image, false).Source->PhotoshopResources();
+    EXPECT_TRUE(kept.startsWith(own));
+    EXPECT_GT(kept.size(), own.size() + 900000);
+    EXPECT_LE(kept.size(), 1 << 20);
 }
 
 namespace {
