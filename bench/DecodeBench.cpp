@@ -18,6 +18,8 @@
 #include "BenchRatios.h"
 #include "image/Bitmap32.h"
 #include "image/ImageLoader.h"
+#include "image/ImageSaver.h"
+#include "image/PhotoMetadata.h"
 
 namespace {
 
@@ -68,5 +70,51 @@ void BM_PlainLibjpegDecode(benchmark::State& state) {
 BENCHMARK(BM_PlainLibjpegDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 KELVO_RATIO("BM_LoadImageFromFile", "BM_PlainLibjpegDecode", 1.1);
+
+// A small photo behind many empty APP1 segments, as hostile files carry them: the load reads
+// each segment once, so four times the segments must take about four times as long (the
+// reading once kept every segment in a list walked to its end for each new one).
+QString PhotoBehindEmptySegments(int count) {
+    const QString folder = QDir::tempPath();
+    const QString plain = folder + QStringLiteral("/kelvo-bench-segments-plain.JPG");
+    TBitmap32 picture;
+    picture.SetSize(64, 48);
+    picture.Clear(0x00808040u);
+    WriteImageFile(plain, picture, 90);
+    QFile in(plain);
+    in.open(QIODevice::ReadOnly);
+    const QByteArray bytes = in.readAll();
+    QByteArray segments;
+    for (int i = 0; i < count; ++i)
+        segments += QByteArray("\xFF\xE1\x00\x02", 4);
+    const QString name = folder + QStringLiteral("/kelvo-bench-segments-%1.jpg").arg(count);
+    QFile out(name);
+    out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    out.write(bytes.left(2) + segments + bytes.mid(2));
+    return name;
+}
+
+void LoadBehindEmptySegments(benchmark::State& state, int count) {
+    const QString name = PhotoBehindEmptySegments(count);
+    TBitmap32 image;
+    for (auto _ : state) {
+        // With the metadata, as the window and the command line load photos.
+        const TKeptMetadata kept = LoadPhotoFromFile(name, image, false);
+        benchmark::DoNotOptimize(kept.Source.get());
+    }
+    QFile::remove(name);
+}
+
+void BM_LoadBehind48000EmptySegments(benchmark::State& state) {
+    LoadBehindEmptySegments(state, 48000);
+}
+BENCHMARK(BM_LoadBehind48000EmptySegments)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LoadBehind12000EmptySegments(benchmark::State& state) {
+    LoadBehindEmptySegments(state, 12000);
+}
+BENCHMARK(BM_LoadBehind12000EmptySegments)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+KELVO_RATIO("BM_LoadBehind48000EmptySegments", "BM_LoadBehind12000EmptySegments", 5.0);
 
 }  // namespace
