@@ -1,10 +1,9 @@
 #include "info/PropertyReport.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <QLocale>
 #include <QStringDecoder>
@@ -23,47 +22,83 @@
 
 namespace {
 
-// The file's bytes, opened through the one opener (so a FIFO or a device is refused at once
-// instead of waiting for a writer) and mapped rather than read: the tag reader looks at a few
-// kilobytes of a photograph of many megabytes.
-class TMappedFile {
+// The tag reader's view of a file opened through the one opener, so that a FIFO or a device is
+// refused at once instead of waiting for a writer: a read-only stream over the descriptor.
+// Reading through it costs what the tag reader's own file access costs (a few small reads of
+// a photograph's first segments); mapping the file cost more than the whole report.
+class TOpenedFileIo : public Exiv2::BasicIo {
   public:
-    explicit TMappedFile(const QString& fileName) {
-        const int descriptor = OpenForReading(fileName);
+    TOpenedFileIo(const QString& fileName, int descriptor)
+        : FPath(QFile::encodeName(fileName).toStdString()) {
         struct stat status {};
-        int error = ::fstat(descriptor, &status) == 0 ? 0 : errno;
-        if (!error && status.st_size > 0) {
-            void* mapped =
-                ::mmap(nullptr, std::size_t(status.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-            if (mapped == MAP_FAILED) {
-                error = errno;
-            } else {
-                FData = mapped;
-                FSize = std::size_t(status.st_size);
-            }
+        if (::fstat(descriptor, &status) == 0) FSize = std::size_t(status.st_size);
+        FStream = ::fdopen(descriptor, "rb");
+        if (!FStream) {
+            const int error = errno;
+            ::close(descriptor);
+            throw KelvoError(CannotOpenFileMessage(fileName, error));
         }
-        ::close(descriptor);
-        if (error) throw KelvoError(CannotOpenFileMessage(fileName, error));
     }
-    ~TMappedFile() {
-        if (FData) ::munmap(FData, FSize);
-    }
-    TMappedFile(const TMappedFile&) = delete;
-    TMappedFile& operator=(const TMappedFile&) = delete;
+    ~TOpenedFileIo() override { std::fclose(FStream); }
+    TOpenedFileIo(const TOpenedFileIo&) = delete;
+    TOpenedFileIo& operator=(const TOpenedFileIo&) = delete;
 
-    const Exiv2::byte* Bytes() const {
-        static const Exiv2::byte kNothing = 0;
-        return FData ? static_cast<const Exiv2::byte*>(FData) : &kNothing;
+    int Descriptor() const { return ::fileno(FStream); }
+
+    int open() override { return seek(0, beg); }
+    int close() override { return 0; }  // the stream lives as long as this object
+    long write(const Exiv2::byte*, long) override { return 0; }
+    long write(Exiv2::BasicIo&) override { return 0; }
+    int putb(Exiv2::byte) override { return EOF; }
+    void transfer(Exiv2::BasicIo&) override {
+        throw Exiv2::Error(Exiv2::kerFunctionNotSupported, "transfer");
     }
-    std::size_t Size() const { return FSize; }
-    // The bytes without a copy, for as long as the file stays mapped.
-    QByteArray Unowned() const {
-        return QByteArray::fromRawData(reinterpret_cast<const char*>(Bytes()), qsizetype(FSize));
+    Exiv2::DataBuf read(long count) override {
+        // A count taken from a damaged file must not become an allocation first.
+        if (count < 0 || std::size_t(count) > FSize) throw Exiv2::Error(Exiv2::kerInvalidMalloc);
+        Exiv2::DataBuf buffer(count);
+        buffer.size_ = read(buffer.pData_, count);
+        return buffer;
     }
+    long read(Exiv2::byte* target, long count) override {
+        if (count <= 0) return 0;
+        return long(std::fread(target, 1, std::size_t(count), FStream));
+    }
+    int getb() override { return std::fgetc(FStream); }
+    int seek(long offset, Position position) override {
+        const int whence = position == beg ? SEEK_SET : position == cur ? SEEK_CUR : SEEK_END;
+        return ::fseeko(FStream, off_t(offset), whence) == 0 ? 0 : 1;
+    }
+    // The TIFF reader works on the whole file at once.
+    Exiv2::byte* mmap(bool writeable) override {
+        if (writeable) throw Exiv2::Error(Exiv2::kerFunctionNotSupported, "mmap");
+        if (FWhole.empty() && FSize > 0) {
+            const long at = tell();
+            FWhole.resize(FSize);
+            if (seek(0, beg) != 0 || read(FWhole.data(), long(FSize)) != long(FSize)) {
+                FWhole.clear();
+                throw Exiv2::Error(Exiv2::kerFailedToReadImageData);
+            }
+            seek(at, beg);
+        }
+        return FWhole.data();
+    }
+    int munmap() override {
+        std::vector<Exiv2::byte>().swap(FWhole);
+        return 0;
+    }
+    long tell() const override { return long(::ftello(FStream)); }
+    size_t size() const override { return FSize; }
+    bool isopen() const override { return true; }
+    int error() const override { return std::ferror(FStream); }
+    bool eof() const override { return std::feof(FStream) != 0; }
+    std::string path() const override { return FPath; }
 
   private:
-    void* FData = nullptr;
+    std::string FPath;
+    std::FILE* FStream = nullptr;
     std::size_t FSize = 0;
+    std::vector<Exiv2::byte> FWhole;
 };
 
 const char* const kProgramList =
@@ -153,9 +188,12 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
     SilenceTagReader();
     std::vector<TPropertyItem> imageItems;
     std::vector<TPropertyItem> exifItems;
-    const TMappedFile file(fileName);
+    // The tag reader takes the stream over (and closes it when it turns the file down).
+    Exiv2::BasicIo::AutoPtr io(new TOpenedFileIo(fileName, OpenForReading(fileName)));
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file.Bytes(), long(file.Size()));
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(io);
+        if (!image.get())
+            throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType, fileName.toStdString());
         image->readMetadata();
         // The tag reader's numbers of the two directories, taken from tags that live there.
         static const int imageDirectory = Exiv2::ExifKey("Exif.Image.Make").ifdId();
@@ -186,9 +224,13 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
     } catch (const Exiv2::AnyError& error) {
         // The tag reader turns down some pictures that simply have no tags, a BMP of a few
         // pixels among them; a file whose header makes a picture gives an empty report.
-        QByteArray bytes = file.Unowned();
-        QBuffer buffer(&bytes);
-        if (buffer.open(QIODevice::ReadOnly) && QImageReader(&buffer).canRead()) return {};
+        QFile file;
+        const int descriptor = OpenRegularFileForReading(fileName);
+        if (descriptor >= 0 &&
+            file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) &&
+            QImageReader(&file).canRead())
+            return {};
+        if (descriptor >= 0 && !file.isOpen()) ::close(descriptor);
         throw KelvoError(QStringLiteral("Cannot read the tags of \"%1\". %2")
                              .arg(fileName, QString::fromLocal8Bit(error.what())));
     }
