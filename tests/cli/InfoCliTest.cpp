@@ -2,17 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <QFile>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cmath>
 
+#include "base/KelvoError.h"
 #include "image/ImageSaver.h"
 #include "info/PrintPage.h"
 #include "info/PropertyReport.h"
 #include "support/CliRun.h"
 #include "support/PdfPages.h"
+#include "support/RasterPatterns.h"
+#include "support/SmallTmpfs.h"
 #include "support/TaggedJpeg.h"
 #include "support/TestFiles.h"
 
@@ -70,22 +77,63 @@ TEST_F(InfoCliTest, InfoReadsTheTagsWithoutDecodingThePicture) {
     EXPECT_EQ(run.StandardOutput, QByteArray("ISO Speed: 400\r\n"));
 }
 
-TEST_F(InfoCliTest, InfoOfAFileWithoutTagsIsEmptyAndOfAnUnreadableFileAnError) {
+TEST_F(InfoCliTest, InfoOfAFileWithoutTagsIsEmptyAndSaysWhenItIsNoPicture) {
+    // A script tells "no tags" from "not a picture" by standard error; either way the report
+    // (empty) was made, so the exit status is 0.
     const QString bitmap = PathOf(QStringLiteral("plain.bmp"));
     TBitmap32 picture;
     picture.SetSize(3, 2);
     WriteImageFile(bitmap, picture, 90);
-    const TCliRun empty = RunReport({bitmap, QStringLiteral("--info")});
-    EXPECT_EQ(empty.ExitCode, 0) << empty.StandardError.toStdString();
-    EXPECT_TRUE(empty.StandardOutput.isEmpty());
+    const QString jpegHeader = PathOf(QStringLiteral("header.jpg"));
+    test_files::WriteAll(jpegHeader,
+                         QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01"
+                                    "\x00\x01\x00\x00\xFF\xD9",
+                                    24));
+    const QString pngSignature = PathOf(QStringLiteral("signature.png"));
+    test_files::WriteAll(pngSignature, "\x89PNG\r\n\x1A\nand nothing after it");
+    const struct {
+        QString File;
+        QString Error;
+    } cases[] = {
+        {bitmap, {}},
+        {jpegHeader,
+         QStringLiteral("Cannot read \"%1\" as a picture: JPEG error #").arg(jpegHeader)},
+        {pngSignature, QStringLiteral("Cannot read \"%1\" as a picture: ").arg(pngSignature)},
+    };
+    for (const auto& c : cases) {
+        const TCliRun run = RunReport({c.File, QStringLiteral("--info")});
+        EXPECT_EQ(run.ExitCode, 0) << c.File.toStdString();
+        EXPECT_TRUE(run.StandardOutput.isEmpty()) << c.File.toStdString();
+        if (c.Error.isEmpty()) {
+            EXPECT_EQ(run.StandardError, QString()) << c.File.toStdString();
+        } else {
+            EXPECT_TRUE(run.StandardError.startsWith(c.Error) &&
+                        run.StandardError.count(QLatin1Char('\n')) == 1)
+                << run.StandardError.toStdString();
+        }
+    }
+}
 
+TEST_F(InfoCliTest, InfoOfWhatCannotBeReadIsAnError) {
     const QString text = PathOf(QStringLiteral("text.jpg"));
     test_files::WriteAll(text, "no picture here");
-    for (const QString& name : {PathOf(QStringLiteral("missing.jpg")), text}) {
-        const TCliRun run = RunReport({name, QStringLiteral("--info")});
-        EXPECT_EQ(run.ExitCode, 1) << name.toStdString();
-        EXPECT_TRUE(run.StandardOutput.isEmpty()) << name.toStdString();
-        EXPECT_TRUE(run.StandardError.contains(name)) << run.StandardError.toStdString();
+    const QString fifo = PathOf(QStringLiteral("fifo.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString File;
+        QString Error;
+    } cases[] = {
+        {PathOf(QStringLiteral("missing.jpg")),
+         CannotOpenFileMessage(PathOf(QStringLiteral("missing.jpg")), ENOENT)},
+        {text, QStringLiteral("Cannot read the tags of \"%1\"").arg(text)},
+        // Refused at once: it once waited for a writer for ever.
+        {fifo, QStringLiteral("Cannot open file \"%1\". Not a regular file").arg(fifo)},
+    };
+    for (const auto& c : cases) {
+        const TCliRun run = RunReport({c.File, QStringLiteral("--info")});
+        EXPECT_EQ(run.ExitCode, 1) << c.File.toStdString();
+        EXPECT_TRUE(run.StandardOutput.isEmpty()) << c.File.toStdString();
+        EXPECT_TRUE(run.StandardError.startsWith(c.Error)) << run.StandardError.toStdString();
     }
 }
 
@@ -162,4 +210,103 @@ TEST_F(InfoCliTest, PrintPdfRefusesWhatItCannotDo) {
         EXPECT_FALSE(run.StandardError.isEmpty()) << arguments.join(' ').toStdString();
     }
     EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("out.pdf"))));
+}
+
+namespace {
+
+QString ErrorLine(const QString& message) {
+    return FormatErrorMessage(message) + QLatin1Char('\n');
+}
+
+bool IsPdf(const QByteArray& bytes) {
+    return bytes.startsWith("%PDF-") && bytes.trimmed().endsWith("%%EOF");
+}
+
+}  // namespace
+
+TEST_F(InfoCliTest, PrintPdfMayTakeThePlaceOfItsOwnInput) {
+    const QString photo = PathOf(QStringLiteral("photo.jpg"));
+    WriteImageFile(PathOf(QStringLiteral("photo.JPG")), Noise(40, 30, 3), 90);
+    ASSERT_TRUE(QFile::rename(PathOf(QStringLiteral("photo.JPG")), photo));
+    const TCliRun run = RunReport({photo, QStringLiteral("--print-pdf"), photo});
+    ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
+    EXPECT_TRUE(IsPdf(test_files::ReadAll(photo)));
+    if (pdf_pages::RendererPresent()) {
+        EXPECT_EQ(pdf_pages::Info(photo).Pages, 1);
+    }
+    EXPECT_EQ(test_files::Entries(FFolder.path()), QStringList{QStringLiteral("photo.jpg")});
+}
+
+TEST_F(InfoCliTest, PrintPdfFailuresSayWhyAndKeepTheFile) {
+    const QString input = PathOf(QStringLiteral("small.bmp"));
+    WriteImageFile(input, Noise(4, 3, 1), 90);
+    const QString fifo = PathOf(QStringLiteral("fifo.pdf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString Target;
+        QString Error;
+    } cases[] = {
+        // Each once wrote nothing, or waited for a reader for ever, and said nothing.
+        {QStringLiteral("/dev/full"),
+         QStringLiteral("Cannot create file \"/dev/full\". Not a regular file")},
+        {fifo, QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(fifo)},
+    };
+    for (const auto& c : cases) {
+        const TCliRun run = RunReport({input, QStringLiteral("--print-pdf"), c.Target});
+        EXPECT_EQ(run.ExitCode, 1) << c.Target.toStdString();
+        EXPECT_EQ(run.StandardError, ErrorLine(c.Error)) << c.Target.toStdString();
+    }
+    EXPECT_EQ(test_files::Entries(FFolder.path()),
+              QStringList({QStringLiteral("fifo.pdf"), QStringLiteral("small.bmp")}));
+}
+
+TEST_F(InfoCliTest, PrintPdfOverAFileTheUserMayNotWriteKeepsIt) {
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty()) GTEST_SKIP() << "setpriv is not installed; cannot run as another user";
+    const TCliRunSetup asNobody =
+        TCliRunSetup::Under({setpriv, QStringLiteral("--reuid=65534"),
+                             QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")});
+    if (RunCli({QStringLiteral("--help")}, asNobody).ExitCode != 0)
+        GTEST_SKIP() << "cannot run the CLI as user 65534 (no permission to switch, or the "
+                        "build folder is closed to other users)";
+    // The folder is open to everybody, so only the file's own permission can stop the write.
+    ASSERT_EQ(::chmod(QFile::encodeName(FFolder.path()).constData(), 0777), 0);
+    const QString input = PathOf(QStringLiteral("small.bmp"));
+    WriteImageFile(input, Noise(4, 3, 1), 90);
+    ASSERT_EQ(::chmod(QFile::encodeName(input).constData(), 0644), 0);
+    const QString pdf = PathOf(QStringLiteral("old.pdf"));
+    test_files::WriteAll(pdf, "%PDF- the page printed last week");
+    ASSERT_EQ(::chmod(QFile::encodeName(pdf).constData(), 0444), 0);
+    const TCliRun run = RunCli({input, QStringLiteral("--print-pdf"), pdf}, asNobody);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.StandardError, ErrorLine(CannotCreateFileMessage(pdf, EACCES)));
+    EXPECT_EQ(test_files::ReadAll(pdf), "%PDF- the page printed last week");
+    EXPECT_EQ(test_files::Entries(FFolder.path()),
+              QStringList({QStringLiteral("old.pdf"), QStringLiteral("small.bmp")}));
+}
+
+TEST_F(InfoCliTest, PrintPdfOnAFullDiskKeepsEveryFile) {
+    const QString disk = PathOf(QStringLiteral("small"));
+    const TSmallTmpfs tmpfs(disk);
+    if (!tmpfs.Mounted()) GTEST_SKIP() << tmpfs.Reason().toStdString();
+    const QString photo = disk + QStringLiteral("/photo.jpg");
+    WriteImageFile(disk + QStringLiteral("/photo.JPG"), Noise(100, 80, 5), 90);
+    ASSERT_TRUE(QFile::rename(disk + QStringLiteral("/photo.JPG"), photo));
+    const QByteArray before = test_files::ReadAll(photo);
+    // All but 4 KB taken: the photo's page (its noise does not compress) cannot fit.
+    struct statvfs space {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(disk).constData(), &space), 0);
+    const qint64 free = qint64(space.f_bavail) * qint64(space.f_frsize);
+    test_files::WriteAll(disk + QStringLiteral("/filler"), QByteArray(free - 4096, 'f'));
+
+    for (const QString& target : {photo, disk + QStringLiteral("/new.pdf")}) {
+        const TCliRun run = RunReport({photo, QStringLiteral("--print-pdf"), target});
+        EXPECT_EQ(run.ExitCode, 1) << target.toStdString();
+        EXPECT_EQ(run.StandardError, ErrorLine(CannotCreateFileMessage(target, ENOSPC)))
+            << target.toStdString();
+        EXPECT_EQ(test_files::ReadAll(photo), before) << target.toStdString();
+        EXPECT_EQ(test_files::Entries(disk),
+                  QStringList({QStringLiteral("filler"), QStringLiteral("photo.jpg")}))
+            << target.toStdString();
+    }
 }
