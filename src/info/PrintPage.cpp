@@ -70,17 +70,16 @@ TPrintLayout PrintImage(QPagedPaintDevice& device, const TBitmap32& image) {
     return layout;
 }
 
-void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageSize& pageSize) {
+void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageLayout& pageLayout,
+                  int resolution) {
     if (image.Empty()) throw KelvoError(QStringLiteral("Nothing printed: the picture is empty"));
     TAtomicFile file(fileName);
     TAtomicFileDevice device(file);
     bool printed = false;
     {
         QPdfWriter writer(&device);
-        writer.setResolution(1200);
-        writer.setPageSize(pageSize);
-        writer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Point);
-        writer.setPageOrientation(QPageLayout::Portrait);
+        writer.setResolution(resolution);
+        writer.setPageLayout(pageLayout);
         try {
             PrintImage(writer, image);
             printed = true;
@@ -90,4 +89,11 @@ void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageSi
     if (device.WriteError()) file.Fail(device.WriteError());
     if (!printed) throw KelvoError(CannotCreateFileMessage(fileName, EIO));
     file.Commit();
+}
+
+void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageSize& pageSize) {
+    WritePdfPage(
+        fileName, image,
+        QPageLayout(pageSize, QPageLayout::Portrait, QMarginsF(10, 10, 10, 10), QPageLayout::Point),
+        1200);
 }

@@ -4,6 +4,7 @@
 
 #include "image/Bitmap32.h"
 
+class QPageLayout;
 class QPageSize;
 class QPagedPaintDevice;
 class QString;
@@ -31,9 +32,13 @@ TPrintLayout PrintLayout(int width, int height, int printableHeight, int printab
 // Throws KelvoError when the device cannot take the page.
 TPrintLayout PrintImage(QPagedPaintDevice& device, const TBitmap32& image);
 
-// Writes the page PrintImage prints into a PDF file, as a printer writing PDF would print it:
-// 1200 dots per inch, margins of 10 points on every side. The file is written through
+// Writes the page PrintImage prints on a printer of this page layout (its orientation being
+// the one chosen for the measures) and resolution into a PDF file. The file is written through
 // TAtomicFile, so a failure (a full disk, a target the user may not write, anything but a
 // regular file) throws KelvoError with the save's message and leaves an existing file as it
 // was. An empty image throws and writes nothing.
+void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageLayout& pageLayout,
+                  int resolution);
+// The same on the page of a printer writing PDF: 1200 dots per inch, margins of 10 points on
+// every side, upright.
 void WritePdfPage(const QString& fileName, const TBitmap32& image, const QPageSize& pageSize);

@@ -23,5 +23,11 @@ void TKelvoImageForm::Print1Click() {
     QPrinter printer(QPrinter::HighResolution);
     if (!CurrentDialogs().ConfigurePrinter(printer)) return;
     const TBusyCursor busy;
+    // A page printed to a file is written as every file is, so an old file stays whole until
+    // the new one is complete, and a pipe under the name is refused instead of waited on.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        WritePdfPage(printer.outputFileName(), image, printer.pageLayout(), printer.resolution());
+        return;
+    }
     PrintImage(printer, image);
 }

@@ -1,6 +1,7 @@
 // "Extended Info" and "&Print an 8x10" in the main window, with the dialogs scripted and the
 // printout sent to a PDF file that is read back.
 
+#include <sys/stat.h>
 #include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "app/ui/CommandDispatch.h"
+#include "base/KelvoError.h"
 #include "info/PrintPage.h"
 #include "support/PdfPages.h"
 #include "support/TaggedJpeg.h"
@@ -172,5 +174,19 @@ TEST_F(InfoCommands, APrinterThatCannotStartShowsTheErrorAndLeavesTheImageAlone)
     EXPECT_FALSE(RunCommand([&] { Form().Print1Click(); }));
     EXPECT_EQ(FDialogs.Errors().size(), 1);
     EXPECT_TRUE(SamePixels(Bitmap(), before));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the busy cursor stayed up";
+}
+
+TEST_F(InfoCommands, PrintingToAFileThatCannotTakeThePageSaysWhy) {
+    StartWith();
+    SetHalvesImage(60, 40);
+    // A pipe was once opened and waited on for ever; a full disk left a cut-off page.
+    const QString fifo = PathOf(QStringLiteral("pipe.pdf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    FDialogs.AnswerPrint(true, fifo);
+    EXPECT_FALSE(RunCommand([&] { Form().Print1Click(); }));
+    EXPECT_EQ(FDialogs.Errors(),
+              QStringList{FormatErrorMessage(
+                  QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(fifo))});
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the busy cursor stayed up";
 }
