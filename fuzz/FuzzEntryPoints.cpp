@@ -170,7 +170,9 @@ QString CheckImageLoad(TFuzzTarget target, std::span<const std::uint8_t> input) 
     const QString path = WriteScratchFile(QString::fromLatin1(kNames[int(target)]), input);
     TBitmap32 image;
     try {
-        LoadImageFromFile(path, image);
+        // As the window and the command line load: a JPEG's metadata segments are read too.
+        // Kept as stored (not turned upright), so the raster has the declared size.
+        LoadPhotoFromFile(path, image, false);
     } catch (const KelvoError& error) {
         if (error.Message().isEmpty()) return QStringLiteral("a failed load gave no message");
         if (!image.Empty()) return Describe("a failed load left a raster behind", error.Message());
