@@ -1,6 +1,7 @@
 #include "info/FileTypes.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
