@@ -1,11 +1,10 @@
 #include "base/IniFile.h"
 
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
 #include <cmath>
 #include <optional>
 
@@ -275,29 +274,44 @@ void WriteYN(TIniFile& file, const QString& section, const QString& key, bool va
 namespace {
 
 QString ConfigHome() {
-    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // A relative XDG_CONFIG_HOME is invalid by the base-directory rules and must be ignored.
+    const QString configHome =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    // Qt passes a relative XDG_CONFIG_HOME through; the base-directory rules say to ignore it.
     if (configHome.isEmpty() || QDir::isRelativePath(configHome))
         return QDir::homePath() + QStringLiteral("/.config");
-    return configHome;
+    return QDir::cleanPath(configHome);
+}
+
+bool IsThere(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return info.exists() || info.isSymLink();
+}
+
+// A settings file in the user's own folder, made on first use. An earlier version kept it at
+// `legacy`; that file is copied (never moved, so a copy of the older version still running
+// keeps its settings too) the first time the new name is asked for.
+QString OwnSettingsFile(const QString& name, const QString& legacy) {
+    const QString folder = ConfigHome() + QStringLiteral("/KelvoImage");
+    const QString fileName = folder + QLatin1Char('/') + name;
+    QDir().mkpath(folder);
+    if (!IsThere(fileName) && QFileInfo(legacy).isFile()) QFile::copy(legacy, fileName);
+    return fileName;
 }
 
 }  // namespace
 
 QString MainSettingsFileName(const QString& exeDir) {
+    const QString chosen = qEnvironmentVariable("KELVO_EXE_DIR");
+    if (!chosen.isEmpty()) return QDir(chosen).filePath(QStringLiteral("KelvoImage.Ini"));
+    // A settings file beside the program makes it a portable copy, which keeps everything in
+    // its own folder; an installed program never writes beside itself.
     const QString beside = exeDir + QStringLiteral("KelvoImage.Ini");
-    // An installed program's folder (/usr/local/bin) is not the user's to write: each user then
-    // keeps the settings in a folder of their own instead of meeting an error at every change.
-    const QByteArray folder = QFile::encodeName(exeDir.isEmpty() ? QStringLiteral(".") : exeDir);
-    const bool folderUnwritable =
-        ::access(folder.constData(), F_OK) == 0 && ::access(folder.constData(), W_OK) != 0;
-    if (!folderUnwritable || ::access(QFile::encodeName(beside).constData(), W_OK) == 0)
-        return beside;
-    const QString own = ConfigHome() + QStringLiteral("/kelvoimage");
-    QDir().mkpath(own);
-    return own + QStringLiteral("/KelvoImage.Ini");
+    if (IsThere(beside)) return beside;
+    return OwnSettingsFile(QStringLiteral("KelvoImage.Ini"),
+                           ConfigHome() + QStringLiteral("/kelvoimage/KelvoImage.Ini"));
 }
 
 QString SliderSettingsFileName() {
-    return QDir(ConfigHome()).filePath(QStringLiteral("KelvoImage.Ini"));
+    return OwnSettingsFile(QStringLiteral("Sliders.Ini"),
+                           ConfigHome() + QStringLiteral("/KelvoImage.Ini"));
 }

@@ -55,10 +55,13 @@ void WriteYesNo(TIniFile& file, const QString& section, const QString& key, bool
 bool ReadYN(const TIniFile& file, const QString& section, const QString& key, bool defaultValue);
 void WriteYN(TIniFile& file, const QString& section, const QString& key, bool value);
 
-// The main settings file in the program's folder; exeDir ends with a separator. When that
-// folder exists but the user may not write it or the file there (an installed program), the
-// user's own $XDG_CONFIG_HOME/kelvoimage/KelvoImage.Ini instead, its folder made if needed.
+// Where the settings live. Both files of the user's own are in $XDG_CONFIG_HOME/KelvoImage/
+// (~/.config when that is unset, empty or relative), the folder made when first asked for.
+//
+// The main settings file: $KELVO_EXE_DIR/KelvoImage.Ini when that variable is set; else
+// KelvoImage.Ini in the program's folder (exeDir, ending with a separator) when a file of that
+// name is there (a portable copy); else KelvoImage/KelvoImage.Ini of the user's own.
 QString MainSettingsFileName(const QString& exeDir);
-// The machine-wide (per-user) settings file of the slider windows:
-// $XDG_CONFIG_HOME/KelvoImage.Ini, or ~/.config/KelvoImage.Ini when that is unset or empty.
+// The slider windows' settings, shared by every copy of the program: KelvoImage/Sliders.Ini of
+// the user's own. Never the main settings file, wherever that is.
 QString SliderSettingsFileName();

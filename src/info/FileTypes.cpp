@@ -1,8 +1,11 @@
 #include "info/FileTypes.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <iterator>
@@ -14,7 +17,6 @@
 namespace {
 
 const QString DefaultApplications = QStringLiteral("Default Applications");
-const QString DesktopEntrySection = QStringLiteral("Desktop Entry");
 
 // An XDG base folder from its variable, or the given fallback under the home folder when the
 // variable is unset, empty or (invalidly) relative.
@@ -73,35 +75,10 @@ QStringList SplitList(const QString& value, QChar separator) {
     return items;
 }
 
-void WriteDesktopEntry(const QString& mimeType, const QString& description,
-                       const QString& programPath) {
+void WritePortableEntry(const QString& programPath) {
     const QString fileName = DesktopEntryFileName();
     MakeFolder(QFileInfo(fileName).absolutePath());
-
-    // Earlier registrations stay: the entry lists every type and description recorded so far.
-    const TIniFile existing(fileName);
-    QStringList mimeTypes =
-        SplitList(existing.ReadString(DesktopEntrySection, QStringLiteral("MimeType"), QString()),
-                  QLatin1Char(';'));
-    if (!mimeTypes.contains(mimeType, Qt::CaseInsensitive)) mimeTypes.append(mimeType);
-    QStringList descriptions =
-        SplitList(existing.ReadString(DesktopEntrySection, QStringLiteral("Comment"), QString()),
-                  QLatin1Char(','));
-    if (!descriptions.contains(description)) descriptions.append(description);
-
-    QString text;
-    text += QStringLiteral("[Desktop Entry]\n");
-    text += QStringLiteral("Type=Application\n");
-    text += QStringLiteral("Version=1.5\n");
-    text += QStringLiteral("Name=KelvoImage\n");
-    text += QStringLiteral("GenericName=Image Viewer\n");
-    text += QStringLiteral("Comment=") +
-            EscapeDesktopString(descriptions.join(QStringLiteral(", "))) + QLatin1Char('\n');
-    text += QStringLiteral("Exec=") + DesktopExecLine(programPath) + QLatin1Char('\n');
-    text += QStringLiteral("Terminal=false\n");
-    text += QStringLiteral("Categories=Graphics;Viewer;\n");
-    text += QStringLiteral("MimeType=") + mimeTypes.join(QLatin1Char(';')) + QStringLiteral(";\n");
-    ReplaceFile(fileName, text.toUtf8());
+    ReplaceFile(fileName, PortableDesktopEntry(programPath));
 }
 
 void WriteDefaultApplication(const QString& mimeType) {
@@ -119,6 +96,30 @@ void WriteDefaultApplication(const QString& mimeType) {
     } catch (const KelvoError&) {
         // The settings-file message would name the wrong operation here.
         throw KelvoError(existed ? FileFailure(fileName) : CreateFailure(fileName));
+    }
+}
+
+// The installed entry is the desktop's to look after: xdg-mime records the default the way the
+// running desktop expects it.
+void MakeInstalledEntryDefault(const QString& mimeType) {
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    const QString what = InstalledDesktopEntryId() + QStringLiteral(" the default for ") + mimeType;
+    if (xdgMime.isEmpty())
+        throw KelvoError(QStringLiteral("Cannot make ") + what +
+                         QStringLiteral(": xdg-mime (from xdg-utils) is not installed"));
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(xdgMime, {QStringLiteral("default"), InstalledDesktopEntryId(), mimeType});
+    // A shell script that edits one small file; a minute means it hangs.
+    const bool finished = process.waitForFinished(60000);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
+        throw KelvoError(QStringLiteral("xdg-mime could not make ") + what +
+                         (said.isEmpty() ? QString() : QStringLiteral(": ") + said));
     }
 }
 
@@ -151,8 +152,21 @@ QString AssociationConfirmation(const QString& extension, const QString& program
            programPath + QStringLiteral("\r\n");
 }
 
+QString InstalledDesktopEntryId() {
+    return QStringLiteral("org.kelvoimage.viewer.desktop");
+}
+
+QString InstalledDesktopEntryFor(const QString& programPath) {
+    // `cmake --install` puts the program in <prefix>/bin and the entry in
+    // <prefix>/share/applications, so an installed program finds its entry from its own folder.
+    const QString entry =
+        QDir::cleanPath(QFileInfo(programPath).absolutePath() +
+                        QStringLiteral("/../share/applications/") + InstalledDesktopEntryId());
+    return QFileInfo(entry).isFile() ? entry : QString();
+}
+
 QString DesktopEntryId() {
-    return QStringLiteral("kelvoimage.desktop");
+    return QStringLiteral("kelvoimage-portable.desktop");
 }
 
 QString DesktopEntryFileName() {
@@ -181,6 +195,12 @@ QString MimeTypeForExtension(const QString& extension) {
 }
 
 QString DesktopExecLine(const QString& programPath) {
+    // A plain path goes in as it is: xdg-mime's own check of a default application reads the
+    // Exec value's first word without undoing quotes, and would pass a quoted path over.
+    static const QString reserved = QStringLiteral(" \t\n\r\"'\\><~|&;$*?#()`%=");
+    if (std::none_of(programPath.begin(), programPath.end(),
+                     [](QChar c) { return reserved.contains(c) || c.unicode() < 0x20; }))
+        return programPath + QStringLiteral(" %f");
     // Inside double quotes the four characters " ` $ \ take a backslash, and "%" is doubled
     // because Exec treats it as the start of a field code. The string escaping of the value
     // comes on top, which is why a backslash ends up as four in the file.
@@ -196,14 +216,41 @@ QString DesktopExecLine(const QString& programPath) {
     return EscapeDesktopString(quoted);
 }
 
+QByteArray PortableDesktopEntry(const QString& programPath) {
+    // The installed entry, compiled in, is the pattern: the two entries never drift apart.
+    QFile pattern(QStringLiteral(":/desktop/") + InstalledDesktopEntryId());
+    if (!pattern.open(QIODevice::ReadOnly))
+        throw KelvoError(QStringLiteral("The desktop entry's pattern is missing from the program"));
+    const QString iconFile =
+        QFileInfo(programPath).absolutePath() + QStringLiteral("/org.kelvoimage.viewer.svg");
+    QByteArray entry;
+    for (const QByteArray& line : pattern.readAll().split('\n')) {
+        if (line.isEmpty()) continue;
+        if (line.startsWith("Exec="))
+            entry += "Exec=" + DesktopExecLine(programPath).toUtf8();
+        else if (line.startsWith("TryExec="))
+            entry += "TryExec=" + EscapeDesktopString(programPath).toUtf8();
+        else if (line.startsWith("Icon=") && QFileInfo(iconFile).isFile())
+            entry += "Icon=" + EscapeDesktopString(iconFile).toUtf8();
+        else
+            entry += line;
+        entry += '\n';
+    }
+    return entry;
+}
+
 void AssociateExtension(const QString& extension, const QString& fileTypeName,
                         const QString& description, const QString& programPath) {
     const QString mimeType = MimeTypeForExtension(extension);
     if (mimeType.isEmpty()) throw KelvoError(CreateFailure(extension));
-    // The file type name and its description are one text for every kind offered; the entry
-    // records the description and the type list stands for the name.
+    // The MIME database describes each type in the user's language; the entry names the types.
     Q_UNUSED(fileTypeName);
+    Q_UNUSED(description);
+    if (!InstalledDesktopEntryFor(programPath).isEmpty()) {
+        MakeInstalledEntryDefault(mimeType);
+        return;
+    }
     // The program's entry first, so the default set next never points at a missing entry.
-    WriteDesktopEntry(mimeType, description, programPath);
+    WritePortableEntry(programPath);
     WriteDefaultApplication(mimeType);
 }

@@ -316,54 +316,78 @@ TEST_F(IniFileTest, RefusedWritesReportTheFullNameAndKeepTheFile) {
     }
 }
 
-TEST(SettingsFileNames, MainAndSliderLocations) {
-    EXPECT_EQ(MainSettingsFileName("/opt/kelvo/"), "/opt/kelvo/KelvoImage.Ini");
+// A home of the test's own, so that no case reaches into the real ~/.config.
+class SettingsFileNames : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(FDir.isValid()); }
+    QString In(const QString& relative) const { return FDir.filePath(relative); }
+    QTemporaryDir FDir;
+    TScopedEnv FHome{"HOME", FDir.filePath(QStringLiteral("home")).toUtf8()};
+    TScopedEnv FConfig{"XDG_CONFIG_HOME", FDir.filePath(QStringLiteral("config")).toUtf8()};
+    TScopedEnv FChosen{"KELVO_EXE_DIR", QByteArray()};
+};
+
+TEST_F(SettingsFileNames, BothFilesLiveApartInTheUsersConfigurationFolder) {
+    const QString bin = In("bin/");
+    ASSERT_TRUE(QDir().mkpath(bin));
     const struct {
-        const char* configHome;
-        QString expected;
+        QByteArray configHome;
+        QString folder;
     } cases[] = {
-        {"/tmp/cfg-home", "/tmp/cfg-home/KelvoImage.Ini"},
-        {"", QDir::homePath() + "/.config/KelvoImage.Ini"},
-        {"relative/dir", QDir::homePath() + "/.config/KelvoImage.Ini"},
+        {In("config").toUtf8(), In("config/KelvoImage")},
+        {"", In("home/.config/KelvoImage")},
+        {"relative/dir", In("home/.config/KelvoImage")},
     };
     for (const auto& c : cases) {
         const TScopedEnv configHome("XDG_CONFIG_HOME", c.configHome);
-        EXPECT_EQ(SliderSettingsFileName(), c.expected) << c.configHome;
+        EXPECT_EQ(MainSettingsFileName(bin), c.folder + "/KelvoImage.Ini") << c.configHome.data();
+        EXPECT_EQ(SliderSettingsFileName(), c.folder + "/Sliders.Ini") << c.configHome.data();
+        // Made on the way, so that the first write of a fresh account succeeds.
+        EXPECT_TRUE(QFileInfo(c.folder).isDir()) << c.configHome.data();
     }
+    EXPECT_TRUE(QDir(bin).isEmpty());
 }
 
-// An installed program's folder that the user may not write: the settings move to the user's
-// own folder, which is made, and can be written there.
-TEST(SettingsFileNames, AnUnwritableProgramFolderSendsTheSettingsToTheUsersOwnFolder) {
-    QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFile::Permissions(0x7755));
-    const QString bin = dir.filePath(QStringLiteral("bin"));
+TEST_F(SettingsFileNames, AFileBesideTheProgramOrTheChosenFolderWins) {
+    const QString bin = In("bin/");
     ASSERT_TRUE(QDir().mkpath(bin));
-    ASSERT_TRUE(QFile::setPermissions(bin, QFile::Permissions(0x5555)));
-    const QString config = dir.filePath(QStringLiteral("config"));
-    ASSERT_TRUE(QDir().mkpath(config));
-    ASSERT_TRUE(QFile::setPermissions(config, QFile::Permissions(0x7777)));
-    const TScopedEnv configHome("XDG_CONFIG_HOME", config.toUtf8().constData());
-    const std::optional<int> status = test_files::RunUnprivileged([&] {
-        const QString name = MainSettingsFileName(bin + QLatin1Char('/'));
-        if (name != config + QStringLiteral("/kelvoimage/KelvoImage.Ini")) return 1;
-        try {
-            TIniFile(name).WriteString(QStringLiteral("Image"), QStringLiteral("OneToOne"),
-                                       QStringLiteral("Yes"));
-        } catch (const KelvoError&) {
-            return 2;
-        }
-        return TIniFile(name).ReadString(QStringLiteral("Image"), QStringLiteral("OneToOne"),
-                                         QString()) == QLatin1String("Yes")
-                   ? 0
-                   : 3;
-    });
-    QFile::setPermissions(bin, QFile::Permissions(0x7700));
-    if (!status) GTEST_SKIP() << "cannot run as an unprivileged user";
-    EXPECT_EQ(*status, 0) << "1: other name, 2: write failed, 3: read back differs";
-    // The program's own folder is used whenever it can be written (here by its owner).
-    EXPECT_EQ(MainSettingsFileName(bin + QLatin1Char('/')),
-              bin + QStringLiteral("/KelvoImage.Ini"));
+    const QString own = In("config/KelvoImage/KelvoImage.Ini");
+    EXPECT_EQ(MainSettingsFileName(bin), own);
+    // A portable copy: its file beside it, or a link there (even one leading nowhere yet).
+    WriteAll(bin + "KelvoImage.Ini", "[Asked]\nRegister=1\n");
+    EXPECT_EQ(MainSettingsFileName(bin), bin + "KelvoImage.Ini");
+    EXPECT_NE(SliderSettingsFileName(), MainSettingsFileName(bin));
+    ASSERT_TRUE(QFile::remove(bin + "KelvoImage.Ini"));
+    ASSERT_TRUE(QFile::link(In("elsewhere.ini"), bin + "KelvoImage.Ini"));
+    EXPECT_EQ(MainSettingsFileName(bin), bin + "KelvoImage.Ini");
+    ASSERT_TRUE(QFile::remove(bin + "KelvoImage.Ini"));
+    EXPECT_EQ(MainSettingsFileName(bin), own);
+
+    const TScopedEnv chosen("KELVO_EXE_DIR", In("chosen").toUtf8());
+    WriteAll(bin + "KelvoImage.Ini", "[Asked]\nRegister=1\n");
+    EXPECT_EQ(MainSettingsFileName(bin), In("chosen/KelvoImage.Ini"));
+}
+
+// The places an earlier version used: the main file of an installed program and the slider
+// file directly in the configuration folder. Their values come along once and stay put there.
+TEST_F(SettingsFileNames, EarlierFilesAreCopiedOnceAndNeverOverwriteNewerOnes) {
+    const QString bin = In("bin/");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(In("config/kelvoimage")));
+    const QByteArray oldMain = "[JPEG]\nQuality=80\n";
+    const QByteArray oldSliders = "[Brightness]\nValue=40\n";
+    WriteAll(In("config/kelvoimage/KelvoImage.Ini"), oldMain);
+    WriteAll(In("config/KelvoImage.Ini"), oldSliders);
+
+    EXPECT_EQ(ReadAll(MainSettingsFileName(bin)), oldMain);
+    EXPECT_EQ(ReadAll(SliderSettingsFileName()), oldSliders);
+    EXPECT_EQ(ReadAll(In("config/kelvoimage/KelvoImage.Ini")), oldMain);
+    EXPECT_EQ(ReadAll(In("config/KelvoImage.Ini")), oldSliders);
+
+    TIniFile(SliderSettingsFileName()).WriteInteger("Brightness", "Value", -5);
+    TIniFile(MainSettingsFileName(bin)).WriteInteger("JPEG", "Quality", 70);
+    EXPECT_EQ(TIniFile(SliderSettingsFileName()).ReadInteger("Brightness", "Value", 0), -5);
+    EXPECT_EQ(TIniFile(MainSettingsFileName(bin)).ReadInteger("JPEG", "Quality", 0), 70);
 }
 
 }  // namespace

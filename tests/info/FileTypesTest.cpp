@@ -169,28 +169,114 @@ TEST(FileTypeKinds, TableMatchesTheQuestionsAsked) {
               "File-Type .jpg associated with\r\n/opt/kelvo/kelvoimage\r\n");
 }
 
-TEST_F(FileTypesTest, JpegWritesTheEntryAndTheDefaultsOfItsThreeExtensions) {
-    EXPECT_EQ(DesktopEntryFileName(), FDataHome + "/applications/kelvoimage.desktop");
-    EXPECT_EQ(MimeAppsFileName(), FConfigHome + "/mimeapps.list");
-    RegisterKind(0, "/opt/kelvo/kelvoimage");
-    EXPECT_EQ(EntryValue("Type"), "Application");
-    EXPECT_EQ(EntryValue("Name"), "KelvoImage");
-    EXPECT_EQ(EntryValue("Comment"), "JPEG Image");
-    EXPECT_EQ(EntryValue("MimeType"), "image/jpeg;");
-    EXPECT_EQ(ParseExec(EntryValue("Exec")), QStringList({"/opt/kelvo/kelvoimage", "%f"}));
-    EXPECT_EQ(ReadAll(MimeAppsFileName()),
-              "[Default Applications]\nimage/jpeg=kelvoimage.desktop;\n");
+// The installed entry as the build ships it.
+QByteArray InstalledEntry() {
+    return ReadAll(QStringLiteral(KELVO_DATA_DIR "/org.kelvoimage.viewer.desktop"));
+}
 
-    // A second kind adds to the entry; registering again changes nothing.
-    RegisterKind(3, "/opt/kelvo/kelvoimage");
-    const QByteArray once = ReadAll(DesktopEntryFileName());
-    RegisterKind(3, "/opt/kelvo/kelvoimage");
-    EXPECT_EQ(ReadAll(DesktopEntryFileName()), once);
-    EXPECT_EQ(EntryValue("MimeType"), "image/jpeg;image/png;");
-    EXPECT_EQ(EntryValue("Comment"), "JPEG Image, PNG Image");
+QString DesktopFileValidate() {
+    return QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+}
+
+TEST_F(FileTypesTest, ACopyNotInstalledWritesTheInstalledEntryWithItsOwnPaths) {
+    EXPECT_EQ(DesktopEntryFileName(), FDataHome + "/applications/kelvoimage-portable.desktop");
+    EXPECT_EQ(MimeAppsFileName(), FConfigHome + "/mimeapps.list");
+    const QString program = "/opt/kelvo/kelvoimage";
+    RegisterKind(0, program);
+    EXPECT_EQ(ParseExec(EntryValue("Exec")), QStringList({program, "%f"}));
+    EXPECT_EQ(EntryValue("TryExec"), program);
+    EXPECT_EQ(EntryValue("Icon"), "org.kelvoimage.viewer") << "no icon file beside the program";
+    // Every other line as installed, in the installed order.
+    QList<QByteArray> expected = InstalledEntry().split('\n');
+    QList<QByteArray> written = ReadAll(DesktopEntryFileName()).split('\n');
+    const auto withoutPaths = [](QList<QByteArray>& lines) {
+        lines.removeIf([](const QByteArray& line) {
+            return line.startsWith("Exec=") || line.startsWith("TryExec=") ||
+                   line.startsWith("Icon=");
+        });
+    };
+    withoutPaths(expected);
+    withoutPaths(written);
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(EntryValue("Version"), "1.0");
     EXPECT_EQ(ReadAll(MimeAppsFileName()),
-              "[Default Applications]\nimage/jpeg=kelvoimage.desktop;\n"
-              "image/png=kelvoimage.desktop;\n");
+              "[Default Applications]\nimage/jpeg=kelvoimage-portable.desktop;\n");
+
+    // A second kind only adds its default; the entry, naming every type, stays as it was.
+    const QByteArray once = ReadAll(DesktopEntryFileName());
+    RegisterKind(3, program);
+    EXPECT_EQ(ReadAll(DesktopEntryFileName()), once);
+    EXPECT_EQ(ReadAll(MimeAppsFileName()),
+              "[Default Applications]\nimage/jpeg=kelvoimage-portable.desktop;\n"
+              "image/png=kelvoimage-portable.desktop;\n");
+}
+
+TEST_F(FileTypesTest, TheEntryOfACopyInAnAwkwardFolderValidatesAndNamesItsIcon) {
+    QTemporaryDir programs;
+    const QString folder = programs.filePath("My \"Kelvo\" $copy 100%");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    WriteAll(folder + "/org.kelvoimage.viewer.svg", "<svg/>");
+    const QString program = folder + "/kelvoimage";
+    AssociateExtension(".png", "PNG Image", "PNG Image", program);
+    EXPECT_EQ(ParseExec(EntryValue("Exec")), QStringList({program, "%f"}));
+    EXPECT_EQ(EntryValue("Icon"), folder + "/org.kelvoimage.viewer.svg");
+    if (DesktopFileValidate().isEmpty()) GTEST_SKIP() << "desktop-file-validate is not installed";
+    QProcess validate;
+    validate.setProcessChannelMode(QProcess::MergedChannels);
+    validate.start(DesktopFileValidate(), {DesktopEntryFileName()});
+    ASSERT_TRUE(validate.waitForFinished(-1));
+    const QByteArray said = validate.readAll();
+    EXPECT_EQ(validate.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.isEmpty()) << "hints count too: " << said.toStdString();
+}
+
+// An installed program: <prefix>/bin/kelvoimage beside <prefix>/share/applications/.
+class InstalledFileTypesTest : public FileTypesTest {
+  protected:
+    void SetUp() override {
+        FileTypesTest::SetUp();
+        ASSERT_TRUE(FPrefix.isValid());
+        ASSERT_TRUE(QDir().mkpath(FPrefix.filePath("bin")));
+        ASSERT_TRUE(QDir().mkpath(FPrefix.filePath("share/applications")));
+        WriteAll(Entry(), InstalledEntry());
+    }
+    QString Program() const { return FPrefix.filePath("bin/kelvoimage"); }
+    QString Entry() const { return FPrefix.filePath("share/applications/org.kelvoimage.viewer.desktop"); }
+    QTemporaryDir FPrefix;
+};
+
+TEST_F(InstalledFileTypesTest, TheInstalledEntryIsFoundFromTheProgramsFolderOnly) {
+    EXPECT_EQ(InstalledDesktopEntryFor(Program()), Entry());
+    EXPECT_EQ(InstalledDesktopEntryFor(FPrefix.filePath("lib/kelvo/kelvoimage")), QString());
+    EXPECT_EQ(InstalledDesktopEntryFor("/opt/kelvo/kelvoimage"), QString());
+}
+
+TEST_F(InstalledFileTypesTest, XdgMimeMakesTheInstalledEntryTheDefaultAndNothingIsWritten) {
+    if (QStandardPaths::findExecutable("xdg-mime").isEmpty())
+        GTEST_SKIP() << "xdg-mime (xdg-utils) is not installed";
+    RegisterKind(0, Program());
+    RegisterKind(2, Program());
+    EXPECT_EQ(ReadAll(Entry()), InstalledEntry());
+    EXPECT_FALSE(QFileInfo::exists(FDataHome)) << "no entry of its own";
+    const QByteArray mimeApps = ReadAll(MimeAppsFileName());
+    for (const char* line : {"image/jpeg=org.kelvoimage.viewer.desktop",
+                             "image/gif=org.kelvoimage.viewer.desktop"})
+        EXPECT_TRUE(mimeApps.contains(line)) << mimeApps.toStdString();
+}
+
+TEST_F(InstalledFileTypesTest, WithoutXdgMimeTheCommandEndsWithAMessage) {
+    QTemporaryDir emptyPath;
+    const TScopedEnv path("PATH", emptyPath.path().toUtf8());
+    try {
+        RegisterKind(0, Program());
+        ADD_FAILURE() << "no error";
+    } catch (const KelvoError& e) {
+        EXPECT_EQ(e.Message(),
+                  "Cannot make org.kelvoimage.viewer.desktop the default for image/jpeg: "
+                  "xdg-mime (from xdg-utils) is not installed");
+    }
+    EXPECT_FALSE(QFileInfo::exists(MimeAppsFileName()));
+    EXPECT_EQ(ReadAll(Entry()), InstalledEntry());
 }
 
 TEST_F(FileTypesTest, ExecLineSurvivesAwkwardFolderNames) {
@@ -207,6 +293,8 @@ TEST_F(FileTypesTest, ExecLineSurvivesAwkwardFolderNames) {
             << EntryValue("Exec").toStdString();
     }
     EXPECT_EQ(DesktopExecLine("/a\\b/k"), "\"/a\\\\\\\\b/k\" %f");
+    // Quotes only where needed: xdg-mime's check of a default takes the first word literally.
+    EXPECT_EQ(DesktopExecLine("/opt/kelvo-0.1/bin/kelvoimage"), "/opt/kelvo-0.1/bin/kelvoimage %f");
 }
 
 TEST_F(FileTypesTest, ExistingMimeAppsListKeepsItsOtherLines) {
@@ -228,17 +316,22 @@ TEST_F(FileTypesTest, ExistingMimeAppsListKeepsItsOtherLines) {
     RegisterKind(1, "/opt/kelvo/kelvoimage");
     QByteArray expected = before;
     expected.replace("image/jpeg=eog.desktop;gimp.desktop;\n",
-                     "image/jpeg=kelvoimage.desktop;eog.desktop;gimp.desktop;\n");
+                     "image/jpeg=kelvoimage-portable.desktop;eog.desktop;gimp.desktop;\n");
     expected.replace("image/gif=other.desktop\n",
-                     "image/gif=other.desktop\nimage/bmp=kelvoimage.desktop;\n");
+                     "image/gif=other.desktop\nimage/bmp=kelvoimage-portable.desktop;\n");
     EXPECT_EQ(ReadAll(MimeAppsFileName()), expected);
 }
 
 TEST_F(FileTypesTest, XdgMimeNamesOurEntryAsDefault) {
     const QString xdgMime = QStandardPaths::findExecutable("xdg-mime");
     if (xdgMime.isEmpty()) GTEST_SKIP() << "xdg-mime (xdg-utils) is not installed";
-    RegisterKind(0, "/opt/kelvo/kelvoimage");
-    RegisterKind(2, "/opt/kelvo/kelvoimage");
+    // The entry's TryExec must name a program that is there, or the desktop passes it over.
+    const QString program = FHome.filePath("bin/kelvoimage");
+    ASSERT_TRUE(QDir().mkpath(FHome.filePath("bin")));
+    WriteAll(program, "#!/bin/sh\n");
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::Permissions(0x7755)));
+    RegisterKind(0, program);
+    RegisterKind(2, program);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_DATA_HOME", FDataHome);
     environment.insert("XDG_CONFIG_HOME", FConfigHome);
@@ -253,7 +346,7 @@ TEST_F(FileTypesTest, XdgMimeNamesOurEntryAsDefault) {
         process.start(xdgMime, {"query", "default", mimeType});
         ASSERT_TRUE(process.waitForFinished(-1));
         EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(),
-                  "kelvoimage.desktop")
+                  "kelvoimage-portable.desktop")
             << mimeType << ": " << process.readAllStandardError().toStdString();
     }
 }
@@ -266,8 +359,8 @@ TEST_F(FileTypesTest, UnwritableFoldersAndFilesEndTheCommandWithTheirMessage) {
         bool entryWritten;
     } cases[] = {
         {Denied::DataHome, "Failed to create key %1/applications", false},
-        {Denied::Applications, "Failed to create key %1/applications/kelvoimage.desktop", false},
-        {Denied::DesktopEntry, "Failed to set data for '%1/applications/kelvoimage.desktop'",
+        {Denied::Applications, "Failed to create key %1/applications/kelvoimage-portable.desktop", false},
+        {Denied::DesktopEntry, "Failed to set data for '%1/applications/kelvoimage-portable.desktop'",
          false},
         {Denied::ConfigHome, "Failed to create key %2/mimeapps.list", true},
         {Denied::MimeApps, "Failed to set data for '%2/mimeapps.list'", true},

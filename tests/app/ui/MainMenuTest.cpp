@@ -63,7 +63,7 @@ TEST_F(MainMenu, RegisterFileTypesAsksTheQuestionsAgain) {
     EXPECT_EQ(FDialogs.Messages().size(), 3);
     for (const QString& message : FDialogs.Messages())
         EXPECT_FALSE(message.contains(QStringLiteral("also available")));
-    EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("data/applications/kelvoimage.desktop"))));
+    EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("data/applications/kelvoimage-portable.desktop"))));
     EXPECT_TRUE(FDialogs.Errors().isEmpty());
 }
 

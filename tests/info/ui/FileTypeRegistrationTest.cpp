@@ -108,11 +108,10 @@ TEST(OfferFileTypes, YesToJpegOnlyRegistersItsThreeExtensionsInOrder) {
                                  "Choice: " + PngQuestion + " [&Yes|&No]",
                              }));
     const QString mimeApps = ReadAll(MimeAppsFileName());
-    EXPECT_TRUE(mimeApps.contains("image/jpeg=kelvoimage.desktop")) << mimeApps.toStdString();
+    EXPECT_TRUE(mimeApps.contains("image/jpeg=kelvoimage-portable.desktop"))
+        << mimeApps.toStdString();
     EXPECT_FALSE(mimeApps.contains("image/png")) << mimeApps.toStdString();
-    const QString entry = ReadAll(DesktopEntryFileName());
-    EXPECT_TRUE(entry.contains("JPEG Image")) << entry.toStdString();
-    EXPECT_TRUE(entry.contains("Exec=")) << entry.toStdString();
+    EXPECT_TRUE(ReadAll(DesktopEntryFileName()).contains("Exec=")) << "no entry of its own";
 }
 
 TEST(OfferFileTypes, YesToEveryKindConfirmsEachExtensionAfterItsQuestion) {
@@ -135,7 +134,7 @@ TEST(OfferFileTypes, YesToEveryKindConfirmsEachExtensionAfterItsQuestion) {
                              }));
     const QString mimeApps = ReadAll(MimeAppsFileName());
     for (const char* type : {"image/jpeg", "image/bmp", "image/gif", "image/png"})
-        EXPECT_TRUE(mimeApps.contains(QString(type) + "=kelvoimage.desktop")) << type;
+        EXPECT_TRUE(mimeApps.contains(QString(type) + "=kelvoimage-portable.desktop")) << type;
 }
 
 TEST(OfferFileTypes, AFailedAssociationEndsTheWholeFlow) {
