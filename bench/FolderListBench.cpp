@@ -1,5 +1,6 @@
 // Building the folder image list of a 10,000-file folder, by name and by date, against a bare
-// listing of the same folder that only collects the names. The folder is made once, with mixed
+// listing of the same folder that only collects the names; and a card of 500 JPEGs by date
+// taken against the same card by modification time. The folder is made once, with mixed
 // endings, cases and times, and every run reads it from the warm directory cache.
 
 #include <benchmark/benchmark.h>
@@ -17,6 +18,10 @@
 
 #include "BenchRatios.h"
 #include "browse/FolderList.h"
+#include "image/Bitmap32.h"
+#include "image/ImageSaver.h"
+
+#include <exiv2/exiv2.hpp>
 
 namespace {
 
@@ -106,5 +111,84 @@ void BM_ListByDate(benchmark::State& state) {
 BENCHMARK(BM_ListByDate)->Unit(benchmark::kMillisecond)->UseRealTime();
 KELVO_RATIO("BM_ListByDate", "BM_BareListing", 3.0);
 KELVO_RATIO("BM_ListByDate", "BM_ListingWithStat", 1.5);
+
+// A card of 500 camera-like JPEGs (a 640x480 picture, EXIF with a 4 KB maker-note-sized block
+// and a capture date each), their modification times in another order than their dates.
+constexpr int kCardCount = 500;
+
+const QString& Card() {
+    static QTemporaryDir dir;
+    static const bool made = [] {
+        if (!dir.isValid()) return false;
+        TBitmap32 picture;
+        picture.SetSize(640, 480);
+        picture.Clear(0xFF607080u);
+        const QString first = dir.filePath(QStringLiteral("template.jpg"));
+        WriteImageFile(first, picture, 90);
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(first).toStdString());
+        image->readMetadata();
+        Exiv2::ExifData& exif = image->exifData();
+        exif["Exif.Image.Make"] = "Kelvo";
+        exif["Exif.Image.Model"] = "Bench Camera";
+        exif["Exif.Photo.DateTimeOriginal"] = "2024:06:01 10:00:00";
+        exif["Exif.Photo.SubSecTimeOriginal"] = "00";
+        exif["Exif.Photo.UserComment"] = std::string(4096, 'm');
+        image->writeMetadata();
+        QFile templateFile(first);
+        if (!templateFile.open(QIODevice::ReadOnly)) return false;
+        const QByteArray bytes = templateFile.readAll();
+        templateFile.close();
+        QFile::remove(first);
+        const qsizetype dateAt = bytes.indexOf("2024:06:01 10:00:00");
+        if (dateAt < 0) return false;
+        std::mt19937 random(5);
+        for (int i = 0; i < kCardCount; ++i) {
+            QByteArray copy = bytes;
+            char date[32];
+            std::snprintf(date, sizeof date, "2024:06:%02d %02d:%02d:%02d", 1 + int(random() % 28),
+                          int(random() % 24), int(random() % 60), int(random() % 60));
+            copy.replace(dateAt, 19, date);
+            const QString path = dir.filePath(QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(copy) != copy.size()) return false;
+            file.close();
+            const time_t when = time_t(1700000000 + random() % 1000000);
+            const timespec times[2] = {{when, 0}, {when, 0}};
+            utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+        }
+        return true;
+    }();
+    static const QString path = made ? dir.path() : QString();
+    return path;
+}
+
+void ListCard(benchmark::State& state, TFolderOrder order, bool cached) {
+    if (Card().isEmpty()) return state.SkipWithError("cannot make the card");
+    CollectFolderImages(Card(), order);  // the files' bytes in the page cache, as after a first look
+    for (auto _ : state) {
+        if (!cached) ForgetCaptureDates();
+        const QStringList list = CollectFolderImages(Card(), order);
+        benchmark::DoNotOptimize(list.constData());
+    }
+}
+
+void BM_Card500ByModificationTime(benchmark::State& state) {
+    ListCard(state, TFolderOrder::ByDate, false);
+}
+BENCHMARK(BM_Card500ByModificationTime)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Every file's capture date read anew, as on the first "Start by Date" of a session.
+void BM_Card500ByDateTaken(benchmark::State& state) {
+    ListCard(state, TFolderOrder::ByDateTaken, false);
+}
+BENCHMARK(BM_Card500ByDateTaken)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_Card500ByDateTaken", "BM_Card500ByModificationTime", 3.0);
+
+// Again in the same session: the dates come from the cache.
+void BM_Card500ByDateTakenAgain(benchmark::State& state) {
+    ListCard(state, TFolderOrder::ByDateTaken, true);
+}
+BENCHMARK(BM_Card500ByDateTakenAgain)->Unit(benchmark::kMillisecond)->UseRealTime();
+KELVO_RATIO("BM_Card500ByDateTakenAgain", "BM_Card500ByModificationTime", 1.5);
 
 }  // namespace

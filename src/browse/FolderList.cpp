@@ -14,8 +14,13 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
+#include "base/ParallelRuns.h"
+#include "browse/CaptureDate.h"
 #include "browse/FileOperations.h"
 
 namespace {
@@ -88,8 +93,65 @@ bool AsciiHasImageNameSubstring(const char* name, std::size_t length) {
 
 struct TFolderEntry {
     QString name;
-    TDateStep step;
+    // The order's key: the two-second step (by date), the capture stamp (by date taken), or 0.
+    std::int64_t step;
+    // By date taken: the name as the folder holds it, and what its capture date is cached
+    // against.
+    QByteArray rawName;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
 };
+
+struct TCachedCaptureDate {
+    std::int64_t size;
+    std::int64_t mtimeNs;
+    std::optional<TCaptureStamp> stamp;
+};
+
+// The session's capture dates by path. Stepping through a card with "Start by Date" again and
+// again must not read every file each time, and a file saved or replaced since shows a new size
+// or time, so it is read again.
+std::mutex gCaptureDatesLock;
+std::unordered_map<QString, TCachedCaptureDate> gCaptureDates;
+
+// Gives every entry its capture stamp, or its modification time on the same scale; the reads run
+// in parallel, since each is a wait on the disk more than work.
+void FillCaptureStamps(int folderFd, const QString& prefix, std::vector<TFolderEntry>& entries) {
+    std::vector<std::optional<TCaptureStamp>> stamps(entries.size());
+    std::vector<char> known(entries.size(), 0);
+    {
+        const std::lock_guard<std::mutex> lock(gCaptureDatesLock);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto cached = gCaptureDates.find(prefix + entries[i].name);
+            if (cached != gCaptureDates.end() && cached->second.size == entries[i].size &&
+                cached->second.mtimeNs == entries[i].mtimeNs) {
+                stamps[i] = cached->second.stamp;
+                known[i] = 1;
+            }
+        }
+    }
+    std::vector<std::size_t> toRead;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!known[i]) toRead.push_back(i);
+    if (!toRead.empty()) {
+        ForEachRun(toRead.size(), ParallelRunCount(toRead.size(), 16), 1,
+                   [&](std::size_t begin, std::size_t end, int) {
+                       for (std::size_t k = begin; k < end; ++k)
+                           stamps[toRead[k]] = ReadCaptureStampAt(
+                               folderFd, entries[toRead[k]].rawName.constData());
+                   });
+        const std::lock_guard<std::mutex> lock(gCaptureDatesLock);
+        for (std::size_t i : toRead)
+            gCaptureDates[prefix + entries[i].name] = {entries[i].size, entries[i].mtimeNs,
+                                                       stamps[i]};
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::int64_t ns = entries[i].mtimeNs;
+        const std::int64_t seconds = ns >= 0 ? ns / 1000000000 : -((-ns + 999999999) / 1000000000);
+        const int milliseconds = int((ns - seconds * 1000000000) / 1000000);
+        entries[i].step = stamps[i] ? *stamps[i] : LocalCaptureStamp(seconds, milliseconds);
+    }
+}
 
 void CloseDirectory(DIR* directory) {
     closedir(directory);
@@ -118,6 +180,7 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
     // matches and takes every file, or the entry name has to match on its own.
     const bool folderMatches = HasImageNameSubstring(base);
     const bool byDate = order == TFolderOrder::ByDate;
+    const bool byDateTaken = order == TFolderOrder::ByDateTaken;
 
     const int folderFd =
         open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -145,7 +208,7 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
         // The entry type from the listing spares a stat for plain files and folders; links and
         // file systems that do not report types need one. Fifos, sockets and devices are never
         // image files, and opening a fifo would block whoever loads it.
-        bool needStat = byDate;
+        bool needStat = byDate || byDateTaken;
         switch (entry->d_type) {
             case DT_REG:
                 break;
@@ -171,15 +234,20 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
             if (!folderMatches && !HasImageNameSubstring(displayName)) continue;
         }
 
-        TDateStep step = 0;
+        TFolderEntry listed{std::move(displayName), 0};
         if (needStat) {
             struct stat status {};
             if (fstatat(folderFd, name, &status, 0) != 0) continue;  // gone, or a broken link
             if (!S_ISREG(status.st_mode)) continue;
-            if (byDate) step = LocalDateStep(status.st_mtim.tv_sec);
+            if (byDate) listed.step = LocalDateStep(status.st_mtim.tv_sec);
+            listed.size = status.st_size;
+            if (byDateTaken) listed.rawName = QByteArray(name, qsizetype(length));
+            listed.mtimeNs = std::int64_t(status.st_mtim.tv_sec) * 1000000000 +
+                             status.st_mtim.tv_nsec;
         }
-        entries.push_back({std::move(displayName), step});
+        entries.push_back(std::move(listed));
     }
+    if (byDateTaken) FillCaptureStamps(folderFd, prefix, entries);
 
     QCollator collator{QLocale::system()};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -217,6 +285,11 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
     for (int rank : ranks)
         list.push_back(prefix + entries[rank].name);
     return list;
+}
+
+void ForgetCaptureDates() {
+    const std::lock_guard<std::mutex> lock(gCaptureDatesLock);
+    gCaptureDates.clear();
 }
 
 qsizetype FirstPresentFrom(const QStringList& list, qsizetype from) {

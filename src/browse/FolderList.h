@@ -7,13 +7,20 @@
 #include <QStringList>
 #include <cstdint>
 
-enum class TFolderOrder { ByName, ByDate };
+// ByDateTaken: by the camera's capture time (EXIF DateTimeOriginal and its sub-seconds), the
+// files without one by their modification time to the millisecond on the same local scale,
+// and then by name.
+enum class TFolderOrder { ByName, ByDate, ByDateTaken };
 
 // Full paths of the folder's collected files, sorted by name, or by last-write time (two-second
-// steps, oldest first) and then by name. Names compare case-insensitively in the user's
+// steps, oldest first) and then by name, or by date taken and then by name. Names compare case-insensitively in the user's
 // collation. Sub-folders, links to folders and other non-regular entries are left out, hidden
 // files are not. A folder that cannot be read gives an empty list.
 QStringList CollectFolderImages(const QString& folder, TFolderOrder order);
+
+// Capture dates are read once per file and session: a file is read again only when its size or
+// modification time has changed. For tests.
+void ForgetCaptureDates();
 
 // Stepping passes over entries whose files are gone (deleted, or renamed by other means): the
 // list keeps them at their places, so positions and counts stay as they were. The first

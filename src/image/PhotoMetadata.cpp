@@ -192,6 +192,14 @@ std::shared_ptr<const TPhotoMetadata> TPhotoMetadata::FromMarkers(
     return metadata;
 }
 
+std::shared_ptr<const TPhotoMetadata> TPhotoMetadata::WithXmp(
+    const std::shared_ptr<const TPhotoMetadata>& source, const QByteArray& xmp) {
+    auto metadata = source ? std::make_shared<TPhotoMetadata>(*source)
+                           : std::make_shared<TPhotoMetadata>();
+    metadata->FXmp = xmp;
+    return metadata;
+}
+
 int TPhotoMetadata::Orientation() const {
     if (FExif.isEmpty()) return 1;
     SilenceExiv2();

@@ -44,6 +44,12 @@ class TPhotoMetadata {
     const QByteArray& PhotoshopResources() const { return FPhotoshop; }
     const QByteArray& IccProfile() const { return FIcc; }
 
+    // The same metadata with its XMP packet replaced, for a file whose XMP was rewritten since
+    // the load (a rating), so that a later save carries the new packet; from null, metadata that
+    // holds just that packet.
+    static std::shared_ptr<const TPhotoMetadata> WithXmp(
+        const std::shared_ptr<const TPhotoMetadata>& source, const QByteArray& xmp);
+
   private:
     QByteArray FExif;
     QByteArray FXmp;

@@ -68,6 +68,8 @@ void TKelvoImageForm::ConnectCommands() {
 
 void TKelvoImageForm::UpdateCaption() {
     QString caption = QStringLiteral("KelvoImage: ") + OpenDialog1.FileName;
+    const QString rating = RatingCaptionText(FRating);
+    if (!rating.isEmpty()) caption += QStringLiteral("  ") + rating;
     if (FMakeWhiteMode)
         caption += QStringLiteral(" [Click on White]");
     else if (FMakeBlackMode)
@@ -145,20 +147,25 @@ void TKelvoImageForm::AutoRotate1Click() {
     StoreYN(MainSettingsFile(), "Image", "AutoRotate", AutoRotate1->isChecked());
 }
 
+// Applies from the next "Start by Date".
+void TKelvoImageForm::DateTakenOrder1Click() {
+    StoreYN(MainSettingsFile(), "Image", "DateTaken", DateTakenOrder1->isChecked());
+}
+
 void TKelvoImageForm::ShowHistogram1Click() {
     StoreYN(MainSettingsFile(), "Histogram", "Show", ShowHistogram1->isChecked());
 }
 
 void TKelvoImageForm::keyPressEvent(QKeyEvent* event) {
     bool handled = false;
-    RunCommand([&] { FormKeyDown(event->key(), handled); });
+    RunCommand([&] { FormKeyDown(event->key(), event->modifiers(), handled); });
     if (handled)
         event->accept();
     else
         QWidget::keyPressEvent(event);
 }
 
-void TKelvoImageForm::FormKeyDown(int key, bool& handled) {
+void TKelvoImageForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers, bool& handled) {
     switch (key) {
         case Qt::Key_Up:
             handled = true;
@@ -194,6 +201,66 @@ void TKelvoImageForm::FormKeyDown(int key, bool& handled) {
             }
             break;
         default:
+            CullingKeyDown(key, modifiers, handled);
             break;
     }
+}
+
+namespace {
+
+// A key runs its toolbar button's command only when the button could be clicked, so the keys
+// follow the buttons' enabling whether the toolbar is shown or not.
+bool ClickIfEnabled(QToolButton* button, bool& handled) {
+    if (!button->isEnabled()) return false;
+    handled = true;
+    button->click();
+    return true;
+}
+
+}  // namespace
+
+void TKelvoImageForm::CullingKeyDown(int key, Qt::KeyboardModifiers modifiers, bool& handled) {
+    // Keypad digits and the like carry KeypadModifier; Shift counts only for Delete.
+    const bool shift = modifiers & Qt::ShiftModifier;
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return;
+    switch (key) {
+        case Qt::Key_PageDown:
+            ClickIfEnabled(NextSB, handled);
+            return;
+        case Qt::Key_PageUp:
+            ClickIfEnabled(PriorSB, handled);
+            return;
+        case Qt::Key_Home:
+            handled = true;
+            FirstEntryKey();
+            return;
+        case Qt::Key_End:
+            handled = true;
+            LastEntryKey();
+            return;
+        case Qt::Key_Delete:
+            ClickIfEnabled(shift ? NameSB : DelNextSB, handled);
+            return;
+        case Qt::Key_F2:
+            ClickIfEnabled(RenameAndNextSB, handled);
+            return;
+        default:
+            break;
+    }
+    if (shift) return;
+    TPhotoRating rating = FRating;
+    if (key >= Qt::Key_0 && key <= Qt::Key_5) {
+        rating.Rating = key - Qt::Key_0;
+    } else if (key == Qt::Key_P) {
+        // P and X undo themselves, so a slip of the finger costs one more key.
+        rating.Picked = !rating.Picked;
+        if (rating.Picked && rating.Rating < 0) rating.Rating = 0;
+    } else if (key == Qt::Key_X) {
+        rating.Rating = rating.Rating < 0 ? 0 : -1;
+        if (rating.Rating < 0) rating.Picked = false;
+    } else {
+        return;
+    }
+    handled = true;
+    RateCurrentPhoto(rating);
 }

@@ -15,7 +15,7 @@ constexpr TCheckMark Off = TCheckMark::Off;
 constexpr TMenuRow kRows[] = {
     {"&Open", "OpenButton", &F::OpenButton, &F::OpenButtonClick},
     {"&ReOpen", "ReOpenButton", &F::ReOpenButton, &F::ReOpenButtonClick},
-    {"&Save", "Save1", &F::Save1, &F::Save1Click},
+    {"&Save", "Save1", &F::Save1, &F::Save1Click, TCheckMark::None, "Ctrl+S"},
     {"Save &As", "SaveAs1", &F::SaveAs1, &F::SaveAs1Click},
     {"Save As &Transparent GIF", "SaveAsTransparentGIF1", &F::SaveAsTransparentGIF1,
      &F::SaveAsTransparentGIF1Click},
@@ -33,6 +33,7 @@ constexpr TMenuRow kRows[] = {
     {"Show Pixel Values", "ShowPixelValues1", &F::ShowPixelValues1, &F::ShowPixelValues1Click, On},
     {"Show Line Lengths", "ShowLineLengths1", &F::ShowLineLengths1, &F::ShowLineLengths1Click, On},
     {"Auto Rotate", "AutoRotate1", &F::AutoRotate1, &F::AutoRotate1Click, On},
+    {"Date Taken Order", "DateTakenOrder1", &F::DateTakenOrder1, &F::DateTakenOrder1Click, On},
     {"Movie", "Movie1", &F::Movie1, &F::Movie1Click},
     {"Movie Speed (ms)", "MovieSpeedms1", &F::MovieSpeedms1, &F::MovieSpeedms1Click},
     {"Extended Info", "ExtendedInfo1", &F::ExtendedInfo1, &F::ExtendedInfo1Click},

@@ -131,6 +131,8 @@ void TKelvoImageForm::FormCreate() {
     FOneToOne = ReadYesNo(ini, QStringLiteral("Image"), QStringLiteral("OneToOne"), false);
     AutoRotate1->setChecked(
         ReadYN(ini, QStringLiteral("Image"), QStringLiteral("AutoRotate"), true));
+    DateTakenOrder1->setChecked(
+        ReadYN(ini, QStringLiteral("Image"), QStringLiteral("DateTaken"), true));
     const int asked = ini.ReadInteger(QStringLiteral("Asked"), QStringLiteral("Register"), 0);
     const int movieSpeed = ini.ReadInteger(QStringLiteral("Movie"), QStringLiteral("Speed"), 100);
     FPanSpeed = ini.ReadInteger(QStringLiteral("Pan"), QStringLiteral("Speed"), 24);
@@ -287,6 +289,7 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     image.SetHeight(0);
     image.SetWidth(0);
     FMetadata = {};
+    FRating = {};
     {
         const TBusyCursor busy;
         // A picture read ahead is taken only when its file is still the one decoded, with the
@@ -299,6 +302,7 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     FUndoImage.SetHeight(0);
     FUndoImage.SetWidth(0);
     FUndoMetadata = {};
+    FRating = ReadPhotoRating(fileName, FMetadata.Source ? FMetadata.Source->Xmp() : QByteArray());
     {
         const TFlagScope resizing(FResizing);
         SizeClientToImage();

@@ -28,6 +28,7 @@
 
 #include "app/ui/Dialogs.h"
 #include "base/OnFailure.h"
+#include "browse/PhotoRating.h"
 #include "image/Bitmap32.h"
 #include "image/PhotoMetadata.h"
 #include "tone/ToneTables.h"
@@ -124,6 +125,7 @@ class TKelvoImageForm : public QWidget {
     QString FPixelText;          // pixel readout shown in the caption
     QStringList FFileList;       // the folder image list
     int FFileIndex = 0;          // current entry of FFileList
+    TPhotoRating FRating;        // the shown file's rating and pick, read with it
     bool FMoviePlaying = false;  // the slideshow runs
     double FColorCastRed = 0;    // last colour-cast factors
     double FColorCastGreen = 0;
@@ -186,6 +188,7 @@ class TKelvoImageForm : public QWidget {
     QAction* ShowPixelValues1 = nullptr;
     QAction* ShowLineLengths1 = nullptr;
     QAction* AutoRotate1 = nullptr;
+    QAction* DateTakenOrder1 = nullptr;
     QAction* Movie1 = nullptr;
     QAction* MovieSpeedms1 = nullptr;
     QAction* ExtendedInfo1 = nullptr;
@@ -269,8 +272,11 @@ class TKelvoImageForm : public QWidget {
     void ShowPixelValues1Click();
     void ShowLineLengths1Click();
     void AutoRotate1Click();
+    void DateTakenOrder1Click();
     void ShowHistogram1Click();
-    void FormKeyDown(int key, bool& handled);
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers, bool& handled);
+    // The culling keys beside the written ones: stepping, deleting, renaming and rating.
+    void CullingKeyDown(int key, Qt::KeyboardModifiers modifiers, bool& handled);
     bool ToolbarShown() const;
     void N1Click();
 
@@ -438,6 +444,12 @@ class TKelvoImageForm : public QWidget {
     // confirmed a folder and the list came out non-empty.
     bool BuildFolderList(TFolderOrder order);
     void CenterCursorOnButton(QToolButton* button);
+    // Home and End: the folder list's first and last entries whose files are there.
+    void FirstEntryKey();
+    void LastEntryKey();
+    void ShowFolderEntry(qsizetype position);
+    // Sets the shown file's rating (keys 0-5, P, X), written into the file or its sidecar.
+    void RateCurrentPhoto(TPhotoRating rating);
     void MovieTimerTimer();
     // Reads the entry at position ahead, when there is one; otherwise drops what was ahead.
     void ReadAheadEntry(qsizetype position);

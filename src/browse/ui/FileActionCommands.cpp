@@ -1,5 +1,5 @@
 // Sorting a folder while stepping through it: "Del", "Del + Next", "Rename + Next" and
-// "Save + Next".
+// "Save + Next", and the rating keys.
 //
 // A running slideshow goes on loading behind every question asked here, moving FFileIndex and
 // the current file name as it goes. So each command copies the file it is about to act on
@@ -16,6 +16,8 @@
 #include "base/KelvoUtils.h"
 #include "browse/FileOperations.h"
 #include "browse/FolderList.h"
+#include "browse/PhotoRating.h"
+#include "view/ui/ImageView.h"
 
 namespace {
 
@@ -119,4 +121,19 @@ void TKelvoImageForm::SaveandNext1Click() {
     LoadImageFile(FFileList[FFileIndex]);
     CenterCursorOnButton(SaveNextSB);
     ReadAheadEntry(FirstPresentFrom(FFileList, qsizetype(FFileIndex) + 1));
+}
+
+void TKelvoImageForm::RateCurrentPhoto(TPhotoRating rating) {
+    const QString file = CurrentFileName();
+    if (file.isEmpty() || Image->Bitmap().Empty()) return;
+    const QByteArray packet = WritePhotoRating(file, rating);
+    FRating = rating;
+    // The file's XMP changed under the picture on screen: a later save of the picture writes the
+    // new packet, or it would take the rating back.
+    if (!packet.isEmpty()) {
+        FMetadata.Source = TPhotoMetadata::WithXmp(FMetadata.Source, packet);
+        if (!FUndoImage.Empty())
+            FUndoMetadata.Source = TPhotoMetadata::WithXmp(FUndoMetadata.Source, packet);
+    }
+    UpdateCaption();
 }

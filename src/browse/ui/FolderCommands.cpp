@@ -1,5 +1,5 @@
 // Building the folder image list and stepping through it: "Start by Name", "Start by Date",
-// "Prev" and "Next" (also the Space key), and the wiring of every toolbar button and of the
+// "Prev" and "Next" (also the Space, Page Down and Page Up keys), Home and End, and the wiring of every toolbar button and of the
 // slideshow timer.
 
 #include <QAction>
@@ -12,6 +12,7 @@
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/Dialogs.h"
 #include "app/ui/KelvoImageUnit.h"
+#include "browse/FileOperations.h"
 #include "browse/FolderList.h"
 #include "browse/ReadAhead.h"
 #include "view/ui/ImageView.h"
@@ -63,7 +64,9 @@ void TKelvoImageForm::StartAlphabetically1Click() {
 }
 
 void TKelvoImageForm::StartChronologically1Click() {
-    if (!BuildFolderList(TFolderOrder::ByDate)) return;
+    if (!BuildFolderList(DateTakenOrder1->isChecked() ? TFolderOrder::ByDateTaken
+                                                      : TFolderOrder::ByDate))
+        return;
     LoadImageFile(FFileList[0]);
     setFocus(Qt::OtherFocusReason);
     ReadAheadEntry(FirstPresentFrom(FFileList, 1));
@@ -92,6 +95,27 @@ void TKelvoImageForm::PriorSBClick() {
     CenterCursorOnButton(PriorSB);
     // The way back is the likely way on.
     ReadAheadEntry(LastPresentUpTo(FFileList, qsizetype(FFileIndex) - 1));
+}
+
+void TKelvoImageForm::FirstEntryKey() {
+    const qsizetype first = FirstPresentFrom(FFileList, 0);
+    if (first < FFileList.size()) ShowFolderEntry(first);
+}
+
+void TKelvoImageForm::LastEntryKey() {
+    const qsizetype last = LastPresentUpTo(FFileList, FFileList.size() - 1);
+    if (last >= 0 && last < FFileList.size()) ShowFolderEntry(last);
+}
+
+void TKelvoImageForm::ShowFolderEntry(qsizetype position) {
+    // Already there: reloading would throw away the edits on screen for nothing.
+    if (position == FFileIndex && SameFile(CurrentFileName(), FFileList[position])) return;
+    FFileIndex = int(position);
+    LoadImageFile(FFileList[position]);
+    // From the first entry the way is on; from the last, back.
+    ReadAheadEntry(position == 0 || position < FFileList.size() - 1
+                       ? FirstPresentFrom(FFileList, position + 1)
+                       : LastPresentUpTo(FFileList, position - 1));
 }
 
 void TKelvoImageForm::CenterCursorOnButton(QToolButton* button) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QKeySequence>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -110,7 +112,7 @@ TEST_F(Documentation, EveryQuotedCaptionIsOneTheProgramShows) {
 
 TEST_F(Documentation, EveryKeyOfTheReadmeDoesWhatItSays) {
     const QStringList keys = ReadmeKeys();
-    EXPECT_EQ(keys.size(), 7) << "four arrows, Enter, Space, Escape";
+    EXPECT_EQ(keys.size(), 23) << "four arrows, Enter, Space, Escape and the culling keys";
     for (const QString& key : keys) {
         SCOPED_TRACE(key.toStdString());
         if (key == QLatin1String("Up") || key == QLatin1String("Down") ||
@@ -161,6 +163,25 @@ TEST_F(Documentation, EveryKeyOfTheReadmeDoesWhatItSays) {
             form.FMoviePlaying = true;
             QTest::keyClick(&form, Qt::Key_Escape);
             EXPECT_FALSE(form.FMoviePlaying);
+        } else if (key == QLatin1String("Ctrl+S")) {
+            TKelvoImageForm& form = StartQuietly();
+            EXPECT_EQ(form.Save1->shortcut(), QKeySequence(key));
+        } else if (const QKeySequence sequence(QString(key).replace(QLatin1String("Page "),
+                                                                    QLatin1String("Pg")));
+                   sequence.count() == 1 && sequence[0].key() != Qt::Key_unknown) {
+            // The culling keys (CullingKeysTest follows each through): on the middle one of three
+            // listed pictures every one of them is taken, any question answered No.
+            TKelvoImageForm& form = StartQuietly("[Confirmations]\nDelete=Y\n");
+            for (const char* name : {"a.png", "b.png", "c.png"})
+                MakeFilledImage(QLatin1String(name), 2, 2, 0xFF00FF00u);
+            form.FFileList = {PathOf("a.png"), PathOf("b.png"), PathOf("c.png")};
+            form.FFileIndex = 1;
+            form.LoadImageFile(PathOf("b.png"));
+            if (sequence[0].key() == Qt::Key_Delete) FDialogs.AnswerNo();
+            if (sequence[0].key() == Qt::Key_F2) FDialogs.CancelText();
+            bool handled = false;
+            form.FormKeyDown(sequence[0].key(), sequence[0].keyboardModifiers(), handled);
+            EXPECT_TRUE(handled);
         } else {
             ADD_FAILURE() << "the README documents a key this test does not know";
         }
