@@ -235,13 +235,3 @@ std::optional<TCaptureStamp> ReadCaptureStampFrom(int fd) {
     return stamp;
 }
 
-TCaptureStamp LocalCaptureStamp(std::int64_t secondsSinceEpoch, int milliseconds) {
-    const time_t t = static_cast<time_t>(secondsSinceEpoch);
-    struct tm local {};
-    if (localtime_r(&t, &local) == nullptr) return 0;
-    TCaptureStamp stamp = std::int64_t(local.tm_year) + 1900;
-    for (int field : {local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                      std::min(local.tm_sec, 59)})
-        stamp = stamp * 100 + field;
-    return stamp * 1000 + milliseconds;
-}

@@ -25,6 +25,3 @@ std::optional<TCaptureStamp> ReadCaptureStamp(const QString& fileName);
 std::optional<TCaptureStamp> ReadCaptureStampAt(int folderFd, const char* name);
 std::optional<TCaptureStamp> ReadCaptureStampFrom(int fd);
 
-// A file's modification time on the same scale, in the local time zone, for the files that
-// carry no capture date.
-TCaptureStamp LocalCaptureStamp(std::int64_t secondsSinceEpoch, int milliseconds);

@@ -100,6 +100,7 @@ struct TFolderEntry {
     QByteArray rawName;
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0;
+    std::int64_t modifiedSeconds = 0;
 };
 
 struct TCachedCaptureDate {
@@ -145,12 +146,10 @@ void FillCaptureStamps(int folderFd, const QString& prefix, std::vector<TFolderE
             gCaptureDates[prefix + entries[i].name] = {entries[i].size, entries[i].mtimeNs,
                                                        stamps[i]};
     }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::int64_t ns = entries[i].mtimeNs;
-        const std::int64_t seconds = ns >= 0 ? ns / 1000000000 : -((-ns + 999999999) / 1000000000);
-        const int milliseconds = int((ns - seconds * 1000000000) / 1000000);
-        entries[i].step = stamps[i] ? *stamps[i] : LocalCaptureStamp(seconds, milliseconds);
-    }
+    // A file without a capture date stands at its two-second modification step, as in the plain
+    // date order, so a folder without camera files lists exactly as it does there.
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        entries[i].step = stamps[i] ? *stamps[i] : LocalDateStep(entries[i].modifiedSeconds) * 1000;
 }
 
 void CloseDirectory(DIR* directory) {
@@ -244,6 +243,7 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
             if (byDateTaken) listed.rawName = QByteArray(name, qsizetype(length));
             listed.mtimeNs = std::int64_t(status.st_mtim.tv_sec) * 1000000000 +
                              status.st_mtim.tv_nsec;
+            listed.modifiedSeconds = status.st_mtim.tv_sec;
         }
         entries.push_back(std::move(listed));
     }

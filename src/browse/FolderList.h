@@ -8,8 +8,8 @@
 #include <cstdint>
 
 // ByDateTaken: by the camera's capture time (EXIF DateTimeOriginal and its sub-seconds), the
-// files without one by their modification time to the millisecond on the same local scale,
-// and then by name.
+// files without one by their two-second modification step as ByDate has it, on the same local
+// scale, and then by name.
 enum class TFolderOrder { ByName, ByDate, ByDateTaken };
 
 // Full paths of the folder's collected files, sorted by name, or by last-write time (two-second

@@ -232,6 +232,7 @@ TEST_F(MainWindowCaption, MenuBarHasEveryItemInOrder) {
                                                   "Show Pixel Values",
                                                   "Show Line Lengths",
                                                   "Auto Rotate",
+                                                  "Date Taken Order",
                                                   "Movie",
                                                   "Movie Speed(ms) [100]",
                                                   "Extended Info",
