@@ -26,6 +26,7 @@
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/CommandLineCorrection.h"
 #include "hotspot/ui/BrennForm.h"
+#include "image/EmbeddedProfile.h"
 #include "image/ImageLoader.h"
 #include "info/ui/FileTypeRegistration.h"
 #include "tone/ui/GraphForm.h"
@@ -299,6 +300,7 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     FUndoImage.SetHeight(0);
     FUndoImage.SetWidth(0);
     FUndoMetadata = {};
+    Image->SetColorProfile(EmbeddedIccProfile(fileName, FMetadata));
     {
         const TFlagScope resizing(FResizing);
         SizeClientToImage();
