@@ -26,6 +26,7 @@
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/CommandLineCorrection.h"
 #include "hotspot/ui/BrennForm.h"
+#include "image/EmbeddedProfile.h"
 #include "image/ImageLoader.h"
 #include "info/ui/FileTypeRegistration.h"
 #include "tone/ui/GraphForm.h"
@@ -303,6 +304,7 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     FUndoImage.SetWidth(0);
     FUndoMetadata = {};
     FRating = ReadPhotoRating(fileName, FMetadata.Source ? FMetadata.Source->Xmp() : QByteArray());
+    Image->SetColorProfile(EmbeddedIccProfile(fileName, FMetadata));
     {
         const TFlagScope resizing(FResizing);
         SizeClientToImage();

@@ -4,8 +4,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTimer>
 #include <vector>
 
+#include "view/DisplayCopy.h"
 #include "view/FitGeometry.h"
 
 namespace {
@@ -63,6 +65,45 @@ QPoint TImageView::ControlToBitmap(QPoint point) const {
             map(point.y(), FBitmap.Height(), shown.height())};
 }
 
+void TImageView::SetColorProfile(const QByteArray& iccProfile) {
+    std::shared_ptr<const TDisplayColor> color = TDisplayColor::ForProfile(iccProfile);
+    if (color == FColor) return;
+    FColor = std::move(color);
+    FSmooth = QImage();
+    update();
+}
+
+bool TImageView::ShownReduced(QSize shown) const {
+    return !shown.isEmpty() &&
+           (shown.width() < FBitmap.Width() || shown.height() < FBitmap.Height());
+}
+
+bool TImageView::SmoothCopyReady() const {
+    const QSize shown = DisplayedSize();
+    return ShownReduced(shown) && !FSmooth.isNull() && FSmoothSize == shown &&
+           FSmoothStamp == FBitmap.ContentStamp();
+}
+
+void TImageView::MakeSmoothCopy() {
+    const QSize shown = DisplayedSize();
+    if (!ShownReduced(shown) || SmoothCopyReady()) return;
+    FSmooth = BoxReduce(FBitmap, shown.width(), shown.height());
+    if (FColor) FColor->Convert(FSmooth);
+    FSmoothSize = shown;
+    FSmoothStamp = FBitmap.ContentStamp();
+    update();
+}
+
+void TImageView::QueueSmoothCopy() {
+    if (FSmoothQueued) return;
+    FSmoothQueued = true;
+    // After the paint in progress has reached the screen: the first paint keeps its speed.
+    QTimer::singleShot(0, this, [this] {
+        FSmoothQueued = false;
+        MakeSmoothCopy();
+    });
+}
+
 void TImageView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QSize shown = DisplayedSize();
@@ -75,6 +116,15 @@ void TImageView::paintEvent(QPaintEvent* event) {
 
     const QRect area = exposed.intersected(imageRect);
     if (area.isEmpty()) return;
+    if (ShownReduced(shown)) {
+        if (SmoothCopyReady()) {
+            painter.drawImage(area.topLeft(), FSmooth, area);
+            return;
+        }
+        QueueSmoothCopy();
+    } else {
+        FSmooth = QImage();  // a size it no longer has: its memory is better free
+    }
     // Only the visible part is composed, pixel by pixel from the raster, so a fitted photograph
     // of any size costs what the screen area costs. Alpha is set to opaque here: the raster's
     // alpha byte is never meant for display.
@@ -95,6 +145,7 @@ void TImageView::paintEvent(QPaintEvent* event) {
                 out[x] = in[columns[std::size_t(x)]] | 0xFF000000u;
         }
     }
+    if (FColor) FColor->Convert(buffer);
     painter.drawImage(area.topLeft(), buffer);
 }
 

@@ -1,11 +1,22 @@
 #pragma once
 // The view `Image`: shows the current image anchored at its top-left corner, either unscaled
-// or scaled to fit, always opaque and with the nearest pixel. It owns the current image.
+// or scaled to fit, always opaque. It owns the current image.
+//
+// Enlarged or at 1:1 it draws the nearest pixel, crisp as a user inspecting pixels wants them.
+// Reduced (Fit of a large picture) it paints the nearest pixel at once and replaces it, right
+// after that first paint, with a box-filtered copy made once for the picture's content and the
+// displayed size (view/DisplayCopy.h); a nearest-pixel reduction aliases. A picture with an
+// embedded ICC profile is shown converted to sRGB. Both touch only what is painted: the raster
+// keeps the file's values.
 
+#include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
 #include "image/Bitmap32.h"
+
+class TDisplayColor;
 
 class QMouseEvent;
 
@@ -34,6 +45,14 @@ class TImageView : public QWidget {
     // The image pixel under a point of the view (may lie outside the image).
     QPoint ControlToBitmap(QPoint point) const;
 
+    // The ICC profile the picture's file embeds; empty for none (shown as it is).
+    void SetColorProfile(const QByteArray& iccProfile);
+    // Whether the picture is shown reduced and its smooth copy for the current content and
+    // size is made (the paint after this uses it).
+    bool SmoothCopyReady() const;
+    // Makes the smooth copy now when the picture is shown reduced and it is missing or stale.
+    void MakeSmoothCopy();
+
   signals:
     // Pointer events in view coordinates, for the pointer commands of the main window.
     void MouseDown(QMouseEvent* event);
@@ -47,7 +66,16 @@ class TImageView : public QWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
+    bool ShownReduced(QSize shown) const;
+    void QueueSmoothCopy();
+
     TBitmap32 FBitmap;
+    // The smooth reduction and what it was made for.
+    QImage FSmooth;
+    std::uint64_t FSmoothStamp = 0;
+    QSize FSmoothSize;
+    bool FSmoothQueued = false;
+    std::shared_ptr<const TDisplayColor> FColor;  // null: no conversion
     TScaleMode FScaleMode = TScaleMode::smNormal;
     std::uint64_t FChangeCount = 0;
 };

@@ -75,6 +75,7 @@ void TKelvoImageForm::Paste1Click() {
         current.Assign(std::move(pasted));
         // The clipboard holds pixels only; the file's tags do not describe them.
         FMetadata = {};
+        Image->SetColorProfile({});
     }
     SizeClientToImage();
     ResizeForm();

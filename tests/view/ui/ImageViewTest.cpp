@@ -1,10 +1,13 @@
-// What the view draws: opaque pixels, nearest-neighbour scaling, anchored at the top-left.
+// What the view draws: opaque pixels, nearest-neighbour scaling at first and a box-filtered
+// reduction once it is made, anchored at the top-left; the colours of an embedded profile.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QImage>
+#include <lcms2.h>
 
+#include "view/DisplayCopy.h"
 #include "view/ui/ImageView.h"
 
 namespace {
@@ -45,7 +48,8 @@ TEST(ImageView, FitScalesWithTheNearestPixel) {
     EXPECT_EQ(view.ControlToBitmap(QPoint(50, 10)), QPoint(1, 0));
 }
 
-TEST(ImageView, ShrinkingPicksOnePixelOfEachBlock) {
+// The first paint of a reduction comes at once, with the nearest pixel.
+TEST(ImageView, ShrinkingPicksOnePixelOfEachBlockAtFirst) {
     TImageView view;
     view.resize(4, 4);
     view.SetScaleMode(TScaleMode::smResize);
@@ -61,6 +65,85 @@ TEST(ImageView, ShrinkingPicksOnePixelOfEachBlock) {
             EXPECT_TRUE(qRed(p) == 60 * x || qRed(p) == 60 * x + 30) << x << "," << y;
             EXPECT_TRUE(qBlue(p) == 60 * y || qBlue(p) == 60 * y + 30) << x << "," << y;
         }
+}
+
+// A picture of 1-pixel lines, the kind of detail a nearest-pixel reduction turns into bold
+// staircases.
+void FillWithFineLines(TBitmap32& bitmap, int width, int height) {
+    bitmap.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bitmap.SetPixel(x, y, (x + y) % 3 == 0 ? 0xFF000000u : 0xFFFFFFFFu);
+    bitmap.Changed();
+}
+
+TEST(ImageView, TheSmoothReductionReplacesTheFirstPaint) {
+    TImageView view;
+    view.resize(190, 150);
+    view.SetScaleMode(TScaleMode::smResize);
+    FillWithFineLines(view.Bitmap(), 600, 400);
+    const QSize shown = view.DisplayedSize();
+    ASSERT_EQ(shown.width(), 190);
+    Render(view);  // the first paint queues the reduction
+    EXPECT_FALSE(view.SmoothCopyReady());
+    QApplication::processEvents();
+    ASSERT_TRUE(view.SmoothCopyReady());
+    EXPECT_EQ(Render(view).copy(QRect(QPoint(0, 0), shown)),
+              BoxReduce(view.Bitmap(), shown.width(), shown.height()));
+
+    // An edit, a resize and an undo (the snapshot swapped back) each make it anew or take the
+    // one that fits again.
+    view.Bitmap().SetPixel(0, 0, 0xFF00FF00u);
+    view.Bitmap().Changed();
+    EXPECT_FALSE(view.SmoothCopyReady());
+    view.MakeSmoothCopy();
+    EXPECT_EQ(Render(view).copy(QRect(QPoint(0, 0), shown)),
+              BoxReduce(view.Bitmap(), shown.width(), shown.height()));
+    view.resize(300, 150);
+    EXPECT_FALSE(view.SmoothCopyReady());
+    view.MakeSmoothCopy();
+    ASSERT_EQ(view.DisplayedSize(), QSize(225, 150));
+    EXPECT_EQ(Render(view).copy(0, 0, 225, 150), BoxReduce(view.Bitmap(), 225, 150));
+
+    // Enlarged or at 1:1 the picture stays crisp: no reduction is made.
+    view.SetScaleMode(TScaleMode::smNormal);
+    view.MakeSmoothCopy();
+    EXPECT_FALSE(view.SmoothCopyReady());
+    EXPECT_EQ(Render(view).pixel(1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(Render(view).pixel(2, 1), qRgb(0, 0, 0));
+}
+
+TEST(ImageView, AnEmbeddedProfileChangesTheScreenNotThePicture) {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    cmsHPROFILE wide = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(gamma);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(wide, nullptr, &size);
+    QByteArray profile(qsizetype(size), '\0');
+    cmsSaveProfileToMem(wide, profile.data(), &size);
+    cmsCloseProfile(wide);
+
+    for (const TScaleMode mode : {TScaleMode::smNormal, TScaleMode::smResize}) {
+        SCOPED_TRACE(mode == TScaleMode::smNormal ? "1:1" : "reduced");
+        TImageView view;
+        view.resize(10, 10);
+        view.SetScaleMode(mode);
+        view.Bitmap().SetSize(20, 20);
+        view.Bitmap().Clear(0xFF00C000u);
+        view.SetColorProfile(profile);
+        view.MakeSmoothCopy();
+        TColor32 expected = 0xFF00C000u;
+        TDisplayColor::ForProfile(profile)->Convert(&expected, 1);
+        ASSERT_NE(expected, 0xFF00C000u);
+        EXPECT_EQ(Render(view).pixel(3, 3), QRgb(expected));
+        EXPECT_EQ(view.Bitmap().GetPixel(3, 3), 0xFF00C000u) << "the picture keeps its values";
+        view.SetColorProfile({});
+        view.MakeSmoothCopy();
+        EXPECT_EQ(Render(view).pixel(3, 3), qRgb(0, 0xC0, 0));
+    }
 }
 
 TEST(ImageView, EmptyImageShowsOnlyBackground) {
