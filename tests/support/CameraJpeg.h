@@ -5,6 +5,8 @@
 // profile). Also a CMYK JPEG written straight with libjpeg, since our encoder writes colour
 // only. Every file here is made in the test run; no third-party file is involved.
 
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -208,6 +210,13 @@ struct TFixtures {
         WriteCmyk(Cmyk, 150, 70, 4, 4, 200000);
         WriteImageFile(Png, Scene(32, 32), 0);
     }
+    // A child forked by a test that leaves through exit() must not take the files with it.
+    ~TFixtures() {
+        if (getpid() != FOwner) Folder.setAutoRemove(false);
+    }
+
+  private:
+    pid_t FOwner = getpid();
 };
 
 inline const TFixtures& Fixtures() {
