@@ -438,6 +438,8 @@ QStringList FuzzSeedFiles(TFuzzTarget target, const QString& corpusDir) {
         return false;
     };
     QStringList seeds;
+    // An empty name would walk the current folder.
+    if (corpusDir.isEmpty()) return seeds;
     QDirIterator it(corpusDir, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();

@@ -1,5 +1,6 @@
-// Lists the fuzz targets, or links a target's seeds from the public suites into a folder, so
-// that `./kelvo fuzz` hands libFuzzer the same seeds the test replay reads, never copies.
+// Lists the fuzz targets, or links a target's seeds from folders of sample files (data/ and,
+// when KELVO_CORPUS_DIR is set, the public suites) into a folder, so that `./kelvo fuzz` hands
+// libFuzzer the same seeds the test replay reads, never copies.
 //   kelvo_fuzz_seeds --list
 //   kelvo_fuzz_seeds TARGET OUT_DIR SUITE_DIR...
 
@@ -23,6 +24,13 @@ int main(int argc, char** argv) {
     }
     const QDir out(QString::fromLocal8Bit(argv[2]));
     if (!out.mkpath(QStringLiteral("."))) return 1;
+    // A folder that is not there would give no seeds without a word: a mistyped suite folder
+    // must not pass for an empty one.
+    for (int i = 3; i < argc; ++i)
+        if (!QFileInfo(QString::fromLocal8Bit(argv[i])).isDir()) {
+            std::fprintf(stderr, "%s: no folder %s\n", argv[0], argv[i]);
+            return 2;
+        }
     int count = 0;
     for (int i = 3; i < argc; ++i)
         for (const QString& seed : FuzzSeedFiles(*target, QString::fromLocal8Bit(argv[i]))) {

@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include "FuzzEntryPoints.h"
+#include "support/TestCorpus.h"
 
 namespace {
 
@@ -24,7 +25,9 @@ QStringList FoundFiles(TFuzzTarget target) {
 TEST_P(FuzzReplay, EveryKnownInputKeepsItsInvariant) {
     const TFuzzTarget target = GetParam();
     QStringList inputs = FoundFiles(target);
-    inputs += FuzzSeedFiles(target, QStringLiteral(KELVO_CORPUS_DIR));
+    // The public suites' files of the target's kind too, when they are there.
+    if (const QString suites = test_corpus::Folder(); !suites.isEmpty())
+        inputs += FuzzSeedFiles(target, suites);
     inputs += FuzzSeedFiles(target, QStringLiteral(KELVO_DATA_DIR));
     for (const QString& path : inputs) {
         QFile file(path);

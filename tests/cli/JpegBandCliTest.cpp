@@ -16,6 +16,7 @@
 #include "image/ImageSaver.h"
 #include "image/JpegEncoder.h"
 #include "image/QuarterTurns.h"
+#include "support/CameraJpeg.h"
 #include "support/CliRun.h"
 #include "support/JpegLayout.h"
 #include "support/TestFiles.h"
@@ -28,11 +29,7 @@ namespace {
 using test_files::ReadAll;
 using test_files::WriteAll;
 
-const QString kCorpus = QStringLiteral(KELVO_CORPUS_DIR);
-// EXIF and an ICC profile, 100 x 68.
-const QString kCanon = kCorpus + QStringLiteral("/exif-samples/jpg/Canon_40D.jpg");
-// EXIF orientation 6.
-const QString kSideways = kCorpus + QStringLiteral("/exif-samples/jpg/orientation/landscape_6.jpg");
+using camera_jpeg::Fixtures;
 
 using TCore = std::function<void(TBitmap32& image, TKeptMetadata& kept)>;
 
@@ -117,7 +114,7 @@ TEST_F(JpegBandCliTest, EveryJobWritesTheFileOfTheLoadTheCoreFunctionsAndTheSave
          95,
          true},
     };
-    for (const QString& input : {kCanon, oddHeight}) {
+    for (const QString& input : {Fixtures().Camera, oddHeight}) {
         for (const auto& c : cases) {
             const std::string label = QFileInfo(input).fileName().toStdString() + ": " +
                                       c.Arguments.join(QLatin1Char(' ')).toStdString();
@@ -134,29 +131,30 @@ TEST_F(JpegBandCliTest, EveryJobWritesTheFileOfTheLoadTheCoreFunctionsAndTheSave
 }
 
 TEST_F(JpegBandCliTest, ASidewaysPhotoStaysAsStoredAndSaysSo) {
+    const QString sideways = Fixtures().Sideways;
     const QString output = PathOf(QStringLiteral("out.jpg"));
     const TCliRun run = RunCli(
-        {kSideways, QStringLiteral("--iso"), QStringLiteral("128"), QStringLiteral("-o"), output});
+        {sideways, QStringLiteral("--iso"), QStringLiteral("128"), QStringLiteral("-o"), output});
     ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     EXPECT_EQ(ReadAll(output),
-              WholePathFile(kSideways, PathOf(QStringLiteral("whole.jpg")),
+              WholePathFile(sideways, PathOf(QStringLiteral("whole.jpg")),
                             [](TBitmap32& i, TKeptMetadata&) { IsoBrightness(i, 128); }));
     TBitmap32 image;
     const TKeptMetadata kept = LoadPhotoFromFile(output, image, false);
     ASSERT_TRUE(kept.Source);
     EXPECT_EQ(kept.Source->Orientation(), 6);
-    EXPECT_EQ(image.Width(), 450);
+    EXPECT_EQ(image.Width(), camera_jpeg::TFixtures::kSidewaysStoredWidth);
 }
 
 // Every band is read before the new file takes the old one's place.
 TEST_F(JpegBandCliTest, AFileMayBeRewrittenInPlace) {
     const QString photo = PathOf(QStringLiteral("photo.jpg"));
-    WriteAll(photo, ReadAll(kCanon));
+    WriteAll(photo, ReadAll(Fixtures().Camera));
     const TCliRun run =
         RunCli({photo, QStringLiteral("--bw"), QStringLiteral("70"), QStringLiteral("-o"), photo});
     ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
     EXPECT_EQ(ReadAll(photo),
-              WholePathFile(kCanon, PathOf(QStringLiteral("whole.jpg")),
+              WholePathFile(Fixtures().Camera, PathOf(QStringLiteral("whole.jpg")),
                             [](TBitmap32& i, TKeptMetadata&) { BlackAndWhite(i, 70); }));
 }
 
@@ -204,9 +202,10 @@ TEST_F(JpegBandCliTest, APointJobNeverHoldsThePicture) {
 }
 
 TEST_F(JpegBandCliTest, FailuresGiveTheWholePathsMessageAndKeepTheOldOutput) {
-    const QByteArray canon = ReadAll(kCanon);
-    const qsizetype eoi = canon.lastIndexOf("\xFF\xD9");
-    const QByteArray frameHeader = jpeg_layout::LayoutOf(canon).FrameHeader;
+    const QByteArray camera = ReadAll(Fixtures().Camera);
+    ASSERT_FALSE(camera.isEmpty());
+    const qsizetype eoi = camera.lastIndexOf("\xFF\xD9");
+    const QByteArray frameHeader = jpeg_layout::LayoutOf(camera).FrameHeader;
     ASSERT_FALSE(frameHeader.isEmpty());
     const struct {
         const char* Name;
@@ -214,14 +213,13 @@ TEST_F(JpegBandCliTest, FailuresGiveTheWholePathsMessageAndKeepTheOldOutput) {
         QByteArray Bytes;
     } cases[] = {
         // Taken on the whole path: the JPEG decoder's message, as the loader gives it.
-        {"PNG bytes named .jpg", "in.jpg",
-         ReadAll(kCorpus + QStringLiteral("/pngsuite/png/basn2c08.png"))},
+        {"PNG bytes named .jpg", "in.jpg", ReadAll(Fixtures().Png)},
         // The PNG decoder's message, although the bytes would stream.
-        {"JPEG bytes named .png", "in.png", canon},
-        {"cut in the header", "in.jpg", canon.left(600)},
+        {"JPEG bytes named .png", "in.png", camera},
+        {"cut in the header", "in.jpg", camera.left(600)},
         // Fails only after the last band has gone to the new file.
         {"frame header after the scan", "in.jpg",
-         canon.left(eoi) + frameHeader + QByteArray("\xFF\xD9", 2)},
+         camera.left(eoi) + frameHeader + QByteArray("\xFF\xD9", 2)},
     };
     const QByteArray old("the old output");
     const QString output = PathOf(QStringLiteral("out.jpg"));

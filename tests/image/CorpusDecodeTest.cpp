@@ -24,15 +24,13 @@
 #include "image/JpegDecoder.h"
 #include "image/PhotoMetadata.h"
 #include "image/PngDecoder.h"
+#include "support/TestCorpus.h"
 #include "support/TestFiles.h"
 
 namespace {
 
-const QString kCorpus = QStringLiteral(KELVO_CORPUS_DIR);
-
-#define SKIP_WITHOUT_CORPUS()    \
-    if (!QDir(kCorpus).exists()) \
-    GTEST_SKIP() << "test corpus " << kCorpus.toStdString() << " is absent; skipping"
+// Empty without the suites; every test that reads it skips first.
+const QString kCorpus = test_corpus::Folder();
 
 // The files are named by their suites, not by their types, so each suite is decoded by the
 // decoder of its format directly rather than through the name-based choice.

@@ -14,7 +14,9 @@
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "image/JpegTranscode.h"
+#include "support/CameraJpeg.h"
 #include "support/JpegLayout.h"
+#include "support/TestCorpus.h"
 #include "support/TestFiles.h"
 #include "tone/ToneCorrections.h"
 #include "tone/ToneTables.h"
@@ -26,15 +28,7 @@ using jpeg_layout::TJpegLayout;
 using test_files::ReadAll;
 using test_files::WriteAll;
 
-const QString kCorpus = QStringLiteral(KELVO_CORPUS_DIR);
-// EXIF and an ICC profile, 100 x 68: the last band has 4 rows.
-const QString kCanon = kCorpus + QStringLiteral("/exif-samples/jpg/Canon_40D.jpg");
-// EXIF orientation 6: both paths keep it as stored, and the file says so.
-const QString kSideways = kCorpus + QStringLiteral("/exif-samples/jpg/orientation/landscape_6.jpg");
-// CMYK, 4:1:1, restart markers and an ICC profile spread over many APP2 segments.
-const QString kCmyk = kCorpus + QStringLiteral(
-                                    "/malformed/libjpeg-turbo-seed/jpeg-bug-reports/8bit/"
-                                    "testorig_rot180_cmyk_411_q50_opt_rst1B_test1icc.jpg");
+using camera_jpeg::Fixtures;
 
 // What one path left behind: its error, or the file it wrote.
 struct TOutcome {
@@ -122,7 +116,8 @@ TEST_F(JpegTranscodeTest, EveryPointOperationWritesTheWholePathsFileByteForByte)
         {"negative, brightness 40",
          {[](TBitmap32& i) { Negative(i); }, [](TBitmap32& i) { AdjustBrightness(i, 40); }}},
     };
-    for (const QString& input : {kCanon, kSideways, kCmyk, oddHeight, oneRow}) {
+    const camera_jpeg::TFixtures& made = Fixtures();
+    for (const QString& input : {made.Camera, made.Sideways, made.Cmyk, oddHeight, oneRow}) {
         for (const auto& job : jobs) {
             const std::string label = QFileInfo(input).fileName().toStdString() + ", " + job.Name;
             const TOutcome whole =
@@ -144,10 +139,10 @@ TEST_F(JpegTranscodeTest, QualityAndStrippedMetadataAreThoseOfTheWholePath) {
     for (const auto& c : cases) {
         const std::string label =
             "quality " + std::to_string(c.Quality) + (c.KeepMetadata ? ", kept" : ", stripped");
-        const TOutcome whole = WholePath(kCanon, PathOf(QStringLiteral("whole.jpg")), c.Quality,
-                                         washout, c.KeepMetadata);
-        const TOutcome band = BandPath(kCanon, PathOf(QStringLiteral("band.jpg")), c.Quality,
-                                       washout, c.KeepMetadata);
+        const TOutcome whole = WholePath(Fixtures().Camera, PathOf(QStringLiteral("whole.jpg")),
+                                         c.Quality, washout, c.KeepMetadata);
+        const TOutcome band = BandPath(Fixtures().Camera, PathOf(QStringLiteral("band.jpg")),
+                                       c.Quality, washout, c.KeepMetadata);
         EXPECT_EQ(band, whole) << label;
         // The EXIF block travels only when kept: the comparison above saw it on both paths.
         EXPECT_EQ(band.File.contains("Exif\0\0"), c.KeepMetadata) << label;
@@ -155,25 +150,26 @@ TEST_F(JpegTranscodeTest, QualityAndStrippedMetadataAreThoseOfTheWholePath) {
 }
 
 TEST_F(JpegTranscodeTest, DamagedFilesFailOrShowAsOnTheWholePathAndFailuresKeepTheOldOutput) {
-    const QByteArray canon = ReadAll(kCanon);
-    const TJpegLayout layout = LayoutOf(canon);
+    const QByteArray camera = ReadAll(Fixtures().Camera);
+    ASSERT_FALSE(camera.isEmpty());
+    const TJpegLayout layout = LayoutOf(camera);
     ASSERT_GT(layout.ScanData, 0);
     ASSERT_FALSE(layout.FrameHeader.isEmpty());
-    const qsizetype eoi = canon.lastIndexOf("\xFF\xD9");
+    const qsizetype eoi = camera.lastIndexOf("\xFF\xD9");
     const struct {
         const char* Name;
         QByteArray Bytes;
         bool Fails;
     } cases[] = {
         // Rows past the cut come out grey; the file is written.
-        {"cut in the scan", canon.left((layout.ScanData + eoi) / 2), false},
-        {"cut in the header", canon.left(layout.ScanData / 2), true},
+        {"cut in the scan", camera.left((layout.ScanData + eoi) / 2), false},
+        {"cut in the header", camera.left(layout.ScanData / 2), true},
         // A second frame header after the last row: libjpeg fails only once every band has
         // been written to the new file, which must then be discarded.
         {"frame header after the scan",
-         canon.left(eoi) + layout.FrameHeader + QByteArray("\xFF\xD9", 2), true},
-        {"PNG bytes", ReadAll(kCorpus + QStringLiteral("/pngsuite/png/basn2c08.png")), true},
-        {"empty scan", canon.left(layout.ScanData) + QByteArray("\xFF\xD9", 2), false},
+         camera.left(eoi) + layout.FrameHeader + QByteArray("\xFF\xD9", 2), true},
+        {"PNG bytes", ReadAll(Fixtures().Png), true},
+        {"empty scan", camera.left(layout.ScanData) + QByteArray("\xFF\xD9", 2), false},
     };
     const std::vector<TPixelOperation> negative = {[](TBitmap32& i) { Negative(i); }};
     for (const auto& c : cases) {
@@ -198,6 +194,8 @@ TEST_F(JpegTranscodeTest, DamagedFilesFailOrShowAsOnTheWholePathAndFailuresKeepT
 // The fuzzers' and bug reporters' files: refused headers, bombs, too many scans, corrupt data.
 // Those the loader does not read as JPEG never take the band path.
 TEST_F(JpegTranscodeTest, EveryMalformedJpegOfTheCorpusGivesTheWholePathsOutcome) {
+    SKIP_WITHOUT_CORPUS();
+    const QString corpus = test_corpus::Folder();
     const std::vector<TPixelOperation> brightness = {[](TBitmap32& i) { AdjustBrightness(i, 30); }};
     const QString whole = PathOf(QStringLiteral("whole.jpg"));
     const QString band = PathOf(QStringLiteral("band.jpg"));
@@ -205,7 +203,7 @@ TEST_F(JpegTranscodeTest, EveryMalformedJpegOfTheCorpusGivesTheWholePathsOutcome
     for (const char* folder : {"/malformed/libjpeg-turbo-seed/jpeg-bug-reports",
                                "/malformed/libjpeg-turbo-seed/afl-edges-only/jpeg",
                                "/malformed/libjpeg-turbo-seed/afl-edges-only/jpeg_turbo"}) {
-        QDirIterator it(kCorpus + QLatin1String(folder), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(corpus + QLatin1String(folder), QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString input = it.next();
             // Seconds of decoding per path, and nothing the others do not show.
@@ -221,8 +219,8 @@ TEST_F(JpegTranscodeTest, EveryMalformedJpegOfTheCorpusGivesTheWholePathsOutcome
 }
 
 TEST_F(JpegTranscodeTest, OnlyJpegDataTheLoaderReadsAsJpegGoesToAJpegInBands) {
-    const QByteArray jpeg = ReadAll(kCanon);
-    const QByteArray png = ReadAll(kCorpus + QStringLiteral("/pngsuite/png/basn2c08.png"));
+    const QByteArray jpeg = ReadAll(Fixtures().Camera);
+    const QByteArray png = ReadAll(Fixtures().Png);
     ASSERT_FALSE(jpeg.isEmpty());
     ASSERT_FALSE(png.isEmpty());
     const struct {

@@ -1,5 +1,6 @@
 // The extended information report: line formatting from single items, and whole reports read
-// from JPEG files written here with Exiv2 and from the camera files of the test corpus.
+// from JPEG files written here with Exiv2 and, when the public suites are there, from their
+// camera files.
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@
 #include "image/ImageSaver.h"
 #include "info/PropertyReport.h"
 #include "support/TaggedJpeg.h"
+#include "support/TestCorpus.h"
 
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -34,8 +36,6 @@ static void PrintTo(const QStringList& texts, std::ostream* out) {
 }
 
 namespace {
-
-const QString kCorpus = QStringLiteral(KELVO_CORPUS_DIR);
 
 using tagged_jpeg::Ascii;
 using tagged_jpeg::Bytes;
@@ -385,9 +385,11 @@ QStringList ExpectedLinesFromDump(const QStringList& dumpLines) {
 }  // namespace
 
 TEST(PropertyReportCorpusTest, CameraFilesAgreeWithAnIndependentTagDump) {
-    QFile dump(kCorpus + QStringLiteral("/exif-samples/dump.txt"));
-    if (!dump.open(QIODevice::ReadOnly | QIODevice::Text))
-        GTEST_SKIP() << "test corpus " << kCorpus.toStdString() << " is absent; skipping";
+    SKIP_WITHOUT_CORPUS();
+    const QString corpus = test_corpus::Folder();
+    QFile dump(corpus + QStringLiteral("/exif-samples/dump.txt"));
+    ASSERT_TRUE(dump.open(QIODevice::ReadOnly | QIODevice::Text))
+        << "the camera samples' tag dump is missing from " << corpus.toStdString();
     QMap<QString, QStringList> dumped;
     QString current;
     QTextStream in(&dump);
@@ -405,7 +407,7 @@ TEST(PropertyReportCorpusTest, CameraFilesAgreeWithAnIndependentTagDump) {
     int compared = 0;
     for (const QString& folder : folders) {
         const QStringList names =
-            QDir(kCorpus + "/exif-samples/" + folder).entryList({"*.jpg"}, QDir::Files, QDir::Name);
+            QDir(corpus + "/exif-samples/" + folder).entryList({"*.jpg"}, QDir::Files, QDir::Name);
         for (const QString& name : names) {
             const QString key = folder + '/' + name;
             if (!dumped.contains(key)) continue;
@@ -413,7 +415,7 @@ TEST(PropertyReportCorpusTest, CameraFilesAgreeWithAnIndependentTagDump) {
             if (expected.isEmpty()) continue;
             // Only the lines whose tags the dump writes plainly can be compared.
             QStringList reported;
-            const QString report = ReadPropertyReport(kCorpus + "/exif-samples/" + key);
+            const QString report = ReadPropertyReport(corpus + "/exif-samples/" + key);
             for (const QString& line : report.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
                 if (comparable.contains(line.section(QLatin1Char(':'), 0, 0) + ':'))
                     reported.append(line.trimmed());
