@@ -85,6 +85,11 @@ std::shared_ptr<const TJpegOrigin> JpegOriginOf(const QString& fileName) {
     return std::make_shared<const TJpegOrigin>(OriginFromStatus(fileName, status));
 }
 
+bool NamesOrigin(const QString& fileName, const TJpegOrigin& origin) {
+    const std::shared_ptr<const TJpegOrigin> now = JpegOriginOf(fileName);
+    return now && now->Device == origin.Device && now->Inode == origin.Inode;
+}
+
 std::optional<QByteArray> ReadUnchangedOrigin(const TJpegOrigin& origin) {
     const int descriptor = OpenRegularFileForReading(origin.FileName);
     if (descriptor < 0) return std::nullopt;

@@ -28,6 +28,10 @@ struct TJpegOrigin {
 // The file under that name now; null when it cannot be looked at or is no regular file.
 std::shared_ptr<const TJpegOrigin> JpegOriginOf(const QString& fileName);
 
+// Whether the name leads to the origin's file (the same inode), changed since or not: a save
+// under it replaces the origin.
+bool NamesOrigin(const QString& fileName, const TJpegOrigin& origin);
+
 // The origin's bytes, read through one descriptor whose file is checked to be the origin
 // itself; nothing when the file is gone, replaced or changed since.
 std::optional<QByteArray> ReadUnchangedOrigin(const TJpegOrigin& origin);

@@ -95,6 +95,7 @@ void TKelvoImageForm::SaveImageFile(const QString& fileName) {
             ? TIniFile(MainSettingsFile())
                   .ReadInteger(QStringLiteral("JPEG"), QStringLiteral("Quality"), 95)
             : 95;
+    const bool replacesOrigin = FMetadata.Origin && NamesOrigin(fileName, *FMetadata.Origin);
     TSaveOutcome outcome;
     {
         const TBusyCursor busy;
@@ -102,9 +103,9 @@ void TKelvoImageForm::SaveImageFile(const QString& fileName) {
         outcome = WriteImageFile(fileName, Image->Bitmap(), quality, FMetadata,
                                  {TChromaSampling::Yuv420, true});
     }
-    // The file just written holds the picture's coefficients as they now lie: later turns start
-    // from it (the file loaded may be the one replaced).
-    if (outcome.Lossless) {
+    // The file the pixels came from is gone; the one just written in its place holds the
+    // picture's coefficients as they now lie, and later turns start from it.
+    if (outcome.Lossless && replacesOrigin) {
         FMetadata.Origin = JpegOriginOf(fileName);
         FMetadata.Turn = TPixelTurn();
         if (!FMetadata.Origin) FMetadata.TurnedStamp = 0;

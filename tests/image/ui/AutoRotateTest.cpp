@@ -149,9 +149,10 @@ TEST_F(LosslessSave, TurnsAloneAreWrittenFromTheCoefficientsAnyOtherEditIsEncode
     form.MirrorButton->trigger();
     EXPECT_TRUE(SavesLosslessly());
     if (jpeg_tables::JpegtranPresent()) {
-        // Upright (a quarter clockwise), CW, Mirror: a transversal of the stored coefficients.
+        // Upright (a quarter clockwise), CW, Mirror: the stored coefficients upside down.
         const QString theirs = PathOf(QStringLiteral("theirs.jpg"));
-        ASSERT_TRUE(jpeg_tables::Jpegtran({QStringLiteral("-transverse")}, photo, theirs));
+        ASSERT_TRUE(jpeg_tables::Jpegtran({QStringLiteral("-flip"), QStringLiteral("vertical")},
+                                          photo, theirs));
         TBitmap32 ours;
         TBitmap32 reference;
         LoadImageFromFile(PathOf(QStringLiteral("out.JPG")), ours);
