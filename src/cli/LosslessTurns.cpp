@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "base/WholeFile.h"
 #include "cli/CliOptions.h"
 #include "image/JpegDecoder.h"
 #include "image/JpegTranscode.h"
@@ -16,6 +15,10 @@ std::optional<TSaveOutcome> TurnJpegLosslessly(const TCliJob& job) {
                      [](const TCliStep& step) { return step.Turn || step.TurnsUpright; }) ||
         !CanTranscodeInBands(job.Input, job.Output))
         return std::nullopt;
+    // The file is read whole once, into one store of its size, and only if it is still the
+    // file whose header was read.
+    const std::shared_ptr<const TJpegOrigin> origin = JpegOriginOf(job.Input);
+    if (!origin) return std::nullopt;
     // The header alone, read with every refusal the decoder makes before the pixels.
     std::vector<TJpegMarker> found;
     int width = 0;
@@ -41,8 +44,8 @@ std::optional<TSaveOutcome> TurnJpegLosslessly(const TCliJob& job) {
         source && !job.StripMetadata
             ? source->MarkersForSave(width, height, true, &outcome.ExifLeftOut)
             : std::vector<TJpegMarker>();
-    if (!WriteTurnedJpeg(job.Output, ReadWholeFile(job.Input), turn, markers))
-        return std::nullopt;
+    const std::optional<QByteArray> bytes = ReadUnchangedOrigin(*origin);
+    if (!bytes || !WriteTurnedJpeg(job.Output, *bytes, turn, markers)) return std::nullopt;
     outcome.Lossless = true;
     return outcome;
 }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -124,9 +126,29 @@ bool WriteTurnedJpeg(const QString& output, const QByteArray& jpegFile, TPixelTu
     transform.options = TJXOPT_PERFECT | TJXOPT_COPYNONE;
     // A warning (damaged data) fails too: the decoded picture the user saw is then not what
     // the coefficients hold, and the ordinary save writes what was seen.
-    if (tjTransform(transformer.Handle, reinterpret_cast<const unsigned char*>(jpegFile.constData()),
-                    static_cast<unsigned long>(jpegFile.size()), 1, &transformer.Output,
-                    &transformer.OutputSize, &transform, TJFLAG_STOPONWARNING) != 0)
+    int flags = TJFLAG_STOPONWARNING;
+    const auto* input = reinterpret_cast<const unsigned char*>(jpegFile.constData());
+    const auto inputSize = static_cast<unsigned long>(jpegFile.size());
+    // The output's largest possible size is reserved at once (only the pages written are ever
+    // touched): left to grow, the buffer would be copied each time it doubles.
+    int width = 0;
+    int height = 0;
+    int sampling = -1;
+    int colourSpace = 0;
+    if (tjDecompressHeader3(transformer.Handle, input, inputSize, &width, &height, &sampling,
+                            &colourSpace) == 0 &&
+        sampling >= 0) {
+        const unsigned long largest =
+            std::max(tjBufSize(width, height, sampling), tjBufSize(height, width, sampling));
+        if (largest != static_cast<unsigned long>(-1)) {
+            transformer.Output = tjAlloc(int(std::min<unsigned long>(largest, INT_MAX)));
+            if (!transformer.Output) throw std::bad_alloc();
+            transformer.OutputSize = std::min<unsigned long>(largest, INT_MAX);
+            flags |= TJFLAG_NOREALLOC;
+        }
+    }
+    if (tjTransform(transformer.Handle, input, inputSize, 1, &transformer.Output,
+                    &transformer.OutputSize, &transform, flags) != 0)
         return false;
     const unsigned char* bytes = transformer.Output;
     const std::size_t size = transformer.OutputSize;
