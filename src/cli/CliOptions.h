@@ -7,11 +7,14 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "image/Bitmap32.h"
+#include "image/ImageSaver.h"
 #include "image/PhotoMetadata.h"
+#include "image/PixelTurn.h"
 
 // One step applied to the picture, in the order the options were given.
 using TOperation = std::function<void(TBitmap32& image)>;
@@ -22,17 +25,42 @@ struct TCliStep {
     // or any measure of the whole picture (a histogram, a reference pixel). A job made of such
     // steps alone, JPEG to JPEG, runs a band of rows at a time and never holds the picture.
     bool PointOperation = false;
+    // The step moves pixels to other places or reads them by their place (a turn, flip,
+    // mirror, rotation, crop, change of scale, hot-spot correction): its coordinates and its
+    // result then refer to the picture as every viewer shows it, so the load turns the photo
+    // upright first, unless --as-stored.
+    bool MovesPixels = false;
+    // A quarter turn, flip or mirror: a job of such steps alone, JPEG to JPEG, lays the file's
+    // DCT coefficients the new way instead of decoding and encoding.
+    std::optional<TPixelTurn> Turn = std::nullopt;
+    // --upright: the turn its file's EXIF orientation asks for, known only once it is read.
+    bool TurnsUpright = false;
 };
 
 // A step marked as a point operation.
 inline TCliStep PointOperation(TOperation operation) {
-    return {std::move(operation), true};
+    TCliStep step;
+    step.Apply = std::move(operation);
+    step.PointOperation = true;
+    return step;
+}
+
+// A step that moves pixels.
+inline TCliStep Moving(TOperation operation) {
+    TCliStep step;
+    step.Apply = std::move(operation);
+    step.MovesPixels = true;
+    return step;
 }
 
 struct TCliJob {
     QString Input;
     QString Output;
     int JpegQuality = 95;
+    TChromaSampling Sampling = TChromaSampling::Yuv420;
+    // --quality or --sampling was given: the JPEG is encoded as asked, never written from the
+    // input's coefficients.
+    bool EncodingChosen = false;
     std::vector<TCliStep> Operations;
     // When set, the job prints what it learned instead of writing a file, and -o is not needed.
     std::function<void(const TCliJob& job, const TBitmap32& image)> Report;
@@ -52,9 +80,23 @@ struct TCliJob {
     bool StripMetadata = false;
 };
 
-// An operation that moves pixels to other places (a turn, flip, mirror, rotation, crop): once it
+// An operation that decides how the picture stands (a turn, flip, mirror or rotation): once it
 // has run, a JPEG written from the result carries EXIF Orientation 1.
 TOperation Reorienting(const TCliJob& job, TOperation operation);
+
+// Whether the load turns the photo upright by its EXIF orientation: the job holds a step that
+// moves pixels and --as-stored was not given.
+bool LoadsUpright(const TCliJob& job);
+
+// A job of quarter turns, flips and mirrors alone (--upright among them), from a JPEG to a JPEG,
+// with neither --quality nor --sampling: writes the output from the input's DCT coefficients,
+// laid as the steps and the load's upright turn say, with the metadata any save writes.
+// Nothing (and nothing written) for any other job, or when the turn is not perfect for the
+// picture's size; the job then runs the usual way.
+std::optional<TSaveOutcome> TurnJpegLosslessly(const TCliJob& job);
+
+// Says on standard error what the save left out (the EXIF block that could not fit).
+void ReportSaveOutcome(const TCliJob& job, const TSaveOutcome& outcome);
 
 // A flag: the operation applies as soon as it is met. A setting: takes the next argument;
 // it may change the job or push an operation that carries the parsed value.

@@ -39,16 +39,18 @@ void Record(TCliJob& job, const QString& key, const QString& value) {
 // the image. The grid takes the hot-spot raster over, so a run holds two rasters.
 void PushHotSpotRun(TCliJob& job, const QString& file) {
     Record(job, kHotSpotFile, file);
-    job.Operations.push_back({[file, settings = job.Settings](TBitmap32& image) {
+    job.Operations.push_back(Moving([file, settings = job.Settings](TBitmap32& image) {
         const double offset = *HotSpotNumber(settings->value(kOffset, QStringLiteral("0")));
         const double multiplier = *HotSpotNumber(settings->value(kMultiplier, QStringLiteral("1")));
         TBitmap32 hotSpot;
-        LoadImageFromFile(file, hotSpot);
+        // Laid as the photo is: upright by its own tag, as the window loads both, unless the
+        // job keeps what files store.
+        LoadPhotoFromFile(file, hotSpot, !settings->contains(QStringLiteral("--as-stored")));
         if (settings->contains(kBars)) MakeBars(hotSpot);
         THotSpotMask mask(std::move(hotSpot), offset, multiplier);
         mask.SmoothMask(settings->value(kSmoothing, QStringLiteral("1")).toInt());
         mask.Apply(image);
-    }});
+    }));
 }
 
 const TCliOption kHotspotOptions[] = {

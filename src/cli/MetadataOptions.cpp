@@ -1,21 +1,36 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 
 namespace {
 
-// The file's orientation is known only once the picture is read, so the step looks it up when
-// it runs; a file without one (or with orientation 1) is left as it is.
+// Kept with the job's settings, so that the steps read it when they run, wherever it stood.
+const QString kAsStored = QStringLiteral("--as-stored");
+
+// Once the load has turned the photo upright (any job that moves pixels) there is nothing left
+// to turn. With --as-stored the step turns the picture as stored, where it stands on the line;
+// the file's orientation is known only once the picture is read, so the step looks it up when
+// it runs, and a file without one (or with orientation 1) is left as it is.
 void PushUpright(TCliJob& job) {
-    job.Operations.push_back({[metadata = job.Metadata](TBitmap32& image) {
+    TCliStep step = Moving([metadata = job.Metadata, settings = job.Settings](TBitmap32& image) {
+        if (!settings->contains(kAsStored)) return;
         const int orientation = metadata->Source ? metadata->Source->Orientation() : 1;
         if (orientation == 1) return;
         ApplyExifOrientation(image, orientation);
         metadata->Reoriented = true;
-    }});
+    });
+    step.TurnsUpright = true;
+    job.Operations.push_back(std::move(step));
 }
 
 const TCliOption kMetadataOptions[] = {
     {"--upright", PushUpright, nullptr,
      "turn a JPEG upright as its EXIF orientation says; a JPEG output then says orientation 1"},
+    {"--as-stored", [](TCliJob& job) { job.Settings->insert(kAsStored, QString()); }, nullptr,
+     "do not turn the photo upright first: turns, crops and the like act on the pixels as the "
+     "file stores them"},
     {"--strip", [](TCliJob& job) { job.StripMetadata = true; }, nullptr,
      "write pixels only: a JPEG output otherwise keeps the input JPEG's EXIF, XMP, IPTC and "
      "ICC profile"},
@@ -28,6 +43,18 @@ TOperation Reorienting(const TCliJob& job, TOperation operation) {
         operation(image);
         metadata->Reoriented = true;
     };
+}
+
+bool LoadsUpright(const TCliJob& job) {
+    return !job.Settings->contains(kAsStored) &&
+           std::any_of(job.Operations.begin(), job.Operations.end(),
+                       [](const TCliStep& step) { return step.MovesPixels; });
+}
+
+void ReportSaveOutcome(const TCliJob& job, const TSaveOutcome& outcome) {
+    if (outcome.ExifLeftOut)
+        std::fprintf(stderr, "%s\n",
+                     FormatErrorMessage(ExifLeftOutMessage(job.Output)).toLocal8Bit().constData());
 }
 
 std::span<const TCliOption> MetadataOptions() {

@@ -7,11 +7,11 @@ namespace {
 // (moved aside, not copied) and the result has its size.
 void PushRotation(TCliJob& job, const QString& value) {
     const int degrees = ParseInteger(value, "angle", -180, 180);
-    job.Operations.push_back({Reorienting(job, [degrees](TBitmap32& image) {
+    job.Operations.push_back(Moving(Reorienting(job, [degrees](TBitmap32& image) {
         TBitmap32 source;
         source.Assign(std::move(image));
         RotateImage(source, degrees, image);
-    })});
+    })));
 }
 
 const TCliOption kRotationOptions[] = {

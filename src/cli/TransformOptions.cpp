@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "image/QuarterTurns.h"
 #include "transform/Crop.h"
@@ -31,46 +32,60 @@ void TurnCounterClockwise(TBitmap32& image) {
     image.TurnCounterClockwise();
 }
 
-// The selection from (X, Y) of W x H pixels, clamped to the image as a released drag is; a
-// selection thinner than a click leaves the image as it is, and a small one is cropped without
-// the window's question, since nobody is there to answer it.
+// The W x H pixels from (X, Y), clamped to the picture. Any rectangle of at least one pixel
+// each way is cropped as asked: the window's rules for a drag (a thin one is a click, a small
+// one asks first) belong to the mouse. A rectangle that is empty or lies wholly outside the
+// picture is refused before anything is written.
 void PushCrop(TCliJob& job, const QString& value) {
     const std::vector<int> v = ParseIntegerList(value, "crop", 4);
     const std::int64_t x = v[0];
     const std::int64_t y = v[1];
     const std::int64_t w = v[2];
     const std::int64_t h = v[3];
-    job.Operations.push_back({Reorienting(job, [x, y, w, h](TBitmap32& image) {
+    job.Operations.push_back(Moving([value, x, y, w, h](TBitmap32& image) {
+        const QString size = QStringLiteral("%1 x %2").arg(image.Width()).arg(image.Height());
+        if (w < 1 || h < 1)
+            throw KelvoError(QStringLiteral("The crop %1 is empty: its width and height must be "
+                                            "at least 1 (the image is %2)")
+                                 .arg(value, size));
+        if (x >= image.Width() || y >= image.Height() || x + w <= 0 || y + h <= 0)
+            throw KelvoError(
+                QStringLiteral("The crop %1 lies outside the %2 image").arg(value, size));
         const TSelection selection =
             SelectionBetween(x, y, x + w, y + h, image.Width(), image.Height());
-        if (selection.IsClick()) return;
         TBitmap32 source;
         source.Assign(std::move(image));
         CropImage(source, selection, image);
-    })});
+    }));
 }
 
 template <void (*Operation)(TBitmap32&)>
-void Push(TCliJob& job) {
-    job.Operations.push_back({Operation});
+void PushMoving(TCliJob& job) {
+    job.Operations.push_back(Moving(Operation));
 }
 
-template <void (*Operation)(TBitmap32&)>
-void PushReorienting(TCliJob& job) {
-    job.Operations.push_back({Reorienting(job, Operation)});
+template <void (*Operation)(TBitmap32&), TPixelTurn::TKind Kind>
+void PushTurn(TCliJob& job) {
+    TCliStep step = Moving(Reorienting(job, Operation));
+    step.Turn = TPixelTurn(Kind);
+    job.Operations.push_back(std::move(step));
 }
 
 const TCliOption kTransformOptions[] = {
-    {"--cw", PushReorienting<TurnClockwise>, nullptr, "turn a quarter clockwise"},
-    {"--ccw", PushReorienting<TurnCounterClockwise>, nullptr, "turn a quarter counter-clockwise"},
-    {"--flip", PushReorienting<FromMovedSource<FlipVertical>>, nullptr, "turn upside down"},
-    {"--mirror", PushReorienting<FromMovedSource<MirrorHorizontal>>, nullptr,
+    {"--cw", PushTurn<TurnClockwise, TPixelTurn::Clockwise>, nullptr, "turn a quarter clockwise"},
+    {"--ccw", PushTurn<TurnCounterClockwise, TPixelTurn::CounterClockwise>, nullptr,
+     "turn a quarter counter-clockwise"},
+    {"--flip", PushTurn<FromMovedSource<FlipVertical>, TPixelTurn::Flip>, nullptr,
+     "turn upside down"},
+    {"--mirror", PushTurn<FromMovedSource<MirrorHorizontal>, TPixelTurn::Mirror>, nullptr,
      "mirror left to right"},
-    {"--double", Push<FromMovedSource<DoubleImage>>, nullptr,
+    {"--double", PushMoving<FromMovedSource<DoubleImage>>, nullptr,
      "enlarge twice, each pixel a 2 x 2 block"},
-    {"--half", Push<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},
-    {"--quarter", Push<FromMovedSource<Quarter>>, nullptr, "shrink by 4, averaging 4 x 4 blocks"},
-    {"--crop", nullptr, PushCrop, "X,Y,W,H: keep W x H pixels from (X, Y), clamped to the image"},
+    {"--half", PushMoving<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},
+    {"--quarter", PushMoving<FromMovedSource<Quarter>>, nullptr,
+     "shrink by 4, averaging 4 x 4 blocks"},
+    {"--crop", nullptr, PushCrop,
+     "X,Y,W,H: keep W x H pixels from (X, Y), W and H at least 1, clamped to the image"},
 };
 
 }  // namespace

@@ -115,7 +115,7 @@ TCliJob ParseArguments(const QStringList& arguments) {
 
 // A job of point operations alone, from a JPEG to a JPEG, never needs the whole picture: it
 // runs a band of rows at a time and writes the same file in a few megabytes. The picture is
-// read as stored (not turned upright) on either path.
+// read as stored (not turned upright) on either path: no step cares how it stands.
 bool RunsInBands(const TCliJob& job) {
     return !job.Report && job.ReadsPicture &&
            std::all_of(job.Operations.begin(), job.Operations.end(),
@@ -131,19 +131,26 @@ void Run(const TCliJob& job) {
         std::vector<TPixelOperation> operations;
         for (const TCliStep& step : job.Operations)
             operations.push_back(step.Apply);
-        TranscodeJpegInBands(job.Input, job.Output, job.JpegQuality, operations,
-                             !job.StripMetadata);
+        ReportSaveOutcome(job, TranscodeJpegInBands(job.Input, job.Output, job.JpegQuality,
+                                                    operations, !job.StripMetadata,
+                                                    job.Sampling));
+        return;
+    }
+    if (const std::optional<TSaveOutcome> turned = TurnJpegLosslessly(job)) {
+        ReportSaveOutcome(job, *turned);
         return;
     }
     TBitmap32 image;
-    if (job.ReadsPicture) *job.Metadata = LoadPhotoFromFile(job.Input, image, false);
+    if (job.ReadsPicture)
+        *job.Metadata = LoadPhotoFromFile(job.Input, image, LoadsUpright(job));
     for (const TCliStep& step : job.Operations)
         step.Apply(image);
     if (job.Report)
         job.Report(job, image);
     else
-        WriteImageFile(job.Output, image, job.JpegQuality,
-                       job.StripMetadata ? TKeptMetadata() : *job.Metadata);
+        ReportSaveOutcome(job, WriteImageFile(job.Output, image, job.JpegQuality,
+                                              job.StripMetadata ? TKeptMetadata() : *job.Metadata,
+                                              {job.Sampling}));
 }
 
 void PrintError(const QString& message) {

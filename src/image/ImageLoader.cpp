@@ -10,6 +10,7 @@
 #include "image/BmpDecoder.h"
 #include "image/GifDecoder.h"
 #include "image/JpegDecoder.h"
+#include "image/LosslessJpeg.h"
 #include "image/PngDecoder.h"
 
 namespace {
@@ -118,6 +119,10 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
                : turnedWhileDecoding < 0 ? TDecodeTurn::CounterClockwise
                                          : TDecodeTurn::None;
     };
+    // A JPEG's file is remembered as it was around the decode, so that a save of the picture
+    // only turned since can take its coefficients; a file that changed meanwhile is not.
+    const bool jpeg = ImageFileTypeOf(fileName) == TImageFileType::Jpeg;
+    std::shared_ptr<const TJpegOrigin> before = jpeg ? JpegOriginOf(fileName) : nullptr;
     Load(fileName, image, &markers, chooseTurn);
     if (!parsed) kept.Source = TPhotoMetadata::FromMarkers(markers);
     if (upright && kept.Source) {
@@ -128,8 +133,18 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
             else
                 ApplyExifOrientation(image, orientation);
             kept.Reoriented = true;
+            kept.Turn = TPixelTurn::ForExifOrientation(orientation);
         }
     }
     image.Changed();
+    if (before) {
+        const std::shared_ptr<const TJpegOrigin> after = JpegOriginOf(fileName);
+        if (after && after->Device == before->Device && after->Inode == before->Inode &&
+            after->Size == before->Size && after->ModifiedNs == before->ModifiedNs &&
+            after->ChangedNs == before->ChangedNs) {
+            kept.Origin = std::move(before);
+            kept.TurnedStamp = image.ContentStamp();
+        }
+    }
     return kept;
 }

@@ -5,6 +5,7 @@
 #include "image/BmpEncoder.h"
 #include "image/GifEncoder.h"
 #include "image/JpegEncoder.h"
+#include "image/LosslessJpeg.h"
 #include "image/PngEncoder.h"
 
 namespace {
@@ -42,35 +43,57 @@ int ClampJpegQuality(int jpegQuality) {
     return low < 1 ? 1 : (low > 100 ? 100 : low);
 }
 
-void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
-                    const TKeptMetadata& metadata) {
+QString ExifLeftOutMessage(const QString& fileName) {
+    return QStringLiteral(
+               "Warning: '%1' was written without its EXIF tags: they do not fit in a JPEG "
+               "segment of 64 KB even without the thumbnail and the maker note")
+        .arg(fileName);
+}
+
+TSaveOutcome WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
+                            const TKeptMetadata& metadata, const TJpegWriteOptions& options) {
     const TSaveFileType type = SaveFileTypeOf(fileName);
-    if (type == TSaveFileType::None) return;
+    TSaveOutcome outcome;
+    if (type == TSaveFileType::None) return outcome;
     RequirePixels(image);
     // Composed before the new file exists; they go into it with the pixels, so the rename puts
     // a complete file in place or none at all.
-    const std::vector<TJpegMarker> markers =
-        type == TSaveFileType::Jpeg && metadata.Source
-            ? metadata.Source->MarkersForSave(image.Width(), image.Height(), metadata.Reoriented)
-            : std::vector<TJpegMarker>();
+    const auto markersFor = [&] {
+        return type == TSaveFileType::Jpeg && metadata.Source
+                   ? metadata.Source->MarkersForSave(image.Width(), image.Height(),
+                                                     metadata.Reoriented, &outcome.ExifLeftOut)
+                   : std::vector<TJpegMarker>();
+    };
+    if (type == TSaveFileType::Jpeg && options.LosslessWhenPossible &&
+        metadata.HoldsTurnedOrigin(image)) {
+        if (const std::optional<QByteArray> origin = ReadUnchangedOrigin(*metadata.Origin)) {
+            if (WriteTurnedJpeg(fileName, *origin, metadata.Turn, markersFor())) {
+                outcome.Lossless = true;
+                return outcome;
+            }
+            outcome.ExifLeftOut = false;
+        }
+    }
+    const std::vector<TJpegMarker> markers = markersFor();
     TAtomicFile file(fileName);
     switch (type) {
         case TSaveFileType::Jpeg:
-            EncodeJpeg(file, image, ClampJpegQuality(jpegQuality), markers);
+            EncodeJpeg(file, image, ClampJpegQuality(jpegQuality), markers, options.Sampling);
             break;
         case TSaveFileType::Gif:
             EncodeGif(file, image, -1, 0);
             break;
         case TSaveFileType::Png:
-            EncodePng(file, image);
+            EncodePng(file, image, metadata.Source ? metadata.Source->IccProfile() : QByteArray());
             break;
         case TSaveFileType::Bmp:
             EncodeBmp(file, image);
             break;
         case TSaveFileType::None:
-            return;
+            return outcome;
     }
     file.Commit();
+    return outcome;
 }
 
 void WriteTransparentGif(const QString& fileName, const TBitmap32& image) {

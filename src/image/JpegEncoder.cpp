@@ -44,7 +44,8 @@ constexpr int kRowsPerWrite = 16;
 // succeeded. No object with a destructor lives in their frames.
 
 bool StartCompress(TJpegCompressor& jpeg, std::FILE* stream, int width, int height, int quality,
-                   const TJpegMarker* markers, std::size_t markerCount) {
+                   int lumaColumns, int lumaRows, const TJpegMarker* markers,
+                   std::size_t markerCount) {
     jpeg_compress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return false;
     info.client_data = &jpeg;
@@ -59,6 +60,9 @@ bool StartCompress(TJpegCompressor& jpeg, std::FILE* stream, int width, int heig
     info.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
+    // The luma component's sampling factors against the chroma's 1 x 1.
+    info.comp_info[0].h_samp_factor = lumaColumns;
+    info.comp_info[0].v_samp_factor = lumaRows;
     jpeg_start_compress(&info, TRUE);
     // Right after the JFIF header, where readers look for them.
     for (std::size_t i = 0; i < markerCount; ++i)
@@ -97,14 +101,17 @@ bool FinishCompress(TJpegCompressor& jpeg) {
 }  // namespace
 
 TJpegBandWriter::TJpegBandWriter(TAtomicFile& file, int width, int height, int quality,
-                                 const std::vector<TJpegMarker>& markers)
+                                 const std::vector<TJpegMarker>& markers,
+                                 TChromaSampling sampling)
     : FFile(file), FJpeg(std::make_unique<TJpegCompressor>()) {
     TJpegCompressor& jpeg = *FJpeg;
     jpeg.info.err = jpeg_std_error(&jpeg.errors);
     jpeg.errors.error_exit = JpegErrorExit;
     jpeg.errors.output_message = JpegSilentMessage;
-    if (!StartCompress(jpeg, FFile.Stream(), width, height, quality, markers.data(),
-                       markers.size()))
+    const int lumaColumns = sampling == TChromaSampling::Yuv444 ? 1 : 2;
+    const int lumaRows = sampling == TChromaSampling::Yuv420 ? 2 : 1;
+    if (!StartCompress(jpeg, FFile.Stream(), width, height, quality, lumaColumns, lumaRows,
+                       markers.data(), markers.size()))
         Fail();
 }
 
@@ -124,8 +131,8 @@ void TJpegBandWriter::Fail() {
 }
 
 void EncodeJpeg(TAtomicFile& file, const TBitmap32& image, int quality,
-                const std::vector<TJpegMarker>& markers) {
-    TJpegBandWriter writer(file, image.Width(), image.Height(), quality, markers);
+                const std::vector<TJpegMarker>& markers, TChromaSampling sampling) {
+    TJpegBandWriter writer(file, image.Width(), image.Height(), quality, markers, sampling);
     const TColor32* rows[kRowsPerWrite];
     for (int first = 0; first < image.Height(); first += kRowsPerWrite) {
         const int count = std::min(kRowsPerWrite, image.Height() - first);

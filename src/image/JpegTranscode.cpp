@@ -33,8 +33,10 @@ bool CanTranscodeInBands(const QString& input, const QString& output) {
            ImageFileTypeOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
 }
 
-void TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,
-                          std::span<const TPixelOperation> operations, bool keepMetadata) {
+TSaveOutcome TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,
+                                  std::span<const TPixelOperation> operations, bool keepMetadata,
+                                  TChromaSampling sampling) {
+    TSaveOutcome outcome;
     // The markers are read whether kept or not, as the load reads them.
     std::vector<TJpegMarker> found;
     TJpegBandReader reader(input, &found);
@@ -43,13 +45,14 @@ void TranscodeJpegInBands(const QString& input, const QString& output, int jpegQ
     const auto source = keepMetadata ? TPhotoMetadata::FromMarkers(found) : nullptr;
     // The picture keeps the stored orientation: nothing here moves a pixel.
     const std::vector<TJpegMarker> markers =
-        source ? source->MarkersForSave(width, height, false) : std::vector<TJpegMarker>();
+        source ? source->MarkersForSave(width, height, false, &outcome.ExifLeftOut)
+               : std::vector<TJpegMarker>();
     TBitmap32 band;
     band.SetSize(width, std::min(kJpegBandRows, height));
     reader.Start();
 
     TAtomicFile file(output);
-    TJpegBandWriter writer(file, width, height, ClampJpegQuality(jpegQuality), markers);
+    TJpegBandWriter writer(file, width, height, ClampJpegQuality(jpegQuality), markers, sampling);
     TColor32* rows[kJpegBandRows];
     while (reader.NextRow() < height) {
         const int count = std::min(kJpegBandRows, height - reader.NextRow());
@@ -64,4 +67,5 @@ void TranscodeJpegInBands(const QString& input, const QString& output, int jpegQ
     reader.Finish();
     writer.Finish();
     file.Commit();
+    return outcome;
 }

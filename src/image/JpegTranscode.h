@@ -8,6 +8,7 @@
 #include <span>
 
 #include "image/Bitmap32.h"
+#include "image/ImageSaver.h"
 
 // A step whose result for each pixel depends on nothing but that pixel: not on its place, its
 // neighbours, or any measure of the whole picture. It is handed one band at a time.
@@ -23,5 +24,7 @@ bool CanTranscodeInBands(const QString& input, const QString& output);
 // WriteImageFile(output, image, jpegQuality, kept) gives, kept being what the load returned
 // (keepMetadata) or nothing. Fails as that load and save do: a file libjpeg cannot decode
 // throws "JPEG error #n", and on any failure output is left as it was.
-void TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,
-                          std::span<const TPixelOperation> operations, bool keepMetadata);
+// The outcome says whether the EXIF block had to be left out.
+TSaveOutcome TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,
+                                  std::span<const TPixelOperation> operations, bool keepMetadata,
+                                  TChromaSampling sampling = TChromaSampling::Yuv420);

@@ -38,12 +38,14 @@ const Exiv2::byte* BytesOf(const QByteArray& bytes) {
 // Runs one block's work; a block Exiv2 cannot read or write is left out. Running out of memory
 // is not the block's fault and ends the save.
 template <class Work>
-void ForBlock(Work work) {
+bool ForBlock(Work work) {
     try {
         work();
+        return true;
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
+        return false;
     }
 }
 
@@ -79,8 +81,56 @@ QByteArray AssembledIccProfile(const std::vector<const QByteArray*>& pieces) {
     return profile;
 }
 
+// The most a JPEG's EXIF block can hold: the segment's payload less the "Exif\0\0" signature.
+constexpr std::size_t kMaxExifBytes = std::size_t(kMaxJpegMarkerPayload) - 6;
+
+// The maker-note previews Exiv2 removes, with their offsets, to make a block fit.
+const char* const kMakerNotePreviewLengths[] = {
+    "Exif.Minolta.ThumbnailLength",    "Exif.Minolta.Thumbnail",
+    "Exif.NikonPreview.JPEGInterchangeFormatLength",
+    "Exif.Olympus.ThumbnailLength",    "Exif.Olympus.ThumbnailImage",
+    "Exif.Olympus.Thumbnail",          "Exif.Olympus2.ThumbnailLength",
+    "Exif.Olympus2.ThumbnailImage",    "Exif.Olympus2.Thumbnail",
+    "Exif.OlympusCs.PreviewImageLength", "Exif.Pentax.PreviewLength",
+};
+
+// Encodes the tags into one block that holds every one of them. Exiv2 makes an oversized
+// block fit by dropping large tags (over 4 KB) and maker-note previews without telling
+// anyone, so those are looked for in what it wrote; false when the block lost any or is still
+// too large.
+bool EncodeWhole(const Exiv2::ExifData& exif, Exiv2::ByteOrder order, Exiv2::Blob& blob) {
+    blob.clear();
+    Exiv2::ExifParser::encode(blob, nullptr, 0, order, exif);
+    if (blob.empty() || blob.size() > kMaxExifBytes) return false;
+    std::vector<std::string> droppable;
+    for (const Exiv2::Exifdatum& datum : exif) {
+        const std::string key = datum.key();
+        bool preview = false;
+        for (const char* length : kMakerNotePreviewLengths)
+            preview = preview || key == length;
+        if (datum.size() > 4096 || preview) droppable.push_back(key);
+    }
+    if (droppable.empty()) return true;
+    Exiv2::ExifData written;
+    Exiv2::ExifParser::decode(written, blob.data(), std::uint32_t(blob.size()));
+    for (const std::string& key : droppable)
+        if (written.findKey(Exiv2::ExifKey(key)) == written.end()) return false;
+    return true;
+}
+
+void EraseMakerNote(Exiv2::ExifData& exif) {
+    for (auto datum = exif.begin(); datum != exif.end();) {
+        const std::string group = datum->groupName();
+        if (Exiv2::ExifTags::isMakerGroup(group) || group == "MakerNote" ||
+            datum->key() == "Exif.Photo.MakerNote")
+            datum = exif.erase(datum);
+        else
+            ++datum;
+    }
+}
+
 void AddExif(std::vector<TJpegMarker>& markers, const QByteArray& block, int width, int height,
-             bool reoriented) {
+             bool reoriented, bool* exifLeftOut) {
     Exiv2::ExifData exif;
     const Exiv2::ByteOrder order =
         Exiv2::ExifParser::decode(exif, BytesOf(block), std::uint32_t(block.size()));
@@ -96,7 +146,15 @@ void AddExif(std::vector<TJpegMarker>& markers, const QByteArray& block, int wid
     UpdateIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Image.ImageLength",
                                                      std::uint32_t(height));
     Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, nullptr, 0, order, exif);
+    if (!EncodeWhole(exif, order, blob)) {
+        // The maker note is the camera maker's private block, read by their own software
+        // alone; everything a photographer reads in the standard tags is worth more.
+        EraseMakerNote(exif);
+        if (!EncodeWhole(exif, order, blob)) {
+            if (exifLeftOut) *exifLeftOut = true;
+            return;
+        }
+    }
     AddMarker(markers, kApp1, kExifSignature, reinterpret_cast<const char*>(blob.data()),
               blob.size());
 }
@@ -215,11 +273,14 @@ int TPhotoMetadata::Orientation() const {
     return orientation;
 }
 
-std::vector<TJpegMarker> TPhotoMetadata::MarkersForSave(int width, int height,
-                                                        bool reoriented) const {
+std::vector<TJpegMarker> TPhotoMetadata::MarkersForSave(int width, int height, bool reoriented,
+                                                        bool* exifLeftOut) const {
     SilenceExiv2();
     std::vector<TJpegMarker> markers;
-    if (!FExif.isEmpty()) ForBlock([&] { AddExif(markers, FExif, width, height, reoriented); });
+    if (!FExif.isEmpty() &&
+        !ForBlock([&] { AddExif(markers, FExif, width, height, reoriented, exifLeftOut); }) &&
+        exifLeftOut)
+        *exifLeftOut = true;
     if (!FXmp.isEmpty()) ForBlock([&] { AddXmp(markers, FXmp, width, height, reoriented); });
     if (!FIcc.isEmpty()) AddIcc(markers, FIcc);
     if (!FPhotoshop.isEmpty()) ForBlock([&] { AddIptc(markers, FPhotoshop); });

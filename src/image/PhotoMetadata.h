@@ -5,10 +5,14 @@
 // a raster.
 
 #include <QByteArray>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "image/Bitmap32.h"
+#include "image/PixelTurn.h"
+
+struct TJpegOrigin;
 
 // One marker segment of a JPEG file: its marker code (0xE1 for APP1, ...) and its payload, the
 // bytes after the two length bytes.
@@ -35,7 +39,11 @@ class TPhotoMetadata {
     // likewise, the ICC profile and the IPTC records. reoriented: the pixels are no longer in
     // the orientation the file stored them in, so every Orientation tag becomes 1. A block that
     // cannot be read back or would not fit in its segment is left out; the others still go.
-    std::vector<TJpegMarker> MarkersForSave(int width, int height, bool reoriented) const;
+    // EXIF that would not fit in its segment loses its maker note; if even that is not enough
+    // it is left out whole and exifLeftOut (when given) is set: no tag is ever dropped one by
+    // one behind the caller's back.
+    std::vector<TJpegMarker> MarkersForSave(int width, int height, bool reoriented,
+                                            bool* exifLeftOut = nullptr) const;
 
     // The raw blocks as the file held them: EXIF's TIFF structure (without "Exif\0\0"), the XMP
     // packet, the concatenated Photoshop resource blocks, the ICC profile. Empty when absent.
@@ -58,12 +66,36 @@ class TPhotoMetadata {
 };
 
 // The metadata that goes with the picture being edited: the file's blocks (null for a picture
-// from another format or from the clipboard), and whether the pixels have left the orientation
-// the file stored them in (the load turned them upright, or a turn, flip, mirror, free rotation
-// or crop was made).
+// from another format or from the clipboard), and whether the pixels show the picture as it is
+// meant to be seen (the load turned them upright, or a turn, flip, mirror or free rotation was
+// made), so that a file written from them says Orientation 1. A crop or a change of scale keeps
+// the pixels as they lay, and the file's own orientation stays true.
 struct TKeptMetadata {
     std::shared_ptr<const TPhotoMetadata> Source;
     bool Reoriented = false;
+
+    // The JPEG file the pixels were decoded from, as it was then; null for any other picture.
+    std::shared_ptr<const TJpegOrigin> Origin;
+    // While the pixels held are exactly the origin's decoded pixels laid Turn's way (only
+    // quarter turns, flips and mirrors since the load, the upright turn included),
+    // TurnedStamp is the content stamp of the raster holding them; 0 once anything else may
+    // have touched them. A JPEG save of such pixels transforms the file's coefficients instead
+    // of encoding.
+    TPixelTurn Turn;
+    std::uint64_t TurnedStamp = 0;
+
+    // Whether the raster holds exactly the origin's pixels laid Turn's way.
+    bool HoldsTurnedOrigin(const TBitmap32& image) const {
+        return Origin && TurnedStamp != 0 && TurnedStamp == image.ContentStamp();
+    }
+    // The raster that held this picture (content stamp `before`) was turned, flipped or
+    // mirrored and now has the content stamp `after`.
+    void Turned(TPixelTurn turn, std::uint64_t before, std::uint64_t after) {
+        Reoriented = true;
+        const bool exact = Origin && TurnedStamp != 0 && TurnedStamp == before;
+        Turn = Turn.Then(turn);
+        TurnedStamp = exact ? after : 0;
+    }
 };
 
 // Turns a raster stored with EXIF orientation 2..8 upright; 1 and values outside 1..8 leave it

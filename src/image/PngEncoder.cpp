@@ -26,7 +26,8 @@ extern "C" void PngError(png_structp png, png_const_charp message) {
 extern "C" void PngWarning(png_structp, png_const_charp) {}
 
 // No C++ object with a destructor lives in this frame, so leaving it by longjmp is safe.
-bool EncodeRows(std::FILE* stream, const TBitmap32& image, png_bytepp rows, TPngErrorState& state) {
+bool EncodeRows(std::FILE* stream, const TBitmap32& image, png_bytepp rows,
+                const QByteArray* iccProfile, TPngErrorState& state) {
     state.SavedErrno = 0;
     state.Message[0] = '\0';
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
@@ -47,6 +48,14 @@ bool EncodeRows(std::FILE* stream, const TBitmap32& image, png_bytepp rows, TPng
     png_set_compression_level(png, 7);
     // The deflate buffer is flushed as one IDAT chunk, so this bounds every chunk.
     png_set_compression_buffer_size(png, 65535);
+    if (!iccProfile->isEmpty()) {
+        // A profile that fails libpng's checks is a warning, and the picture goes without it.
+        png_set_benign_errors(png, 1);
+        png_set_iCCP(png, info, "ICC Profile", PNG_COMPRESSION_TYPE_BASE,
+                     reinterpret_cast<png_const_bytep>(iccProfile->constData()),
+                     png_uint_32(iccProfile->size()));
+        png_set_benign_errors(png, 0);
+    }
     png_write_info(png, info);
     // The raster's B,G,R,A bytes go in as they are: libpng swaps to R,G,B and drops the
     // fourth byte itself.
@@ -60,13 +69,13 @@ bool EncodeRows(std::FILE* stream, const TBitmap32& image, png_bytepp rows, TPng
 
 }  // namespace
 
-void EncodePng(TAtomicFile& file, const TBitmap32& image) {
+void EncodePng(TAtomicFile& file, const TBitmap32& image, const QByteArray& iccProfile) {
     std::vector<png_bytep> rows(std::size_t(image.Height() > 0 ? image.Height() : 0));
     for (int y = 0; y < image.Height(); ++y)
         rows[std::size_t(y)] =
             const_cast<png_bytep>(reinterpret_cast<const png_byte*>(image.ScanLine(y)));
     TPngErrorState state;
-    if (EncodeRows(file.Stream(), image, rows.data(), state)) return;
+    if (EncodeRows(file.Stream(), image, rows.data(), &iccProfile, state)) return;
     if (std::ferror(file.Stream())) file.Fail(state.SavedErrno ? state.SavedErrno : EIO);
     throw KelvoError(QString::fromLocal8Bit(state.Message));
 }

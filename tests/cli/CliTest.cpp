@@ -508,18 +508,18 @@ TEST_F(CliTest, HotSpotRefusalsComeBeforeAnythingIsWritten) {
     }
 }
 
-TEST_F(CliTest, CropKeepsTheSelectionClampedAsTheWindowDoes) {
+TEST_F(CliTest, CropTakesAnyRectangleOfOnePixelOrMoreClampedToTheImage) {
     const QString input = PathOf(QStringLiteral("big.png"));
     WriteImageFile(input, Numbered(40, 30), 95);
     struct Case {
         const char* crop;
-        TSelection expected;  // the whole image when it must stay as it is
+        TSelection expected;
     };
     const Case cases[] = {
-        {"5,6,20,12", {5, 6, 25, 18}},       {"-5,0,20,15", {0, 0, 15, 15}},
-        {"25,10,100,100", {25, 10, 40, 30}}, {"30,25,-20,-15", {10, 10, 30, 25}},
-        {"5,5,9,20", {0, 0, 40, 30}},        {"5,5,20,9", {0, 0, 40, 30}},
-        {"45,0,20,20", {0, 0, 40, 30}},
+        {"5,6,20,12", {5, 6, 25, 18}},   {"-5,0,20,15", {0, 0, 15, 15}},
+        {"25,10,100,100", {25, 10, 40, 30}},  // past the right and bottom edges
+        {"5,5,5,5", {5, 5, 10, 10}},     {"39,29,1,1", {39, 29, 40, 30}},
+        {"5,5,9,20", {5, 5, 14, 25}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.crop);
@@ -531,6 +531,30 @@ TEST_F(CliTest, CropKeepsTheSelectionClampedAsTheWindowDoes) {
         TBitmap32 expected;
         CropImage(Numbered(40, 30), c.expected, expected);
         EXPECT_TRUE(SamePixels(ReadPng(output), expected));
+    }
+    // An empty rectangle, or one with no pixel inside the image: the rectangle and the image's
+    // size are named, and nothing is written.
+    const struct {
+        const char* crop;
+        const char* why;
+    } refused[] = {
+        {"45,0,20,20", "lies outside the 40 x 30 image"},
+        {"-20,5,20,5", "lies outside the 40 x 30 image"},
+        {"0,30,5,5", "lies outside the 40 x 30 image"},
+        {"0,0,0,5", "is empty: its width and height must be at least 1 (the image is 40 x 30)"},
+        {"30,25,-20,-15",
+         "is empty: its width and height must be at least 1 (the image is 40 x 30)"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.crop);
+        const QString output = PathOf(QStringLiteral("refused.png"));
+        const TCliRun run = RunCli(
+            {input, QStringLiteral("--crop"), QLatin1String(c.crop), QStringLiteral("-o"), output});
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_EQ(run.StandardError,
+                  ErrorLine(QStringLiteral("The crop %1 %2")
+                                .arg(QLatin1String(c.crop), QLatin1String(c.why))));
+        EXPECT_FALSE(QFile::exists(output));
     }
 }
 

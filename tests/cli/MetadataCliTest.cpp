@@ -41,9 +41,13 @@ TEST(MetadataCli, UprightStripAndTheOrientationWritten) {
         {{}, false, 20, "6"},
         {{"--upright"}, false, 30, "1"},
         {{"--upright", "--cw"}, false, 20, "1"},
-        {{"--half"}, false, 10, "6"},
-        {{"--mirror"}, false, 20, "1"},
-        {{"--rotate", "10"}, false, 20, "1"},
+        // A step that moves pixels acts on the picture as shown: upright first.
+        {{"--half"}, false, 15, "1"},
+        {{"--mirror"}, false, 30, "1"},
+        {{"--rotate", "10"}, false, 30, "1"},
+        // As stored, a change of size keeps the stored orientation true.
+        {{"--as-stored", "--half"}, false, 10, "6"},
+        {{"--as-stored", "--mirror"}, false, 20, "1"},
         {{"--strip"}, false, 20, "<absent>"},
         {{"--upright", "--strip"}, false, 30, "<absent>"},
         {{"--upright"}, true, 20, "<absent>"},

@@ -299,6 +299,8 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
         const bool upright = AutoRotate1->isChecked();
         if (!FReadAhead->Take(fileName, image, upright, &FMetadata))
             FMetadata = LoadPhotoFromFile(fileName, image, upright);
+        // The picture read ahead came in another raster: the one shown holds it now.
+        if (FMetadata.TurnedStamp != 0) FMetadata.TurnedStamp = image.ContentStamp();
     }
     FUndoImage.SetHeight(0);
     FUndoImage.SetWidth(0);

@@ -17,6 +17,7 @@
 #include "base/KelvoError.h"
 #include "base/KelvoUtils.h"
 #include "image/ImageSaver.h"
+#include "image/LosslessJpeg.h"
 #include "view/ui/ImageView.h"
 
 namespace {
@@ -94,8 +95,22 @@ void TKelvoImageForm::SaveImageFile(const QString& fileName) {
             ? TIniFile(MainSettingsFile())
                   .ReadInteger(QStringLiteral("JPEG"), QStringLiteral("Quality"), 95)
             : 95;
-    const TBusyCursor busy;
-    WriteImageFile(fileName, Image->Bitmap(), quality, FMetadata);
+    const bool replacesOrigin = FMetadata.Origin && NamesOrigin(fileName, *FMetadata.Origin);
+    TSaveOutcome outcome;
+    {
+        const TBusyCursor busy;
+        // A picture only turned since its load loses nothing: "JPEG Quality" is for encoding.
+        outcome = WriteImageFile(fileName, Image->Bitmap(), quality, FMetadata,
+                                 {TChromaSampling::Yuv420, true});
+    }
+    // The file the pixels came from is gone; the one just written in its place holds the
+    // picture's coefficients as they now lie, and later turns start from it.
+    if (outcome.Lossless && replacesOrigin) {
+        FMetadata.Origin = JpegOriginOf(fileName);
+        FMetadata.Turn = TPixelTurn();
+        if (!FMetadata.Origin) FMetadata.TurnedStamp = 0;
+    }
+    if (outcome.ExifLeftOut) CurrentDialogs().ShowMessage(ExifLeftOutMessage(fileName));
 }
 
 void TKelvoImageForm::Save1Click() {

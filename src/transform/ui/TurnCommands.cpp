@@ -4,17 +4,21 @@
 #include "image/QuarterTurns.h"
 #include "view/ui/ImageView.h"
 
+// Each command records its turn with the picture's metadata, so that a JPEG saved from a
+// picture only turned since its load is written from the file's coefficients.
 void TKelvoImageForm::CWButtonClick() {
     EditImageResizing([this] {
+        const std::uint64_t before = Image->Bitmap().ContentStamp();
         Image->Bitmap().TurnClockwise();
-        MarkPixelsReoriented();
+        FMetadata.Turned(TPixelTurn::Clockwise, before, Image->Bitmap().ContentStamp());
     });
 }
 
 void TKelvoImageForm::CCWButtonClick() {
     EditImageResizing([this] {
+        const std::uint64_t before = Image->Bitmap().ContentStamp();
         Image->Bitmap().TurnCounterClockwise();
-        MarkPixelsReoriented();
+        FMetadata.Turned(TPixelTurn::CounterClockwise, before, Image->Bitmap().ContentStamp());
     });
 }
 
@@ -22,14 +26,16 @@ void TKelvoImageForm::CCWButtonClick() {
 // written without a second copy.
 void TKelvoImageForm::FlipButtonClick() {
     EditImageResizing([this] {
+        const std::uint64_t before = Image->Bitmap().ContentStamp();
         FlipVertical(FUndoImage, Image->Bitmap());
-        MarkPixelsReoriented();
+        FMetadata.Turned(TPixelTurn::Flip, before, Image->Bitmap().ContentStamp());
     });
 }
 
 void TKelvoImageForm::MirrorButtonClick() {
     EditImageResizing([this] {
+        const std::uint64_t before = Image->Bitmap().ContentStamp();
         MirrorHorizontal(FUndoImage, Image->Bitmap());
-        MarkPixelsReoriented();
+        FMetadata.Turned(TPixelTurn::Mirror, before, Image->Bitmap().ContentStamp());
     });
 }

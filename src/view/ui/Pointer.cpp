@@ -207,8 +207,8 @@ void TKelvoImageForm::CropToSelection(const TSelection& selection) {
     const TEndBusyOnFailure onFailure(*this);
     EnableButtons(false);
     SaveUndoSnapshot();
+    // The pixels keep the orientation they had: a file's own Orientation tag stays true.
     CropImage(FUndoImage, selection, Image->Bitmap());
-    MarkPixelsReoriented();
     SizeClientToImage();
     EnableButtons(true);
 }

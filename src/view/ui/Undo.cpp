@@ -14,13 +14,17 @@ void TKelvoImageForm::SaveUndoSnapshot(const TBitmap32::TPixelCopy& copy) {
         FUndoImage.Assign(Image->Bitmap(), copy);
     else
         FUndoImage.Assign(Image->Bitmap());
+    // The copy holds the same pixels: a picture only turned since its load stays so in it.
     FUndoMetadata = FMetadata;
+    FUndoMetadata.TurnedStamp =
+        FMetadata.HoldsTurnedOrigin(Image->Bitmap()) ? FUndoImage.ContentStamp() : 0;
     const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
 }
 
 TOnFailure TKelvoImageForm::ExchangeUndoSnapshot() {
     TBitmap32& image = Image->Bitmap();
+    const bool turnedOrigin = FMetadata.HoldsTurnedOrigin(image);
     image.Swap(FUndoImage);
     // The drawing properties stay the image's; the snapshot has the same ones, as a copy would.
     image.OuterColor = FUndoImage.OuterColor;
@@ -36,6 +40,7 @@ TOnFailure TKelvoImageForm::ExchangeUndoSnapshot() {
         image.SetSize(FUndoImage.Width(), FUndoImage.Height());
     }
     FUndoMetadata = FMetadata;
+    FUndoMetadata.TurnedStamp = turnedOrigin ? FUndoImage.ContentStamp() : 0;
     const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
     return TOnFailure(pixelsBack);

@@ -16,9 +16,15 @@ void TKelvoImageForm::Undo1Click() {
     // Exchanging the stores gives both sides exactly what copying each into the other would,
     // without touching a pixel, and nothing can fail half-way for want of memory.
     TBitmap32& current = Image->Bitmap();
+    // The exchange renews both content stamps; a side that held its origin's turned pixels
+    // exactly still does.
+    const bool currentTurned = FMetadata.HoldsTurnedOrigin(current);
+    const bool snapshotTurned = FUndoMetadata.HoldsTurnedOrigin(FUndoImage);
     current.Swap(FUndoImage);
     std::swap(FMetadata, FUndoMetadata);
     current.Changed();
+    FMetadata.TurnedStamp = snapshotTurned ? current.ContentStamp() : 0;
+    FUndoMetadata.TurnedStamp = currentTurned ? FUndoImage.ContentStamp() : 0;
 
     const QRect frame = OuterGeometry();
     const int top = FUndoBounds.Top;

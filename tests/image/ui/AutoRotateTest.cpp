@@ -8,8 +8,12 @@
 
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "support/JpegTables.h"
 #include "support/PhotoTags.h"
+#include "support/RasterPatterns.h"
+#include "support/TestFiles.h"
 #include "support/ui/MainWindowFixture.h"
+#include "transform/ui/RotationTrackBarForm.h"
 
 namespace {
 
@@ -93,4 +97,81 @@ TEST_F(AutoRotate, APastedPictureCarriesNoTags) {
     form.Paste1->trigger();
     EXPECT_EQ(SavedOrientation(), "<absent>");
     EXPECT_TRUE(photo_tags::Read(PathOf(QStringLiteral("out.JPG"))).Exif.empty());
+}
+
+TEST_F(AutoRotate, UncheckedACropKeepsTheStoredTagAndAFreeRotationWritesOne) {
+    MarkRegistered("[Image]\nAutoRotate=N\n");
+    TKelvoImageForm& form = Start();
+    form.LoadImageFile(MakeSidewaysPhoto());
+    form.OneToOne1Click();
+    FDialogs.AnswerYes();  // "The selected sub-image is pretty small: are you sure?"
+    form.ImageMouseDown(Qt::LeftButton, QPoint(2, 3));
+    form.ImageMouseUp(Qt::LeftButton, QPoint(14, 18));
+    ASSERT_EQ(Bitmap().Width(), 12);
+    EXPECT_EQ(SavedOrientation(), "6");
+    form.Undo1->trigger();
+    form.Rotate1Click();
+    form.Rotate1Click();  // one re-apply at the slider's position
+    form.RotationTrackBarForm->hide();
+    EXPECT_EQ(SavedOrientation(), "1");
+}
+
+namespace {
+
+// A quality-60 camera photo of 64 x 48 stored pixels, orientation 6; the window saves at 95.
+class LosslessSave : public AutoRotate {
+  protected:
+    QString MakeCameraPhoto() {
+        const QString path = PathOf(QStringLiteral("camera.JPG"));
+        WriteImageFile(path, Noise(64, 48, 11), 60);
+        photo_tags::AddCameraMetadata(path, 6, 0, QByteArray());
+        FSource = test_files::ReadAll(path);
+        return path;
+    }
+    // Whether a save writes the photo's own coefficients: its quantisation tables show it.
+    bool SavesLosslessly(const QString& name = QStringLiteral("out.JPG")) {
+        const QString out = PathOf(name);
+        Form().SaveImageFile(out);
+        return jpeg_tables::SameQuality(test_files::ReadAll(out), FSource);
+    }
+    QByteArray FSource;
+};
+
+}  // namespace
+
+TEST_F(LosslessSave, TurnsAloneAreWrittenFromTheCoefficientsAnyOtherEditIsEncoded) {
+    MarkRegistered();
+    TKelvoImageForm& form = Start();
+    const QString photo = MakeCameraPhoto();
+    form.LoadImageFile(photo);
+    EXPECT_TRUE(SavesLosslessly());  // the upright turn alone
+    form.CWButton->trigger();
+    form.MirrorButton->trigger();
+    EXPECT_TRUE(SavesLosslessly());
+    if (jpeg_tables::JpegtranPresent()) {
+        // Upright (a quarter clockwise), CW, Mirror: the stored coefficients upside down.
+        const QString theirs = PathOf(QStringLiteral("theirs.jpg"));
+        ASSERT_TRUE(jpeg_tables::Jpegtran({QStringLiteral("-flip"), QStringLiteral("vertical")},
+                                          photo, theirs));
+        TBitmap32 ours;
+        TBitmap32 reference;
+        LoadImageFromFile(PathOf(QStringLiteral("out.JPG")), ours);
+        LoadImageFromFile(theirs, reference);
+        EXPECT_TRUE(SamePixels(ours, reference));
+    }
+    EXPECT_EQ(photo_tags::Read(PathOf(QStringLiteral("out.JPG"))).ExifValue("Exif.Image.Orientation"),
+              "1");
+
+    form.Negative1->trigger();
+    EXPECT_FALSE(SavesLosslessly());
+    // Undo brings back exactly the turned pixels.
+    form.Undo1->trigger();
+    EXPECT_TRUE(SavesLosslessly());
+
+    // Saved over its own file, the photo goes on from there.
+    form.Save1->trigger();
+    form.CCWButton->trigger();
+    EXPECT_TRUE(SavesLosslessly());
+    form.HalfButton->trigger();
+    EXPECT_FALSE(SavesLosslessly());
 }
