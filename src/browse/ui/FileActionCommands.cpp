@@ -17,6 +17,7 @@
 #include "browse/FileOperations.h"
 #include "browse/FolderList.h"
 #include "browse/PhotoRating.h"
+#include "image/LosslessJpeg.h"
 #include "view/ui/ImageView.h"
 
 namespace {
@@ -126,6 +127,8 @@ void TKelvoImageForm::SaveandNext1Click() {
 void TKelvoImageForm::RateCurrentPhoto(TPhotoRating rating) {
     const QString file = CurrentFileName();
     if (file.isEmpty() || Image->Bitmap().Empty()) return;
+    const bool ratesOrigin = FMetadata.Origin && NamesOrigin(file, *FMetadata.Origin);
+    const bool ratesUndoOrigin = FUndoMetadata.Origin && NamesOrigin(file, *FUndoMetadata.Origin);
     const QByteArray packet = WritePhotoRating(file, rating);
     FRating = rating;
     // The file's XMP changed under the picture on screen: a later save of the picture writes the
@@ -134,6 +137,10 @@ void TKelvoImageForm::RateCurrentPhoto(TPhotoRating rating) {
         FMetadata.Source = TPhotoMetadata::WithXmp(FMetadata.Source, packet);
         if (!FUndoImage.Empty())
             FUndoMetadata.Source = TPhotoMetadata::WithXmp(FUndoMetadata.Source, packet);
+        // The rewritten file holds the very coefficients the picture was decoded from, so a
+        // turn made before or after the rating still saves without loss.
+        if (ratesOrigin) FMetadata.Origin = JpegOriginOf(file);
+        if (ratesUndoOrigin) FUndoMetadata.Origin = JpegOriginOf(file);
     }
     UpdateCaption();
 }

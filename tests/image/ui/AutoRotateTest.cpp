@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QTest>
 
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
@@ -174,4 +175,19 @@ TEST_F(LosslessSave, TurnsAloneAreWrittenFromTheCoefficientsAnyOtherEditIsEncode
     EXPECT_TRUE(SavesLosslessly());
     form.HalfButton->trigger();
     EXPECT_FALSE(SavesLosslessly());
+}
+
+TEST_F(LosslessSave, ARatingKeepsTurnsLossless) {
+    // The rating rewrites the file's XMP segment, not its coefficients: turns before and after
+    // it still save from them.
+    MarkRegistered();
+    TKelvoImageForm& form = Start();
+    const QString photo = MakeCameraPhoto();
+    form.LoadImageFile(photo);
+    form.CWButton->trigger();
+    QTest::keyClick(&form, Qt::Key_4);
+    ASSERT_NE(test_files::ReadAll(photo), FSource) << "the rating went into the file";
+    form.MirrorButton->trigger();
+    EXPECT_TRUE(SavesLosslessly());
+    EXPECT_TRUE(test_files::ReadAll(PathOf(QStringLiteral("out.JPG"))).contains("xmp:Rating=\"4\""));
 }
