@@ -43,7 +43,11 @@ void PushHotSpotRun(TCliJob& job, const QString& file) {
         const double offset = *HotSpotNumber(settings->value(kOffset, QStringLiteral("0")));
         const double multiplier = *HotSpotNumber(settings->value(kMultiplier, QStringLiteral("1")));
         TBitmap32 hotSpot;
-        LoadImageFromFile(file, hotSpot);
+        try {
+            LoadImageFromFile(file, hotSpot);
+        } catch (const KelvoError& error) {
+            throw TFileFailure(file, error);  // the message names the hot-spot picture
+        }
         if (settings->contains(kBars)) MakeBars(hotSpot);
         THotSpotMask mask(std::move(hotSpot), offset, multiplier);
         mask.SmoothMask(settings->value(kSmoothing, QStringLiteral("1")).toInt());
@@ -53,20 +57,19 @@ void PushHotSpotRun(TCliJob& job, const QString& file) {
 
 const TCliOption kHotspotOptions[] = {
     {"--hotspot", nullptr, PushHotSpotRun,
-     "HOTSPOT_FILE: scale each pixel by (768 - R - G - B) * multiplier / 768 + offset / 100 "
-     "of the hot-spot pixel at its place"},
+     "FILE: correct each pixel by the hot-spot picture FILE"},
     {"--offset", nullptr, [](TCliJob& job, const QString& value) { Record(job, kOffset, value); },
-     "T: hot-spot offset (brightness), a decimal number (default 0)"},
+     "T: hot-spot offset (brightness), decimal (default 0)"},
     {"--multiplier", nullptr,
      [](TCliJob& job, const QString& value) { Record(job, kMultiplier, value); },
-     "T: hot-spot multiplier (contrast), a decimal number (default 1)"},
+     "T: hot-spot multiplier (contrast), decimal (default 1)"},
     {"--smoothing", nullptr,
      [](TCliJob& job, const QString& value) {
          Record(job, kSmoothing, QString::number(ParseInteger(value, "smoothing", 1, 5)));
      },
-     "N: hot-spot factors averaged over N x N blocks, 2 to 5; 1 = none (default)"},
+     "N: hot-spot factors averaged over N x N, 1 to 5"},
     {"--bars", [](TCliJob& job) { Record(job, kBars, QString()); }, nullptr,
-     "hot-spot image replaced by nine grey bars (a test pattern)"},
+     "hot-spot picture replaced by nine grey bars"},
 };
 
 }  // namespace

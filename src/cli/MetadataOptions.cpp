@@ -15,10 +15,10 @@ void PushUpright(TCliJob& job) {
 
 const TCliOption kMetadataOptions[] = {
     {"--upright", PushUpright, nullptr,
-     "turn a JPEG upright as its EXIF orientation says; a JPEG output then says orientation 1"},
+     "turn a JPEG upright by its EXIF orientation",
+     TCliGroup::Geometry},
     {"--strip", [](TCliJob& job) { job.StripMetadata = true; }, nullptr,
-     "write pixels only: a JPEG output otherwise keeps the input JPEG's EXIF, XMP, IPTC and "
-     "ICC profile"},
+     "write pixels only: no EXIF, XMP, IPTC or ICC"},
 };
 
 }  // namespace

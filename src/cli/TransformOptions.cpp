@@ -70,7 +70,7 @@ const TCliOption kTransformOptions[] = {
      "enlarge twice, each pixel a 2 x 2 block"},
     {"--half", Push<FromMovedSource<Half>>, nullptr, "shrink by 2, averaging 2 x 2 blocks"},
     {"--quarter", Push<FromMovedSource<Quarter>>, nullptr, "shrink by 4, averaging 4 x 4 blocks"},
-    {"--crop", nullptr, PushCrop, "X,Y,W,H: keep W x H pixels from (X, Y), clamped to the image"},
+    {"--crop", nullptr, PushCrop, "X,Y,W,H: keep W x H pixels from (X, Y), clamped"},
 };
 
 }  // namespace

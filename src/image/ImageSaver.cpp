@@ -44,7 +44,11 @@ int ClampJpegQuality(int jpegQuality) {
 
 void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
                     const TKeptMetadata& metadata) {
-    const TSaveFileType type = SaveFileTypeOf(fileName);
+    WriteImageFileAs(SaveFileTypeOf(fileName), fileName, image, jpegQuality, metadata);
+}
+
+void WriteImageFileAs(TSaveFileType type, const QString& fileName, const TBitmap32& image,
+                      int jpegQuality, const TKeptMetadata& metadata) {
     if (type == TSaveFileType::None) return;
     RequirePixels(image);
     // Composed before the new file exists; they go into it with the pixels, so the rename puts

@@ -22,6 +22,9 @@ QString NoSaveTypeMessage(const QString& fileName);
 // (TPhotoMetadata::MarkersForSave); the other formats carry none.
 void WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
                     const TKeptMetadata& metadata = {});
+// The same in the given format, whatever the name's ending (None writes nothing).
+void WriteImageFileAs(TSaveFileType type, const QString& fileName, const TBitmap32& image,
+                      int jpegQuality, const TKeptMetadata& metadata = {});
 
 // The transparent GIF writer: written as GIF whatever the ending. Pixels whose R,G,B equal the
 // bottom-left pixel's exactly become transparent (palette index kTransparentGifIndex).
