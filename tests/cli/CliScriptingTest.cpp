@@ -35,8 +35,7 @@ using test_files::ReadAll;
 using test_files::WriteAll;
 
 QString Said(const QString& file, const QString& message) {
-    return QStringLiteral("kelvoimage-cli: ") + (file.isEmpty() ? QString() : file + QStringLiteral(": ")) +
-           FormatErrorMessage(message) + QLatin1Char('\n');
+    return CliErrorLine(file, message);
 }
 
 // A baseline JPEG with a restart marker after every row of blocks, written by libjpeg itself.
