@@ -26,7 +26,7 @@ void SetFormat(TCliJob& job, const QString& value) {
 const TCliOption kOutputOptions[] = {
     {"-o, --output", nullptr,
      [](TCliJob& job, const QString& value) { SetOutput(job, "-o", value); },
-     "FILE: the file to write, typed by its ending; - stdout"},
+     "FILE: the file to write; - writes to standard output"},
     {"--format", nullptr, SetFormat,
      "JPG|PNG|GIF|BMP: the output's type, needed with -o -"},
     {"--quality", nullptr,
