@@ -5,6 +5,9 @@
 # RUNS alternating runs and the ratio ours/vips (lower is better; the goal is at most 0.8 of wall
 # time); rows with an ImageMagick command also give ours/fastest peer (the tone rows aim at 0.7).
 # ONLY=regex keeps the rows whose name matches.
+# Two rows follow the table, on every core and unpinned: a batch of 50 copies of the photograph
+# (--negative, one run with --out-dir against a shell loop of 50 single runs; the goal is at most
+# 0.6), and the start-up (50 runs of --version against 50 of exiv2 --version; at most 1.5).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 CLI=${KELVO_CLI:-$ROOT/build/release/kelvoimage-cli}
@@ -125,3 +128,57 @@ for row in "${ROWS[@]}"; do
     printf '%-11s %9s %9s %9s %9s %9s | %9s %9s %9s\n' "$name" "$ow" "$vw" "$mw" \
         "$(ratio "$ow" "$vw")" "$(ratio "$ow" "$best")" "$oc" "$vc" "$(ratio "$oc" "$vcr")"
 done
+
+# ---- a batch, and the start-up ----
+# Both sides of each row are ours or equally unpinned, on all the cores the machine has.
+unset KELVO_THREADS
+BATCH_RUNS=${BATCH_RUNS:-3}
+timed() {  # timed COMMAND...: the wall time of one run in seconds
+    local start end
+    sync
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    echo "scale=3; ($end - $start) / 1000000000" | bc | sed 's/^\./0./'
+}
+one_by_one() {  # one_by_one OUTDIR FILE...: the loop a script would write without --out-dir
+    local out=$1 f
+    shift
+    for f in "$@"; do
+        "$CLI" "$f" --negative -o "$out/$(basename "$f")" || return 1
+    done
+}
+start_ups() {  # start_ups COMMAND...: 50 runs
+    local i
+    for ((i = 0; i < 50; i++)); do "$@" >/dev/null; done
+}
+printf '\n%-11s %9s %9s %9s   (%s)\n' operation "ours s" "peer s" ours/peer "$(nproc) cores"
+if [[ batch-50 =~ $ONLY ]]; then
+    mkdir -p "$WORK/batch" "$WORK/batch-out" "$WORK/loop-out"
+    for ((i = 0; i < 50; i++)); do ln "$IN" "$WORK/batch/photo-$i.jpg"; done
+    : >"$WORK/batch.t"
+    : >"$WORK/loop.t"
+    for ((i = 0; i < BATCH_RUNS; i++)); do
+        timed "$CLI" --negative --quiet --out-dir "$WORK/batch-out" "$WORK"/batch/*.jpg >>"$WORK/batch.t"
+        rm -f "$WORK"/batch-out/*
+        timed one_by_one "$WORK/loop-out" "$WORK"/batch/*.jpg >>"$WORK/loop.t"
+        rm -f "$WORK"/loop-out/*
+    done
+    bw=$(median <"$WORK/batch.t")
+    lw=$(median <"$WORK/loop.t")
+    printf '%-11s %9s %9s %9s   (peer: a shell loop of 50 runs)\n' batch-50 "$bw" "$lw" \
+        "$(ratio "$bw" "$lw")"
+    rm -rf "$WORK/batch" "$WORK/batch-out" "$WORK/loop-out"
+fi
+if [[ start-up =~ $ONLY ]] && command -v exiv2 >/dev/null; then
+    : >"$WORK/ours-start.t"
+    : >"$WORK/exiv2-start.t"
+    for ((i = 0; i < RUNS; i++)); do
+        timed start_ups "$CLI" --version >>"$WORK/ours-start.t"
+        timed start_ups exiv2 --version >>"$WORK/exiv2-start.t"
+    done
+    ow=$(median <"$WORK/ours-start.t")
+    ew=$(median <"$WORK/exiv2-start.t")
+    printf '%-11s %9s %9s %9s   (50 runs of --version; peer: exiv2 --version)\n' start-up \
+        "$ow" "$ew" "$(ratio "$ow" "$ew")"
+fi

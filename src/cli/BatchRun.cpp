@@ -23,6 +23,7 @@
 #include "base/KelvoError.h"
 #include "base/ParallelRuns.h"
 #include "cli/CliProgram.h"
+#include "image/ContentType.h"
 #include "image/ImageLoader.h"
 #include "image/JpegDecoder.h"
 #include "image/JpegTranscode.h"
@@ -159,16 +160,11 @@ QString SaveStandardInput(const QTemporaryDir& folder) {
     if (std::ferror(stdin))
         throw TFileFailure(kStandardInputName,
                            KelvoError(QStringLiteral("Standard input could not be read")));
-    const char* ending = ".jpg";  // the loader's choice for anything it does not know
-    if (bytes.startsWith("\x89PNG"))
-        ending = ".png";
-    else if (bytes.startsWith("GIF8"))
-        ending = ".gif";
-    else if (bytes.startsWith("BM"))
-        ending = ".bmp";
-    else if (bytes.startsWith("II*") || bytes.startsWith(QByteArray("MM\0*", 4)))
-        ending = ".tif";
-    const QString fileName = folder.filePath(QStringLiteral("standard-input") + QLatin1String(ending));
+    // Anything else is left to the JPEG decoder, the loader's choice for a name it does not know.
+    const QString fileName = folder.filePath(
+        QStringLiteral("standard-input") +
+        ImageFileTypeEnding(ImageFileTypeOfContent(bytes.left(kContentSignatureBytes))
+                                .value_or(TImageFileType::Jpeg)));
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
         throw TFileFailure(kStandardInputName,

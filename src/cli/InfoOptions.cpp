@@ -1,15 +1,14 @@
 // The tag report and the printed page, for scripts and checks.
 
-#include <QFile>
 #include <QJsonObject>
-#include <QPageSize>
 #include <cstdio>
 
 #include "base/KelvoError.h"
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
+#include "cli/PdfPageModule.h"
+#include "image/ContentType.h"
 #include "image/ImageLoader.h"
-#include "info/PrintPage.h"
 #include "info/PropertyReport.h"
 
 namespace {
@@ -35,20 +34,6 @@ void PrintReport(const TCliJob& job, const TBitmap32&) {
     if (report.isEmpty()) SayIfNotAPicture(job.Input);
 }
 
-// The file's kind by its first bytes, whatever its name says.
-QString FormatOfContent(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return QString();
-    const QByteArray start = file.read(8);
-    if (start.startsWith("\xFF\xD8")) return QStringLiteral("JPEG");
-    if (start.startsWith("\x89PNG")) return QStringLiteral("PNG");
-    if (start.startsWith("GIF8")) return QStringLiteral("GIF");
-    if (start.startsWith("BM")) return QStringLiteral("BMP");
-    if (start.startsWith("II*") || start.startsWith(QByteArray("MM\0*", 4)))
-        return QStringLiteral("TIFF");
-    return QString();
-}
-
 // One JSON object for the file; the run prints them once every file is done, in the order
 // given, so that a batch over several cores prints what one core would.
 void JsonReport(const TCliJob& job, const TBitmap32&) {
@@ -66,7 +51,8 @@ void JsonReport(const TCliJob& job, const TBitmap32&) {
         tags.insert(key, value);
     QJsonObject& object = *job.JsonReport;
     object.insert(QStringLiteral("file"), job.Input);
-    object.insert(QStringLiteral("format"), FormatOfContent(job.Input));
+    const std::optional<TImageFileType> type = ImageFileTypeOfFile(job.Input);
+    object.insert(QStringLiteral("format"), type ? ImageFileTypeName(*type) : QString());
     object.insert(QStringLiteral("width"), listing.Width);
     object.insert(QStringLiteral("height"), listing.Height);
     object.insert(QStringLiteral("tags"), tags);
@@ -80,10 +66,8 @@ void Info(TCliJob& job) {
     job.ReadsPicture = false;
 }
 
-QPageSize PageSizeOf(const QString& name) {
-    return name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0
-               ? QPageSize(QPageSize::Letter)
-               : QPageSize(QPageSize::A4);
+bool IsLetter(const QString& page) {
+    return page.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0;
 }
 
 void PrintPdf(TCliJob& job, const QString& fileName) {
@@ -93,7 +77,7 @@ void PrintPdf(TCliJob& job, const QString& fileName) {
             QStringLiteral("Nothing written: '%1' does not end with .pdf").arg(fileName));
     // Written once the picture is read, so a PDF may take the place of its own input.
     SetReport(job, "--print-pdf", [fileName](const TCliJob& job, const TBitmap32& image) {
-        WritePdfPage(fileName, image, PageSizeOf(job.Page));
+        WritePdfPageThroughModule(fileName, image, IsLetter(job.Page));
     });
     job.ReadsPicture = true;
     job.Settings->insert(QStringLiteral("--print-pdf"), fileName);

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QHash>
-#include <QImageReader>
 #include <QLocale>
 #include <QStringDecoder>
 #include <algorithm>
@@ -20,6 +19,7 @@
 
 #include "base/KelvoError.h"
 #include "base/WholeFile.h"
+#include "image/ContentType.h"
 
 namespace {
 
@@ -224,14 +224,9 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
         }
     } catch (const Exiv2::AnyError& error) {
         // The tag reader turns down some pictures that simply have no tags, a BMP of a few
-        // pixels among them; a file whose header makes a picture gives an empty report.
-        QFile file;
-        const int descriptor = OpenRegularFileForReading(fileName);
-        if (descriptor >= 0 &&
-            file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) &&
-            QImageReader(&file).canRead())
-            return {};
-        if (descriptor >= 0 && !file.isOpen()) ::close(descriptor);
+        // pixels among them; a file whose header makes a picture the loader reads gives an
+        // empty report.
+        if (ImageFileTypeOfFile(fileName)) return {};
         throw KelvoError(QStringLiteral("Cannot read the tags of \"%1\". %2")
                              .arg(fileName, QString::fromLocal8Bit(error.what())));
     }
