@@ -245,9 +245,10 @@ int RunCommandLine(const QStringList& arguments, const TCliJob& line) {
     const auto show = [&](const QString& current) {
         if (!progress) return;
         const int finished = done.load();
-        const double left = finished > 0 ? double(clock.elapsed()) / 1000.0 / finished *
-                                               (total - finished)
-                                         : -1.0;
+        // Said once a file has shown how long one takes, and no more once all are done.
+        const double left = finished > 0 && finished < total
+                                ? double(clock.elapsed()) / 1000.0 / finished * (total - finished)
+                                : -1.0;
         ShowProgress(finished, total, current, left);
     };
     const auto work = [&] {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -437,4 +440,50 @@ TEST_F(CliScriptingTest, HelpListsEveryOptionUnderItsHeadingInOneColumn) {
     }
     EXPECT_EQ(headings, (QStringList{"Input and output:", "Geometry:", "Tone and colour:", "Hot spot:",
                                      "Information:", "Batch:"}));
+}
+
+namespace {
+
+// The tool with its standard error on a terminal of its own; what it wrote there.
+QByteArray StandardErrorOnATerminal(const QStringList& arguments) {
+    int terminal = -1;
+    int tool = -1;
+    if (::openpty(&terminal, &tool, nullptr, nullptr, nullptr) != 0) return {};
+    QProcess process;
+    process.setChildProcessModifier([tool] { ::dup2(tool, STDERR_FILENO); });
+    process.start(QStringLiteral(KELVO_CLI_PATH), arguments);
+    const bool finished = process.waitForFinished(120000);
+    ::close(tool);
+    QByteArray written;
+    char buffer[4096];
+    for (ssize_t read; (read = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        written.append(buffer, qsizetype(read));
+    ::close(terminal);
+    return finished && process.exitCode() == 0 ? written : QByteArray("failed: ") + written;
+}
+
+}  // namespace
+
+TEST_F(CliScriptingTest, ABatchShowsItsProgressOnATerminalOnly) {
+    const QString target = PathOf(QStringLiteral("target"));
+    ASSERT_TRUE(QDir().mkdir(target));
+    QStringList inputs;
+    for (int i = 0; i < 3; ++i) {
+        inputs << PathOf(QStringLiteral("p%1.png").arg(i));
+        WriteImageFile(inputs.last(), Noise(20, 10, std::uint32_t(i + 1)), 90);
+    }
+    const QStringList batch = QStringList{QStringLiteral("-j"), QStringLiteral("1"),
+                                          QStringLiteral("--out-dir"), target} + inputs;
+    const QByteArray shown = StandardErrorOnATerminal(batch);
+    // Redrawn in place: each state on the line the carriage return went back to, the last
+    // cleared away.
+    EXPECT_TRUE(shown.startsWith("kelvoimage-cli: 0/3, p0.png\r\x1b[K")) << shown.data();
+    EXPECT_TRUE(shown.contains("\r\x1b[Kkelvoimage-cli: 1/3, about ")) << shown.data();
+    EXPECT_TRUE(shown.endsWith("\r\x1b[Kkelvoimage-cli: 3/3\r\x1b[K")) << shown.data();
+    EXPECT_FALSE(shown.contains('\n')) << shown.data();
+    EXPECT_EQ(StandardErrorOnATerminal(QStringList{QStringLiteral("--quiet")} + batch), QByteArray());
+    // Not on a terminal: nothing but the messages.
+    const TCliRun piped = RunCli(batch);
+    EXPECT_EQ(piped.ExitCode, 0);
+    EXPECT_EQ(piped.StandardError, QString());
 }
