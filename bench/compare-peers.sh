@@ -130,55 +130,51 @@ for row in "${ROWS[@]}"; do
 done
 
 # ---- a batch, and the start-up ----
-# Both sides of each row are ours or equally unpinned, on all the cores the machine has.
+# Both sides of each row are ours or equally unpinned, on all the cores the machine has. The CPU
+# time (user + system) is given too: on a busy machine a second thread may get no second core,
+# and the wall time then hides what the batch saves.
 unset KELVO_THREADS
 BATCH_RUNS=${BATCH_RUNS:-3}
-timed() {  # timed COMMAND...: the wall time of one run in seconds
-    local start end
+export CLI
+timed() {  # timed SCRIPT: "wall cpu" in seconds for one run of the bash script
     sync
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    echo "scale=3; ($end - $start) / 1000000000" | bc | sed 's/^\./0./'
+    /usr/bin/time -f '%e %U %S' -o "$WORK/time.out" bash -c "$1" >/dev/null
+    awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$WORK/time.out"
 }
-one_by_one() {  # one_by_one OUTDIR FILE...: the loop a script would write without --out-dir
-    local out=$1 f
-    shift
-    for f in "$@"; do
-        "$CLI" "$f" --negative -o "$out/$(basename "$f")" || return 1
-    done
+printf '\n%-11s %9s %9s %9s | %9s %9s %9s   (%s cores)\n' operation "ours s" "peer s" ours/peer \
+    "ours cpu" "peer cpu" ours/peer "$(nproc)"
+row() {  # row NAME OURS.t PEER.t NOTE
+    local ow pw oc pc
+    ow=$(cut -d' ' -f1 "$2" | median)
+    pw=$(cut -d' ' -f1 "$3" | median)
+    oc=$(cut -d' ' -f2 "$2" | median)
+    pc=$(cut -d' ' -f2 "$3" | median)
+    printf '%-11s %9s %9s %9s | %9s %9s %9s   (%s)\n' "$1" "$ow" "$pw" "$(ratio "$ow" "$pw")" \
+        "$oc" "$pc" "$(ratio "$oc" "$pc")" "$4"
 }
-start_ups() {  # start_ups COMMAND...: 50 runs
-    local i
-    for ((i = 0; i < 50; i++)); do "$@" >/dev/null; done
-}
-printf '\n%-11s %9s %9s %9s   (%s)\n' operation "ours s" "peer s" ours/peer "$(nproc) cores"
-if [[ batch-50 =~ $ONLY ]]; then
+if [ -x /usr/bin/time ] && [[ batch-50 =~ $ONLY ]]; then
     mkdir -p "$WORK/batch" "$WORK/batch-out" "$WORK/loop-out"
     for ((i = 0; i < 50; i++)); do ln "$IN" "$WORK/batch/photo-$i.jpg"; done
     : >"$WORK/batch.t"
     : >"$WORK/loop.t"
     for ((i = 0; i < BATCH_RUNS; i++)); do
-        timed "$CLI" --negative --quiet --out-dir "$WORK/batch-out" "$WORK"/batch/*.jpg >>"$WORK/batch.t"
+        timed "\"\$CLI\" --negative --quiet --out-dir '$WORK/batch-out' '$WORK'/batch/*.jpg" >>"$WORK/batch.t"
         rm -f "$WORK"/batch-out/*
-        timed one_by_one "$WORK/loop-out" "$WORK"/batch/*.jpg >>"$WORK/loop.t"
+        # The loop a script would write without --out-dir.
+        timed "for f in '$WORK'/batch/*.jpg; do
+                   \"\$CLI\" \"\$f\" --negative -o '$WORK/loop-out/'\"\${f##*/}\" || exit 1
+               done" >>"$WORK/loop.t"
         rm -f "$WORK"/loop-out/*
     done
-    bw=$(median <"$WORK/batch.t")
-    lw=$(median <"$WORK/loop.t")
-    printf '%-11s %9s %9s %9s   (peer: a shell loop of 50 runs)\n' batch-50 "$bw" "$lw" \
-        "$(ratio "$bw" "$lw")"
+    row batch-50 "$WORK/batch.t" "$WORK/loop.t" "--negative; peer: a shell loop of 50 runs"
     rm -rf "$WORK/batch" "$WORK/batch-out" "$WORK/loop-out"
 fi
-if [[ start-up =~ $ONLY ]] && command -v exiv2 >/dev/null; then
+if [ -x /usr/bin/time ] && [[ start-up =~ $ONLY ]] && command -v exiv2 >/dev/null; then
     : >"$WORK/ours-start.t"
     : >"$WORK/exiv2-start.t"
     for ((i = 0; i < RUNS; i++)); do
-        timed start_ups "$CLI" --version >>"$WORK/ours-start.t"
-        timed start_ups exiv2 --version >>"$WORK/exiv2-start.t"
+        timed 'for i in {1..50}; do "$CLI" --version; done' >>"$WORK/ours-start.t"
+        timed 'for i in {1..50}; do exiv2 --version; done' >>"$WORK/exiv2-start.t"
     done
-    ow=$(median <"$WORK/ours-start.t")
-    ew=$(median <"$WORK/exiv2-start.t")
-    printf '%-11s %9s %9s %9s   (50 runs of --version; peer: exiv2 --version)\n' start-up \
-        "$ow" "$ew" "$(ratio "$ow" "$ew")"
+    row start-up "$WORK/ours-start.t" "$WORK/exiv2-start.t" "50 runs of --version; peer: exiv2"
 fi

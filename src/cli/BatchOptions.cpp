@@ -17,8 +17,7 @@ void SetOutDir(TCliJob& job, const QString& value) {
 }
 
 const TCliOption kBatchOptions[] = {
-    {"--out-dir", nullptr, SetOutDir,
-     "DIR: write each input into DIR under its own name"},
+    {"--out-dir", nullptr, SetOutDir, "DIR: write each input into DIR under its own name"},
     {"-j, --jobs", nullptr,
      [](TCliJob& job, const QString& value) {
          job.ParallelFiles = ParseInteger(value, "number of jobs", 1, 256);

@@ -95,7 +95,7 @@ QString FileOfFailure(const TFileJob& file, TStage stage, const QString& message
         case TStage::InputOrOutput:
             // Every failure of the writer is the atomic file's "Cannot create file".
             return message.startsWith(QLatin1String("Cannot create file")) ? file.ShownOutput
-                                                                          : file.ShownInput;
+                                                                           : file.ShownInput;
     }
     return file.ShownInput;
 }
@@ -113,9 +113,9 @@ void CopyToStandardOutput(const QString& fileName) {
 // Runs one file and reports its warnings and its failure; false when it failed.
 bool RunFile(const TFileJob& file, bool quiet) {
     // Prepared before the run: a lack of memory must still be reported with the file's name.
-    const QByteArray outOfMemory =
-        (QStringLiteral("kelvoimage-cli: ") + file.ShownInput + QStringLiteral(": Out of memory.\n"))
-            .toLocal8Bit();
+    const QByteArray outOfMemory = (QStringLiteral("kelvoimage-cli: ") + file.ShownInput +
+                                    QStringLiteral(": Out of memory.\n"))
+                                       .toLocal8Bit();
     TJpegWarnings warnings;
     TStage stage = TStage::Input;
     QString failedFile;
@@ -167,8 +167,7 @@ QString SaveStandardInput(const QTemporaryDir& folder) {
                                 .value_or(TImageFileType::Jpeg)));
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
-        throw TFileFailure(kStandardInputName,
-                           KelvoError(CannotCreateFileMessage(fileName, EIO)));
+        throw TFileFailure(kStandardInputName, KelvoError(CannotCreateFileMessage(fileName, EIO)));
     return fileName;
 }
 
@@ -184,7 +183,8 @@ TFileJob FileJobFor(const QStringList& arguments, const TCliJob& line, const QSt
     if (!line.OutDir.isEmpty()) {
         file.Job.Output = OutDirTarget(line, input);
     } else if (line.Output == kStreamName) {
-        file.Job.Output = streams->filePath(QStringLiteral("standard-output.") + line.Format.toLower());
+        file.Job.Output =
+            streams->filePath(QStringLiteral("standard-output.") + line.Format.toLower());
         file.ToStandardOutput = true;
     }
     file.ShownOutput = file.ToStandardOutput ? kStandardOutputName : file.Job.Output;
@@ -226,9 +226,8 @@ int RunCommandLine(const QStringList& arguments, const TCliJob& line) {
     }
 
     const int total = int(inputs.size());
-    const int workers = std::clamp(line.ParallelFiles > 0 ? line.ParallelFiles
-                                                          : QThread::idealThreadCount(),
-                                   1, total);
+    const int workers = std::clamp(
+        line.ParallelFiles > 0 ? line.ParallelFiles : QThread::idealThreadCount(), 1, total);
     if (workers > 1) {
         // The files keep the cores busy; a loop's own threads would only take turns with them.
         LimitParallelRuns(1);
@@ -256,8 +255,8 @@ int RunCommandLine(const QStringList& arguments, const TCliJob& line) {
             show(inputs[index]);
             bool ok = false;
             try {
-                const TFileJob file = FileJobFor(arguments, line, inputs[index], standardInput,
-                                                 streamFolder.get());
+                const TFileJob file =
+                    FileJobFor(arguments, line, inputs[index], standardInput, streamFolder.get());
                 ok = RunFile(file, line.Quiet);
                 if (ok && line.Json) {
                     json[std::size_t(index)] = *file.Job.JsonReport;

@@ -21,7 +21,8 @@ void ClearProgress() {
 }
 
 void DrawProgress() {
-    if (!gProgressLine.isEmpty()) std::fwrite(gProgressLine.constData(), 1, std::size_t(gProgressLine.size()), stderr);
+    if (!gProgressLine.isEmpty())
+        std::fwrite(gProgressLine.constData(), 1, std::size_t(gProgressLine.size()), stderr);
     std::fflush(stderr);
 }
 

@@ -26,17 +26,19 @@ int ParseInteger(const QString& text, const char* what, int minimum, int maximum
 std::vector<int> ParseIntegerList(const QString& text, const char* what, int count) {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != count)
-        throw KelvoError(QStringLiteral("Invalid %1 '%2': %3 whole numbers separated by commas are needed")
-                             .arg(QLatin1String(what), text)
-                             .arg(count));
+        throw KelvoError(
+            QStringLiteral("Invalid %1 '%2': %3 whole numbers separated by commas are needed")
+                .arg(QLatin1String(what), text)
+                .arg(count));
     std::vector<int> values;
     for (const QString& part : parts) {
         bool ok = false;
         const int value = part.trimmed().toInt(&ok, 10);
         if (!ok)
-            throw KelvoError(QStringLiteral("Invalid %1 '%2': %3 whole numbers separated by commas are needed")
-                                 .arg(QLatin1String(what), text)
-                                 .arg(count));
+            throw KelvoError(
+                QStringLiteral("Invalid %1 '%2': %3 whole numbers separated by commas are needed")
+                    .arg(QLatin1String(what), text)
+                    .arg(count));
         values.push_back(value);
     }
     return values;
@@ -134,8 +136,7 @@ void CheckOutput(const TCliJob& job) {
                 "Writing to standard output (-o -) needs --format JPG, PNG, GIF or BMP"));
         return;
     }
-    if (OutputTypeOf(job) == TSaveFileType::None)
-        throw KelvoError(NoOutputTypeMessage(job.Output));
+    if (OutputTypeOf(job) == TSaveFileType::None) throw KelvoError(NoOutputTypeMessage(job.Output));
     if (!job.Format.isEmpty()) {
         TCliJob byName;
         byName.Output = job.Output;

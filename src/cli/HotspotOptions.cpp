@@ -56,8 +56,7 @@ void PushHotSpotRun(TCliJob& job, const QString& file) {
 }
 
 const TCliOption kHotspotOptions[] = {
-    {"--hotspot", nullptr, PushHotSpotRun,
-     "FILE: correct each pixel by the hot-spot picture FILE"},
+    {"--hotspot", nullptr, PushHotSpotRun, "FILE: correct each pixel by the hot-spot picture FILE"},
     {"--offset", nullptr, [](TCliJob& job, const QString& value) { Record(job, kOffset, value); },
      "T: hot-spot offset (brightness), decimal (default 0)"},
     {"--multiplier", nullptr,

@@ -96,8 +96,7 @@ void Page(TCliJob& job, const QString& value) {
 
 const TCliOption kInfoOptions[] = {
     {"--info", Info, nullptr, "print the file's extended information (CR LF)"},
-    {"--print-pdf", nullptr, PrintPdf,
-     "OUT.pdf: write the page \"Print an 8x10\" prints"},
+    {"--print-pdf", nullptr, PrintPdf, "OUT.pdf: write the page \"Print an 8x10\" prints"},
     {"--page", nullptr, Page, "A4|Letter: the paper of --print-pdf (default A4)"},
     {"--json", [](TCliJob& job) { job.Json = true; }, nullptr,
      "--info as JSON: file, format, size and every tag"},

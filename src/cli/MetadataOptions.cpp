@@ -14,8 +14,7 @@ void PushUpright(TCliJob& job) {
 }
 
 const TCliOption kMetadataOptions[] = {
-    {"--upright", PushUpright, nullptr,
-     "turn a JPEG upright by its EXIF orientation",
+    {"--upright", PushUpright, nullptr, "turn a JPEG upright by its EXIF orientation",
      TCliGroup::Geometry},
     {"--strip", [](TCliJob& job) { job.StripMetadata = true; }, nullptr,
      "write pixels only: no EXIF, XMP, IPTC or ICC"},

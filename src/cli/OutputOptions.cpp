@@ -8,7 +8,8 @@ void SetOutput(TCliJob& job, const char* option, const QString& value) {
     if (!job.OutputOption.isEmpty())
         throw KelvoError(QStringLiteral("Only one output may be given: %1 and %2")
                              .arg(job.OutputOption, QLatin1String(option)));
-    if (value.isEmpty()) throw KelvoError(QStringLiteral("Option %1 needs a file name").arg(option));
+    if (value.isEmpty())
+        throw KelvoError(QStringLiteral("Option %1 needs a file name").arg(option));
     job.OutputOption = QLatin1String(option);
     job.Output = value;
 }
@@ -27,8 +28,7 @@ const TCliOption kOutputOptions[] = {
     {"-o, --output", nullptr,
      [](TCliJob& job, const QString& value) { SetOutput(job, "-o", value); },
      "FILE: the file to write; - writes to standard output"},
-    {"--format", nullptr, SetFormat,
-     "JPG|PNG|GIF|BMP: the output's type, needed with -o -"},
+    {"--format", nullptr, SetFormat, "JPG|PNG|GIF|BMP: the output's type, needed with -o -"},
     {"--quality", nullptr,
      [](TCliJob& job, const QString& value) {
          job.JpegQuality = ParseInteger(value, "quality", 1, 100);

@@ -15,8 +15,7 @@ void PushRotation(TCliJob& job, const QString& value) {
 }
 
 const TCliOption kRotationOptions[] = {
-    {"--rotate", nullptr, PushRotation,
-     "DEG: turn by -180 to 180 degrees, keeping the size"},
+    {"--rotate", nullptr, PushRotation, "DEG: turn by -180 to 180 degrees, keeping the size"},
 };
 
 }  // namespace

@@ -115,8 +115,7 @@ const TCliOption kToneOptions[] = {
              PointOperation([step](TBitmap32& image) { IsoBrightness(image, step); }));
      },
      "32|64|128: blacken every other band of intensity"},
-    {"--washout", PushGraphed<Washout, true>, nullptr,
-     "lift every channel towards white"},
+    {"--washout", PushGraphed<Washout, true>, nullptr, "lift every channel towards white"},
     {"--bw", nullptr,
      [](TCliJob& job, const QString& value) {
          const int cutoff = ParseInteger(value, "black and white cutoff", 0, 255);

@@ -25,10 +25,10 @@ namespace {
 
 // Every subsystem's rows, each table under its --help heading.
 const TCliTable kOptionTables[] = {
-    {TCliGroup::InputOutput, OutputOptions()},  {TCliGroup::InputOutput, MetadataOptions()},
-    {TCliGroup::Geometry, TransformOptions()},  {TCliGroup::Geometry, RotationOptions()},
-    {TCliGroup::Tone, ToneOptions()},           {TCliGroup::HotSpot, HotspotOptions()},
-    {TCliGroup::Information, InfoOptions()},    {TCliGroup::Batch, BatchOptions()},
+    {TCliGroup::InputOutput, OutputOptions()}, {TCliGroup::InputOutput, MetadataOptions()},
+    {TCliGroup::Geometry, TransformOptions()}, {TCliGroup::Geometry, RotationOptions()},
+    {TCliGroup::Tone, ToneOptions()},          {TCliGroup::HotSpot, HotspotOptions()},
+    {TCliGroup::Information, InfoOptions()},   {TCliGroup::Batch, BatchOptions()},
 };
 
 // The name as the user typed it, for a message: bytes that are not plain ASCII as \xHH.

@@ -126,7 +126,8 @@ TEST_F(CliScriptingTest, EverySpellingOfAnOptionWritesTheSameFile) {
               0);
     const QString out = PathOf(QStringLiteral("out.png"));
     const QStringList spellings[] = {
-        {QStringLiteral("--brightness=20"), QStringLiteral("--crop=2,2,12,8"), QStringLiteral("-o"), out},
+        {QStringLiteral("--brightness=20"), QStringLiteral("--crop=2,2,12,8"), QStringLiteral("-o"),
+         out},
         {QStringLiteral("--brightness"), QStringLiteral("20"), QStringLiteral("--crop"),
          QStringLiteral("2,2,12,8"), QStringLiteral("--output"), out},
         {QStringLiteral("--output=") + out, QStringLiteral("--crop=2,2,12,8"),
@@ -164,24 +165,59 @@ TEST_F(CliScriptingTest, RangesAndConflictsAreRefusedBeforeAnythingIsWritten) {
         QString File;  // the file the message names, if any
         QString Message;
     } cases[] = {
-        {{FInput, "--quality", "0", "-o", out}, {}, "Invalid quality '0': it must lie between 1 and 100"},
-        {{FInput, "--quality=101", "-o", out}, {}, "Invalid quality '101': it must lie between 1 and 100"},
-        {{FInput, "--quality", "-5", "-o", out}, {}, "Invalid quality '-5': it must lie between 1 and 100"},
-        {{FInput, "-j", "0", "--out-dir", FFolder.path()}, {}, "Invalid number of jobs '0': it must lie between 1 and 256"},
-        {{FInput, "-o", out, "--output", PathOf("second.png")}, {}, "Only one output may be given: -o and -o"},
-        {{FInput, "-o", out, "--out-dir", FFolder.path()}, {}, "Only one output may be given: -o and --out-dir"},
-        {{FInput, "--info", "-o", PathOf("x.jpg")}, {}, "--info and -o cannot be given together: a run makes one result"},
-        {{FInput, "--histogram", "-o", out}, {}, "--histogram and -o cannot be given together: a run makes one result"},
-        {{FInput, "--print-pdf", pdf, "--info"}, {}, "--print-pdf and --info cannot be given together: a run makes one result"},
-        {{FInput, "--info", "--histogram"}, {}, "--info and --histogram cannot be given together: a run makes one result"},
+        {{FInput, "--quality", "0", "-o", out},
+         {},
+         "Invalid quality '0': it must lie between 1 and 100"},
+        {{FInput, "--quality=101", "-o", out},
+         {},
+         "Invalid quality '101': it must lie between 1 and 100"},
+        {{FInput, "--quality", "-5", "-o", out},
+         {},
+         "Invalid quality '-5': it must lie between 1 and 100"},
+        {{FInput, "-j", "0", "--out-dir", FFolder.path()},
+         {},
+         "Invalid number of jobs '0': it must lie between 1 and 256"},
+        {{FInput, "-o", out, "--output", PathOf("second.png")},
+         {},
+         "Only one output may be given: -o and -o"},
+        {{FInput, "-o", out, "--out-dir", FFolder.path()},
+         {},
+         "Only one output may be given: -o and --out-dir"},
+        {{FInput, "--info", "-o", PathOf("x.jpg")},
+         {},
+         "--info and -o cannot be given together: a run makes one result"},
+        {{FInput, "--histogram", "-o", out},
+         {},
+         "--histogram and -o cannot be given together: a run makes one result"},
+        {{FInput, "--print-pdf", pdf, "--info"},
+         {},
+         "--print-pdf and --info cannot be given together: a run makes one result"},
+        {{FInput, "--info", "--histogram"},
+         {},
+         "--info and --histogram cannot be given together: a run makes one result"},
         {{FInput, "--page", "Letter", "-o", out}, {}, "--page goes with --print-pdf"},
-        {{FInput, "--print-pdf", out}, {}, QStringLiteral("Nothing written: '%1' does not end with .pdf").arg(out)},
+        {{FInput, "--print-pdf", out},
+         {},
+         QStringLiteral("Nothing written: '%1' does not end with .pdf").arg(out)},
         {{FInput, "--json", "-o", out}, {}, "--json goes with --info"},
-        {{FInput, FInput, "-o", out}, {}, QStringLiteral("Only one input file may be given without --out-dir, not also '%1'").arg(FInput)},
-        {{FInput, "-o", "-"}, {}, "Writing to standard output (-o -) needs --format JPG, PNG, GIF or BMP"},
-        {{FInput, "--format", "tiff", "-o", "-"}, {}, "Invalid format 'tiff': JPG, PNG, GIF or BMP is needed"},
-        {{FInput, "--format", "JPG", "-o", out}, {}, QStringLiteral("--format JPG disagrees with the ending of '%1'").arg(out)},
-        {{FInput, "-o", PathOf("out.tif")}, {}, QStringLiteral("Nothing written: '%1' does not end with .jpg, .jpeg, .jpe, .png, .gif or .bmp (--format names the type)").arg(PathOf("out.tif"))},
+        {{FInput, FInput, "-o", out},
+         {},
+         QStringLiteral("Only one input file may be given without --out-dir, not also '%1'")
+             .arg(FInput)},
+        {{FInput, "-o", "-"},
+         {},
+         "Writing to standard output (-o -) needs --format JPG, PNG, GIF or BMP"},
+        {{FInput, "--format", "tiff", "-o", "-"},
+         {},
+         "Invalid format 'tiff': JPG, PNG, GIF or BMP is needed"},
+        {{FInput, "--format", "JPG", "-o", out},
+         {},
+         QStringLiteral("--format JPG disagrees with the ending of '%1'").arg(out)},
+        {{FInput, "-o", PathOf("out.tif")},
+         {},
+         QStringLiteral("Nothing written: '%1' does not end with .jpg, .jpeg, .jpe, .png, .gif or "
+                        ".bmp (--format names the type)")
+             .arg(PathOf("out.tif"))},
         {{FInput, "--cw=1", "-o", out}, {}, "Option --cw takes no value"},
         {{FInput, "--flop=1", "-o", out}, {}, "Unknown option '--flop'"},
         {{FInput, "--out-dir", missingFolder}, missingFolder, "No such folder"},
@@ -227,10 +263,16 @@ TEST_F(CliScriptingTest, EveryFailureNamesTheFileItConcerns) {
         {{missing, "-o", PathOf("a.png")}, missing, CannotOpenFileMessage(missing, ENOENT)},
         {{FInput, "-o", noFolder}, noFolder, CannotCreateFileMessage(noFolder, ENOENT)},
         // JPEG to JPEG by point operations runs in bands: its failures are named the same.
-        {{photo, "--negative", "-o", noFolderJpeg}, noFolderJpeg, CannotCreateFileMessage(noFolderJpeg, ENOENT)},
+        {{photo, "--negative", "-o", noFolderJpeg},
+         noFolderJpeg,
+         CannotCreateFileMessage(noFolderJpeg, ENOENT)},
         {{fake, "--negative", "-o", PathOf("a.jpg")}, fake, jpegError(fake)},
-        {{FInput, "--hotspot", missing, "-o", PathOf("a.png")}, missing, CannotOpenFileMessage(missing, ENOENT)},
-        {{FInput, "--print-pdf", noFolderPdf}, noFolderPdf, CannotCreateFileMessage(noFolderPdf, ENOENT)},
+        {{FInput, "--hotspot", missing, "-o", PathOf("a.png")},
+         missing,
+         CannotOpenFileMessage(missing, ENOENT)},
+        {{FInput, "--print-pdf", noFolderPdf},
+         noFolderPdf,
+         CannotCreateFileMessage(noFolderPdf, ENOENT)},
     };
     for (const auto& c : cases) {
         const std::string label = c.Arguments.join(QLatin1Char(' ')).toStdString();
@@ -250,12 +292,15 @@ TEST_F(CliScriptingTest, ADamagedJpegThatStillDecodesIsAWarning) {
     ASSERT_FALSE(damaged.isEmpty());
     const QString input = PathOf(QStringLiteral("damaged.jpg"));
     WriteAll(input, damaged);
-    const QString warning = QStringLiteral("kelvoimage-cli: warning: %1: Corrupt JPEG data: "
-                                           "premature end of data segment\n")
+    const QString warning = QStringLiteral(
+                                "kelvoimage-cli: warning: %1: Corrupt JPEG data: "
+                                "premature end of data segment\n")
                                 .arg(input);
     // The band path (JPEG to JPEG, a point operation) and the whole picture's path alike.
-    for (const QStringList& job : {QStringList{QStringLiteral("--negative"), QStringLiteral("-o"), PathOf(QStringLiteral("out.jpg"))},
-                                   QStringList{QStringLiteral("--cw"), QStringLiteral("-o"), PathOf(QStringLiteral("out.png"))}}) {
+    for (const QStringList& job : {QStringList{QStringLiteral("--negative"), QStringLiteral("-o"),
+                                               PathOf(QStringLiteral("out.jpg"))},
+                                   QStringList{QStringLiteral("--cw"), QStringLiteral("-o"),
+                                               PathOf(QStringLiteral("out.png"))}}) {
         SCOPED_TRACE(job.join(QLatin1Char(' ')).toStdString());
         const TCliRun run = RunCli(QStringList{input} + job);
         EXPECT_EQ(run.ExitCode, 0);
@@ -267,7 +312,8 @@ TEST_F(CliScriptingTest, ADamagedJpegThatStillDecodesIsAWarning) {
     }
     // The undamaged file says nothing.
     WriteAll(input, whole);
-    const TCliRun clean = RunCli({input, QStringLiteral("-o"), PathOf(QStringLiteral("clean.png"))});
+    const TCliRun clean =
+        RunCli({input, QStringLiteral("-o"), PathOf(QStringLiteral("clean.png"))});
     EXPECT_EQ(clean.ExitCode, 0);
     EXPECT_EQ(clean.StandardError, QString());
 }
@@ -289,8 +335,11 @@ TEST_F(CliScriptingTest, StandardInputAndOutputCarryTheSameBytesAsFiles) {
     for (const auto& c : cases) {
         SCOPED_TRACE((c.Input + QLatin1Char(' ') + c.Format).toStdString());
         const QString expected = PathOf(QStringLiteral("expected") + c.Ending);
-        ASSERT_EQ(RunCli(QStringList{c.Input} + c.Job + QStringList{QStringLiteral("-o"), expected}).ExitCode, 0);
-        const QStringList toStdout = c.Job + QStringList{QStringLiteral("--format"), c.Format, QStringLiteral("-o"), QStringLiteral("-")};
+        ASSERT_EQ(RunCli(QStringList{c.Input} + c.Job + QStringList{QStringLiteral("-o"), expected})
+                      .ExitCode,
+                  0);
+        const QStringList toStdout = c.Job + QStringList{QStringLiteral("--format"), c.Format,
+                                                         QStringLiteral("-o"), QStringLiteral("-")};
         const TCliRun fromFile = RunWithInput(QStringList{c.Input} + toStdout, QString());
         EXPECT_EQ(fromFile.ExitCode, 0) << fromFile.StandardError.toStdString();
         EXPECT_EQ(fromFile.StandardOutput, ReadAll(expected));
@@ -298,16 +347,20 @@ TEST_F(CliScriptingTest, StandardInputAndOutputCarryTheSameBytesAsFiles) {
         EXPECT_EQ(streams.ExitCode, 0) << streams.StandardError.toStdString();
         EXPECT_EQ(streams.StandardOutput, ReadAll(expected));
         const QString fromStdin = PathOf(QStringLiteral("from-stdin") + c.Ending);
-        const TCliRun toFile = RunWithInput(QStringList{QStringLiteral("-")} + c.Job + QStringList{QStringLiteral("-o"), fromStdin}, c.Input);
+        const TCliRun toFile = RunWithInput(
+            QStringList{QStringLiteral("-")} + c.Job + QStringList{QStringLiteral("-o"), fromStdin},
+            c.Input);
         EXPECT_EQ(toFile.ExitCode, 0) << toFile.StandardError.toStdString();
         EXPECT_EQ(ReadAll(fromStdin), ReadAll(expected));
     }
     // What standard input holds is named as such when it is no picture.
     const QString text = PathOf(QStringLiteral("text.txt"));
     WriteAll(text, "hello\n");
-    const TCliRun refused = RunWithInput({QStringLiteral("-"), QStringLiteral("-o"), PathOf(QStringLiteral("x.png"))}, text);
+    const TCliRun refused = RunWithInput(
+        {QStringLiteral("-"), QStringLiteral("-o"), PathOf(QStringLiteral("x.png"))}, text);
     EXPECT_EQ(refused.ExitCode, 1);
-    EXPECT_TRUE(refused.StandardError.startsWith(QStringLiteral("kelvoimage-cli: (standard input): JPEG error #")))
+    EXPECT_TRUE(refused.StandardError.startsWith(
+        QStringLiteral("kelvoimage-cli: (standard input): JPEG error #")))
         << refused.StandardError.toStdString();
     EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("x.png"))));
 }
@@ -319,51 +372,68 @@ TEST_F(CliScriptingTest, ABatchDoesEveryFileItCanAndNamesTheOnesItCannot) {
     ASSERT_TRUE(QDir().mkdir(target));
     QStringList inputs;
     for (int i = 0; i < 5; ++i) {
-        const QString name = QStringLiteral("%1/p%2.%3").arg(source).arg(i).arg(i % 2 ? QStringLiteral("JPG") : QStringLiteral("png"));
+        const QString name = QStringLiteral("%1/p%2.%3")
+                                 .arg(source)
+                                 .arg(i)
+                                 .arg(i % 2 ? QStringLiteral("JPG") : QStringLiteral("png"));
         if (i != 2) WriteImageFile(name, Noise(30 + i, 20, std::uint32_t(i + 1)), 90);
         inputs << name;
     }
-    const TCliRun run = RunCli(QStringList{QStringLiteral("--negative"), QStringLiteral("--out-dir"), target} + inputs);
+    const TCliRun run = RunCli(
+        QStringList{QStringLiteral("--negative"), QStringLiteral("--out-dir"), target} + inputs);
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_EQ(run.StandardError, Said(inputs[2], CannotOpenFileMessage(inputs[2], ENOENT)));
     EXPECT_EQ(Entries(target), (QStringList{"p0.png", "p1.JPG", "p3.JPG", "p4.png"}));
     // Each is the file a run of its own writes.
     for (int i : {0, 1, 3, 4}) {
         const QString single = PathOf(QFileInfo(inputs[i]).fileName());
-        ASSERT_EQ(RunCli({inputs[i], QStringLiteral("--negative"), QStringLiteral("-o"), single}).ExitCode, 0);
-        EXPECT_EQ(ReadAll(target + QLatin1Char('/') + QFileInfo(inputs[i]).fileName()), ReadAll(single)) << i;
+        ASSERT_EQ(RunCli({inputs[i], QStringLiteral("--negative"), QStringLiteral("-o"), single})
+                      .ExitCode,
+                  0);
+        EXPECT_EQ(ReadAll(target + QLatin1Char('/') + QFileInfo(inputs[i]).fileName()),
+                  ReadAll(single))
+            << i;
     }
     // --format gives the written files its ending.
     const QString converted = PathOf(QStringLiteral("converted"));
     ASSERT_TRUE(QDir().mkdir(converted));
-    const TCliRun formatted = RunCli({QStringLiteral("--format=bmp"), QStringLiteral("--out-dir"), converted, inputs[0], inputs[1]});
+    const TCliRun formatted = RunCli({QStringLiteral("--format=bmp"), QStringLiteral("--out-dir"),
+                                      converted, inputs[0], inputs[1]});
     EXPECT_EQ(formatted.ExitCode, 0) << formatted.StandardError.toStdString();
     EXPECT_EQ(Entries(converted), (QStringList{"p0.bmp", "p1.bmp"}));
     // Two inputs of one name would write one file twice.
-    const TCliRun clash = RunCli({QStringLiteral("--out-dir"), converted, inputs[0], target + QStringLiteral("/p0.png")});
+    const TCliRun clash = RunCli(
+        {QStringLiteral("--out-dir"), converted, inputs[0], target + QStringLiteral("/p0.png")});
     EXPECT_EQ(clash.ExitCode, 1);
-    EXPECT_TRUE(clash.StandardError.contains(QStringLiteral("would both be written"))) << clash.StandardError.toStdString();
+    EXPECT_TRUE(clash.StandardError.contains(QStringLiteral("would both be written")))
+        << clash.StandardError.toStdString();
 }
 
 TEST_F(CliScriptingTest, OneOrTwoFilesAtOnceWriteTheSameBytes) {
     QStringList inputs;
     for (int i = 0; i < 4; ++i) {
-        const QString name = PathOf(QStringLiteral("p%1.%2").arg(i).arg(i % 2 ? QStringLiteral("jpg") : QStringLiteral("png")));
+        const QString name = PathOf(QStringLiteral("p%1.%2").arg(i).arg(
+            i % 2 ? QStringLiteral("jpg") : QStringLiteral("png")));
         WriteImageFile(name, Noise(300, 200, std::uint32_t(i + 7)), 90);
         inputs << name;
     }
     // The histogram equalisation's loops run over the cores when a file is alone.
-    for (const QStringList& steps : {QStringList{QStringLiteral("--negative")},
-                                     QStringList{QStringLiteral("--linear"), QStringLiteral("--cw")}}) {
+    for (const QStringList& steps :
+         {QStringList{QStringLiteral("--negative")},
+          QStringList{QStringLiteral("--linear"), QStringLiteral("--cw")}}) {
         SCOPED_TRACE(steps.join(QLatin1Char(' ')).toStdString());
         QByteArray written[2][4];
         for (int jobs : {1, 2}) {
             const QString folder = PathOf(QStringLiteral("j%1-%2").arg(jobs).arg(steps.size()));
             ASSERT_TRUE(QDir().mkdir(folder));
-            const TCliRun run = RunCli(steps + QStringList{QStringLiteral("-j"), QString::number(jobs), QStringLiteral("--out-dir"), folder} + inputs);
+            const TCliRun run = RunCli(steps +
+                                       QStringList{QStringLiteral("-j"), QString::number(jobs),
+                                                   QStringLiteral("--out-dir"), folder} +
+                                       inputs);
             ASSERT_EQ(run.ExitCode, 0) << run.StandardError.toStdString();
             for (int i = 0; i < 4; ++i)
-                written[jobs - 1][i] = ReadAll(folder + QLatin1Char('/') + QFileInfo(inputs[i]).fileName());
+                written[jobs - 1][i] =
+                    ReadAll(folder + QLatin1Char('/') + QFileInfo(inputs[i]).fileName());
         }
         for (int i = 0; i < 4; ++i) {
             EXPECT_FALSE(written[0][i].isEmpty()) << i;
@@ -380,9 +450,11 @@ TEST_F(CliScriptingTest, InfoAsJsonHoldsWhatTheReportShows) {
                      {"Exif.Image.Model", 2, Ascii("EOS 5")},
                      {"Exif.Photo.ISOSpeedRatings", 3, Short(400)},
                  });
-    const TCliRun report = RunCli({photo, QStringLiteral("--info")}, TCliRunSetup::WithPointDecimals());
+    const TCliRun report =
+        RunCli({photo, QStringLiteral("--info")}, TCliRunSetup::WithPointDecimals());
     ASSERT_EQ(report.ExitCode, 0);
-    EXPECT_EQ(report.StandardOutput, QByteArray("Manufacturer: Canon\r\nModel: EOS 5\r\nISO Speed: 400\r\n"));
+    EXPECT_EQ(report.StandardOutput,
+              QByteArray("Manufacturer: Canon\r\nModel: EOS 5\r\nISO Speed: 400\r\n"));
 
     const TCliRun one = RunCli({photo, QStringLiteral("--info"), QStringLiteral("--json")});
     ASSERT_EQ(one.ExitCode, 0) << one.StandardError.toStdString();
@@ -398,12 +470,14 @@ TEST_F(CliScriptingTest, InfoAsJsonHoldsWhatTheReportShows) {
     const QJsonObject tags = object.value(QStringLiteral("tags")).toObject();
     EXPECT_EQ(tags.value(QStringLiteral("Exif.Image.Make")).toString(), QStringLiteral("Canon"));
     EXPECT_EQ(tags.value(QStringLiteral("Exif.Image.Model")).toString(), QStringLiteral("EOS 5"));
-    EXPECT_EQ(tags.value(QStringLiteral("Exif.Photo.ISOSpeedRatings")).toString(), QStringLiteral("400"));
+    EXPECT_EQ(tags.value(QStringLiteral("Exif.Photo.ISOSpeedRatings")).toString(),
+              QStringLiteral("400"));
 
     // Several files: an array in the order given; a file without tags (a PNG) has an empty set,
     // and one that cannot be read is named on standard error and left out.
     const QString missing = PathOf(QStringLiteral("missing.jpg"));
-    const TCliRun several = RunCli({QStringLiteral("--info"), QStringLiteral("--json"), FInput, missing, photo});
+    const TCliRun several =
+        RunCli({QStringLiteral("--info"), QStringLiteral("--json"), FInput, missing, photo});
     EXPECT_EQ(several.ExitCode, 1);
     EXPECT_EQ(several.StandardError, Said(missing, CannotOpenFileMessage(missing, ENOENT)));
     const QJsonDocument array = QJsonDocument::fromJson(several.StandardOutput, &error);
@@ -426,7 +500,8 @@ TEST_F(CliScriptingTest, HelpListsEveryOptionUnderItsHeadingInOneColumn) {
     QStringList headings;
     int column = -1;
     for (const QString& line : lines) {
-        if (!line.isEmpty() && !line.startsWith(QLatin1Char(' ')) && line.endsWith(QLatin1Char(':')))
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char(' ')) &&
+            line.endsWith(QLatin1Char(':')))
             headings << line;
         if (!line.startsWith(QStringLiteral("  -"))) continue;
         // The meaning starts after two spaces at least, in the same column on every line.
@@ -438,8 +513,8 @@ TEST_F(CliScriptingTest, HelpListsEveryOptionUnderItsHeadingInOneColumn) {
         if (column < 0) column = int(start);
         EXPECT_EQ(start, column) << line.toStdString();
     }
-    EXPECT_EQ(headings, (QStringList{"Input and output:", "Geometry:", "Tone and colour:", "Hot spot:",
-                                     "Information:", "Batch:"}));
+    EXPECT_EQ(headings, (QStringList{"Input and output:", "Geometry:", "Tone and colour:",
+                                     "Hot spot:", "Information:", "Batch:"}));
 }
 
 namespace {
@@ -473,7 +548,8 @@ TEST_F(CliScriptingTest, ABatchShowsItsProgressOnATerminalOnly) {
         WriteImageFile(inputs.last(), Noise(20, 10, std::uint32_t(i + 1)), 90);
     }
     const QStringList batch = QStringList{QStringLiteral("-j"), QStringLiteral("1"),
-                                          QStringLiteral("--out-dir"), target} + inputs;
+                                          QStringLiteral("--out-dir"), target} +
+                              inputs;
     const QByteArray shown = StandardErrorOnATerminal(batch);
     // Redrawn in place: each state on the line the carriage return went back to, the last
     // cleared away.
@@ -481,7 +557,8 @@ TEST_F(CliScriptingTest, ABatchShowsItsProgressOnATerminalOnly) {
     EXPECT_TRUE(shown.contains("\r\x1b[Kkelvoimage-cli: 1/3, about ")) << shown.data();
     EXPECT_TRUE(shown.endsWith("\r\x1b[Kkelvoimage-cli: 3/3\r\x1b[K")) << shown.data();
     EXPECT_FALSE(shown.contains('\n')) << shown.data();
-    EXPECT_EQ(StandardErrorOnATerminal(QStringList{QStringLiteral("--quiet")} + batch), QByteArray());
+    EXPECT_EQ(StandardErrorOnATerminal(QStringList{QStringLiteral("--quiet")} + batch),
+              QByteArray());
     // Not on a terminal: nothing but the messages.
     const TCliRun piped = RunCli(batch);
     EXPECT_EQ(piped.ExitCode, 0);

@@ -343,8 +343,9 @@ TEST_F(CliTest, AnInputStartingWithADashFollowsTwoDashes) {
         // After the two dashes nothing is an option any more.
         {{QStringLiteral("--"), QStringLiteral("-dash.png"), QStringLiteral("-o"), output},
          1,
-         CliErrorLine({}, QStringLiteral(
-                              "Only one input file may be given without --out-dir, not also '-o'"))},
+         CliErrorLine(
+             {},
+             QStringLiteral("Only one input file may be given without --out-dir, not also '-o'"))},
     };
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(FFolder.path()));

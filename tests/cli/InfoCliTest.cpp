@@ -96,7 +96,8 @@ TEST_F(InfoCliTest, InfoOfAFileWithoutTagsIsEmptyAndSaysWhenItIsNoPicture) {
         QString Error;
     } cases[] = {
         {bitmap, {}},
-        {jpegHeader, CliPrefix(jpegHeader) + QStringLiteral("Cannot read it as a picture: JPEG error #")},
+        {jpegHeader,
+         CliPrefix(jpegHeader) + QStringLiteral("Cannot read it as a picture: JPEG error #")},
         {pngSignature, CliPrefix(pngSignature) + QStringLiteral("Cannot read it as a picture: ")},
     };
     for (const auto& c : cases) {
@@ -213,7 +214,6 @@ TEST_F(InfoCliTest, PrintPdfRefusesWhatItCannotDo) {
 }
 
 namespace {
-
 
 bool IsPdf(const QByteArray& bytes) {
     return bytes.startsWith("%PDF-") && bytes.trimmed().endsWith("%%EOF");
