@@ -48,6 +48,15 @@ void SayError(const QString& fileName, const QString& message) {
     WriteLine(text + FormatErrorMessage(message));
 }
 
+void SayQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    // Qt's own remarks carry no file name; they are warnings at most, unless Qt itself ends the
+    // program next.
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    WriteLine((type == QtFatalMsg ? QStringLiteral("kelvoimage-cli: ")
+                                  : QStringLiteral("kelvoimage-cli: warning: ")) +
+              text);
+}
+
 void SayWarning(const QString& fileName, const QString& text) {
     WriteLine(QStringLiteral("kelvoimage-cli: warning: %1: %2").arg(fileName, text));
 }

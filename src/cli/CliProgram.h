@@ -3,6 +3,7 @@
 // over the files and the messages. main.cpp ties them together.
 
 #include <QString>
+#include <QtGlobal>
 #include <QStringList>
 #include <cstdio>
 #include <span>
@@ -52,6 +53,8 @@ void PrintUsage(std::FILE* stream);
 // when the message concerns no file) and "kelvoimage-cli: warning: FILE: text".
 void SayError(const QString& fileName, const QString& message);
 void SayWarning(const QString& fileName, const QString& text);
+// Qt's messages, in the same form (a QtMessageHandler).
+void SayQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text);
 // The progress of a batch, redrawn in place on standard error when it is a terminal.
 void ShowProgress(int done, int total, const QString& current, double secondsLeft);
 void EndProgress();

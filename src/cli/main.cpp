@@ -62,6 +62,7 @@ QStringList DecodeArguments(int argc, char** argv) {
 }
 
 int Main(int argc, char** argv) {
+    qInstallMessageHandler(SayQtMessage);
     const QStringList arguments = DecodeArguments(argc, argv);
     // A core application: the tool needs no display, window system or session bus.
     QCoreApplication application(argc, argv);
