@@ -120,12 +120,14 @@ bool RunFile(const TFileJob& file, bool quiet) {
     TStage stage = TStage::Input;
     QString failedFile;
     QString failure;
+    bool failed = true;
     try {
         Run(file.Job, stage);
         if (file.ToStandardOutput) {
             stage = TStage::Output;
             CopyToStandardOutput(file.Job.Output);
         }
+        failed = false;
     } catch (const TFileFailure& error) {
         failedFile = error.FileName();
         failure = error.Message();
@@ -139,7 +141,7 @@ bool RunFile(const TFileJob& file, bool quiet) {
         failedFile = FileOfFailure(file, stage, QString());
         failure = QString::fromLocal8Bit(error.what());
     }
-    if (failure.isEmpty()) {
+    if (!failed) {
         if (!quiet)
             for (const QString& text : warnings.Texts())
                 SayWarning(file.ShownInput, text);
