@@ -1,6 +1,7 @@
 #include "base/ParallelRuns.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
@@ -21,11 +22,18 @@ int Workers() {
     return workers;
 }
 
+std::atomic<int> gWorkerLimit{64};
+
 }  // namespace
 
 int ParallelRunCount(std::size_t count, std::size_t minimumPerRun) {
     const std::size_t bySize = minimumPerRun == 0 ? count : count / minimumPerRun;
-    return int(std::clamp<std::size_t>(bySize, 1, std::size_t(Workers())));
+    const int workers = std::min(Workers(), gWorkerLimit.load(std::memory_order_relaxed));
+    return int(std::clamp<std::size_t>(bySize, 1, std::size_t(workers)));
+}
+
+void LimitParallelRuns(int workers) {
+    gWorkerLimit.store(std::max(1, workers), std::memory_order_relaxed);
 }
 
 void ForEachRun(std::size_t count, int runs, std::size_t alignment,

@@ -14,6 +14,10 @@
 // tools), but never so many that a run holds fewer than `minimumPerRun` items. At least 1.
 int ParallelRunCount(std::size_t count, std::size_t minimumPerRun);
 
+// Holds every later ParallelRunCount to at most `workers` (at least 1): a caller that already
+// keeps the cores busy with work of its own (several files at once) wants no more threads.
+void LimitParallelRuns(int workers);
+
 // Calls work(begin, end, run) for runs 0 .. runs - 1 that together cover [0, count) in order,
 // each but the last a multiple of `alignment` items long. Run 0 is done on the calling thread,
 // the others on threads of their own (on the calling thread too when a thread cannot be

@@ -4,13 +4,16 @@
 #pragma once
 
 #include <QHash>
+#include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "base/KelvoError.h"
 #include "image/Bitmap32.h"
 #include "image/ImageSaver.h"
 #include "image/PhotoMetadata.h"
@@ -56,6 +59,19 @@ inline TCliStep Moving(TOperation operation) {
 struct TCliJob {
     QString Input;
     QString Output;
+    // The spellings the output and the report came from, for the conflict messages: empty
+    // while none was given.
+    QString OutputOption;
+    QString ReportOption;
+    // Every input named on the line; Input is the one this job runs on.
+    QStringList Inputs;
+    // --format: the output's type when its name gives none (standard output, a batch).
+    QString Format;
+    // A batch: each input is written into this folder under its own name.
+    QString OutDir;
+    int ParallelFiles = 0;  // -j; 0: one per core
+    bool Quiet = false;     // no progress line, no warnings
+    bool Json = false;      // --info as JSON
     int JpegQuality = 95;
     TChromaSampling Sampling = TChromaSampling::Yuv420;
     // --quality or --sampling was given: the JPEG is encoded as asked, never written from the
@@ -78,6 +94,8 @@ struct TCliJob {
     // it on unless StripMetadata. Shared, so that the operations can hold on to it.
     std::shared_ptr<TKeptMetadata> Metadata = std::make_shared<TKeptMetadata>();
     bool StripMetadata = false;
+    // What --info --json found, for the run to print.
+    std::shared_ptr<QJsonObject> JsonReport = std::make_shared<QJsonObject>();
 };
 
 // An operation that decides how the picture stands (a turn, flip, mirror or rotation): once it
@@ -94,20 +112,41 @@ bool LoadsUpright(const TCliJob& job);
 // Nothing (and nothing written) for any other job, or when the turn is not perfect for the
 // picture's size; the job then runs the usual way.
 std::optional<TSaveOutcome> TurnJpegLosslessly(const TCliJob& job);
+// One report per run: a second report, or a report beside an output file, is refused.
+// option: the spelling that asked for it, named in the message.
+void SetReport(TCliJob& job, const char* option,
+               std::function<void(const TCliJob& job, const TBitmap32& image)> report);
 
-// Says on standard error what the save left out (the EXIF block that could not fit).
-void ReportSaveOutcome(const TCliJob& job, const TSaveOutcome& outcome);
+// A failure that concerns another file than the input or the output (a hot-spot picture): the
+// message names that file.
+class TFileFailure : public KelvoError {
+  public:
+    TFileFailure(QString fileName, const KelvoError& error)
+        : KelvoError(error.Message()), FFileName(std::move(fileName)) {}
+    const QString& FileName() const noexcept { return FFileName; }
+
+  private:
+    QString FFileName;
+};
 
 // A flag: the operation applies as soon as it is met. A setting: takes the next argument;
 // it may change the job or push an operation that carries the parsed value.
 using TFlag = void (*)(TCliJob& job);
 using TSetting = void (*)(TCliJob& job, const QString& value);
 
+// The headings of --help, in their order there.
+enum class TCliGroup { OfTable, InputOutput, Geometry, Tone, HotSpot, Information, Batch };
+
+// Name: the option's spellings, separated by ", " ("-o, --output"); a setting also takes
+// "--name=value". Help: one line of meaning; a setting's starts with the value's name and a
+// colon ("N: ..."), which --help shows beside the option. Group: the heading it is listed
+// under, when not its table's.
 struct TCliOption {
     const char* Name;
     TFlag Flag;
     TSetting Setting;
     const char* Help;
+    TCliGroup Group = TCliGroup::OfTable;
 };
 
 // Whole decimal integer in [minimum, maximum]; anything else throws KelvoError naming `what`.
@@ -123,3 +162,4 @@ std::span<const TCliOption> HotspotOptions();
 std::span<const TCliOption> OutputOptions();
 std::span<const TCliOption> InfoOptions();
 std::span<const TCliOption> MetadataOptions();
+std::span<const TCliOption> BatchOptions();

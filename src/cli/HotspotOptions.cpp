@@ -45,7 +45,11 @@ void PushHotSpotRun(TCliJob& job, const QString& file) {
         TBitmap32 hotSpot;
         // Laid as the photo is: upright by its own tag, as the window loads both, unless the
         // job keeps what files store.
-        LoadPhotoFromFile(file, hotSpot, !settings->contains(QStringLiteral("--as-stored")));
+        try {
+            LoadPhotoFromFile(file, hotSpot, !settings->contains(QStringLiteral("--as-stored")));
+        } catch (const KelvoError& error) {
+            throw TFileFailure(file, error);  // the message names the hot-spot picture
+        }
         if (settings->contains(kBars)) MakeBars(hotSpot);
         THotSpotMask mask(std::move(hotSpot), offset, multiplier);
         mask.SmoothMask(settings->value(kSmoothing, QStringLiteral("1")).toInt());
@@ -54,21 +58,19 @@ void PushHotSpotRun(TCliJob& job, const QString& file) {
 }
 
 const TCliOption kHotspotOptions[] = {
-    {"--hotspot", nullptr, PushHotSpotRun,
-     "HOTSPOT_FILE: scale each pixel by (768 - R - G - B) * multiplier / 768 + offset / 100 "
-     "of the hot-spot pixel at its place"},
+    {"--hotspot", nullptr, PushHotSpotRun, "FILE: correct each pixel by the hot-spot picture FILE"},
     {"--offset", nullptr, [](TCliJob& job, const QString& value) { Record(job, kOffset, value); },
-     "T: hot-spot offset (brightness), a decimal number (default 0)"},
+     "T: hot-spot offset (brightness), decimal (default 0)"},
     {"--multiplier", nullptr,
      [](TCliJob& job, const QString& value) { Record(job, kMultiplier, value); },
-     "T: hot-spot multiplier (contrast), a decimal number (default 1)"},
+     "T: hot-spot multiplier (contrast), decimal (default 1)"},
     {"--smoothing", nullptr,
      [](TCliJob& job, const QString& value) {
          Record(job, kSmoothing, QString::number(ParseInteger(value, "smoothing", 1, 5)));
      },
-     "N: hot-spot factors averaged over N x N blocks, 2 to 5; 1 = none (default)"},
+     "N: hot-spot factors averaged over N x N, 1 to 5"},
     {"--bars", [](TCliJob& job) { Record(job, kBars, QString()); }, nullptr,
-     "hot-spot image replaced by nine grey bars (a test pattern)"},
+     "hot-spot picture replaced by nine grey bars"},
 };
 
 }  // namespace

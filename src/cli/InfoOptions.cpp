@@ -1,12 +1,14 @@
 // The tag report and the printed page, for scripts and checks.
 
-#include <QPageSize>
+#include <QJsonObject>
 #include <cstdio>
 
 #include "base/KelvoError.h"
 #include "cli/CliOptions.h"
+#include "cli/CliProgram.h"
+#include "cli/PdfPageModule.h"
+#include "image/ContentType.h"
 #include "image/ImageLoader.h"
-#include "info/PrintPage.h"
 #include "info/PropertyReport.h"
 
 namespace {
@@ -19,9 +21,7 @@ void SayIfNotAPicture(const QString& fileName) {
     try {
         LoadImageFromFile(fileName, picture);
     } catch (const KelvoError& error) {
-        const QString message = FormatErrorMessage(
-            QStringLiteral("Cannot read \"%1\" as a picture: %2").arg(fileName, error.Message()));
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        SayError(fileName, QStringLiteral("Cannot read it as a picture: %1").arg(error.Message()));
     }
 }
 
@@ -34,24 +34,53 @@ void PrintReport(const TCliJob& job, const TBitmap32&) {
     if (report.isEmpty()) SayIfNotAPicture(job.Input);
 }
 
+// One JSON object for the file; the run prints them once every file is done, in the order
+// given, so that a batch over several cores prints what one core would.
+void JsonReport(const TCliJob& job, const TBitmap32&) {
+    TTagListing listing = ReadTagListing(job.Input);
+    if (listing.Width <= 0 || listing.Height <= 0) {
+        // The tag reader gives no size for some files: the picture itself does, and a file
+        // that is no picture fails here with the loader's message.
+        TBitmap32 picture;
+        LoadImageFromFile(job.Input, picture);
+        listing.Width = picture.Width();
+        listing.Height = picture.Height();
+    }
+    QJsonObject tags;
+    for (const auto& [key, value] : listing.Tags)
+        tags.insert(key, value);
+    QJsonObject& object = *job.JsonReport;
+    object.insert(QStringLiteral("file"), job.Input);
+    const std::optional<TImageFileType> type = ImageFileTypeOfFile(job.Input);
+    object.insert(QStringLiteral("format"), type ? ImageFileTypeName(*type) : QString());
+    object.insert(QStringLiteral("width"), listing.Width);
+    object.insert(QStringLiteral("height"), listing.Height);
+    object.insert(QStringLiteral("tags"), tags);
+}
+
 void Info(TCliJob& job) {
-    job.Report = PrintReport;
+    SetReport(job, "--info", [](const TCliJob& job, const TBitmap32& image) {
+        job.Json ? JsonReport(job, image) : PrintReport(job, image);
+    });
     // The report is read from the file's tags; decoding the picture would only cost time.
     job.ReadsPicture = false;
 }
 
-QPageSize PageSizeOf(const QString& name) {
-    return name.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0
-               ? QPageSize(QPageSize::Letter)
-               : QPageSize(QPageSize::A4);
+bool IsLetter(const QString& page) {
+    return page.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0;
 }
 
 void PrintPdf(TCliJob& job, const QString& fileName) {
-    job.ReadsPicture = true;
+    // A PDF under another ending would be opened as what its name says by everything else.
+    if (!fileName.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        throw KelvoError(
+            QStringLiteral("Nothing written: '%1' does not end with .pdf").arg(fileName));
     // Written once the picture is read, so a PDF may take the place of its own input.
-    job.Report = [fileName](const TCliJob& job, const TBitmap32& image) {
-        WritePdfPage(fileName, image, PageSizeOf(job.Page));
-    };
+    SetReport(job, "--print-pdf", [fileName](const TCliJob& job, const TBitmap32& image) {
+        WritePdfPageThroughModule(fileName, image, IsLetter(job.Page));
+    });
+    job.ReadsPicture = true;
+    job.Settings->insert(QStringLiteral("--print-pdf"), fileName);
 }
 
 void Page(TCliJob& job, const QString& value) {
@@ -59,13 +88,18 @@ void Page(TCliJob& job, const QString& value) {
         value.compare(QLatin1String("Letter"), Qt::CaseInsensitive) != 0)
         throw KelvoError(QStringLiteral("Invalid page '%1': A4 or Letter is needed").arg(value));
     job.Page = value;
+    job.Checks.push_back([](const TCliJob& job) {
+        if (!job.Settings->contains(QStringLiteral("--print-pdf")))
+            throw KelvoError(QStringLiteral("--page goes with --print-pdf"));
+    });
 }
 
 const TCliOption kInfoOptions[] = {
-    {"--info", Info, nullptr, "print the file's extended information (CR LF line ends)"},
-    {"--print-pdf", nullptr, PrintPdf,
-     "OUT.pdf: write the page \"Print an 8x10\" prints, instead of an image file"},
+    {"--info", Info, nullptr, "print the file's extended information (CR LF)"},
+    {"--print-pdf", nullptr, PrintPdf, "OUT.pdf: write the page \"Print an 8x10\" prints"},
     {"--page", nullptr, Page, "A4|Letter: the paper of --print-pdf (default A4)"},
+    {"--json", [](TCliJob& job) { job.Json = true; }, nullptr,
+     "--info as JSON: file, format, size and every tag"},
 };
 
 }  // namespace

@@ -13,7 +13,7 @@ std::optional<TSaveOutcome> TurnJpegLosslessly(const TCliJob& job) {
     if (job.Report || !job.ReadsPicture || job.EncodingChosen || job.Operations.empty() ||
         !std::all_of(job.Operations.begin(), job.Operations.end(),
                      [](const TCliStep& step) { return step.Turn || step.TurnsUpright; }) ||
-        !CanTranscodeInBands(job.Input, job.Output))
+        !CanTranscodeInBands(job.Input, true))
         return std::nullopt;
     // The file is read whole once, into one store of its size, and only if it is still the
     // file whose header was read.

@@ -27,13 +27,14 @@ void PushUpright(TCliJob& job) {
 
 const TCliOption kMetadataOptions[] = {
     {"--upright", PushUpright, nullptr,
-     "turn a JPEG upright as its EXIF orientation says; a JPEG output then says orientation 1"},
+     "turn a JPEG upright as its EXIF orientation says; a JPEG output then says orientation 1",
+     TCliGroup::Geometry},
     {"--as-stored", [](TCliJob& job) { job.Settings->insert(kAsStored, QString()); }, nullptr,
      "do not turn the photo upright first: turns, crops and the like act on the pixels as the "
-     "file stores them"},
+     "file stores them",
+     TCliGroup::Geometry},
     {"--strip", [](TCliJob& job) { job.StripMetadata = true; }, nullptr,
-     "write pixels only: a JPEG output otherwise keeps the input JPEG's EXIF, XMP, IPTC and "
-     "ICC profile"},
+     "write pixels only: no EXIF, XMP, IPTC or ICC"},
 };
 
 }  // namespace
@@ -49,12 +50,6 @@ bool LoadsUpright(const TCliJob& job) {
     return !job.Settings->contains(kAsStored) &&
            std::any_of(job.Operations.begin(), job.Operations.end(),
                        [](const TCliStep& step) { return step.MovesPixels; });
-}
-
-void ReportSaveOutcome(const TCliJob& job, const TSaveOutcome& outcome) {
-    if (outcome.ExifLeftOut)
-        std::fprintf(stderr, "%s\n",
-                     FormatErrorMessage(ExifLeftOutMessage(job.Output)).toLocal8Bit().constData());
 }
 
 std::span<const TCliOption> MetadataOptions() {

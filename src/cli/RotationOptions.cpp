@@ -15,9 +15,7 @@ void PushRotation(TCliJob& job, const QString& value) {
 }
 
 const TCliOption kRotationOptions[] = {
-    {"--rotate", nullptr, PushRotation,
-     "DEG: turn by whole degrees, -180 to 180, counter-clockwise when positive; the size is "
-     "kept and uncovered corners turn grey"},
+    {"--rotate", nullptr, PushRotation, "DEG: turn by -180 to 180 degrees, keeping the size"},
 };
 
 }  // namespace

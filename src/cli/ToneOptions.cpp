@@ -59,7 +59,7 @@ void PrintHistogram(const TCliJob&, const TBitmap32& image) {
 const TCliOption kToneOptions[] = {
     {"--linear", PushGraphed<EqualizeHistogram>, nullptr, "histogram equalisation of intensity"},
     {"--contrast-stretch", PushGraphed<ContrastStretch>, nullptr,
-     "stretch linearly, clipping 5 % of the pixels at each end"},
+     "stretch linearly, clipping 5 % at each end"},
     {"--brightness", nullptr,
      [](TCliJob& job, const QString& value) {
          const int position = ParseInteger(value, "brightness", -100, 100);
@@ -67,24 +67,24 @@ const TCliOption kToneOptions[] = {
          job.Operations.push_back(
              PointOperation([position](TBitmap32& image) { AdjustBrightness(image, position); }));
      },
-     "N: brightness slider position, -100 to 100 (gain N / 100 + 1)"},
+     "N: brightness slider position, -100 to 100"},
     {"--contrast", nullptr,
      [](TCliJob& job, const QString& value) {
          const int position = ParseInteger(value, "contrast", -100, 100);
          job.Operations.push_back(
              {[position](TBitmap32& image) { AdjustContrast(image, position); }});
      },
-     "N: contrast slider position, -100 to 100 (slope N / 100 + 1 about the median)"},
-    {"--histogram", [](TCliJob& job) { job.Report = PrintHistogram; }, nullptr,
-     "print the 769 intensity counts of the result, one per line, instead of writing a file"},
+     "N: contrast slider position, -100 to 100"},
+    {"--histogram", [](TCliJob& job) { SetReport(job, "--histogram", PrintHistogram); }, nullptr,
+     "print the result's 769 intensity counts", TCliGroup::Information},
     {"--make-white", nullptr,
      [](TCliJob& job, const QString& value) { PushReferenced<MakeWhite>(job, value, "white"); },
-     "X,Y: make the pixel at X,Y white, the same gains for every pixel"},
+     "X,Y: make the pixel at X,Y white, one gain each"},
     {"--remove-cast", nullptr,
      [](TCliJob& job, const QString& value) {
          PushReferenced<RemoveColorCast>(job, value, "colour-cast");
      },
-     "X,Y: make the pixel at X,Y grey, the same gains for every pixel"},
+     "X,Y: make the pixel at X,Y grey, one gain each"},
     {"--make-black-white", nullptr,
      [](TCliJob& job, const QString& value) {
          const std::vector<int> v = ParseIntegerList(value, "black and white pixels", 4);
@@ -94,16 +94,16 @@ const TCliOption kToneOptions[] = {
              MakeBlackWhite(image, PixelAt(image, black, "black"), PixelAt(image, white, "white"));
          }});
      },
-     "BX,BY,WX,WY: map the pixel at BX,BY to black and the one at WX,WY to white"},
+     "BX,BY,WX,WY: map BX,BY to black and WX,WY to white"},
     {"--make-grey", nullptr,
      [](TCliJob& job, const QString& value) { PushReferenced<MakeGrey>(job, value, "grey"); },
-     "X,Y: one gain that brings the pixel at X,Y to a mean of 128"},
+     "X,Y: one gain bringing the pixel at X,Y to mean 128"},
     {"--make-black", nullptr,
      [](TCliJob& job, const QString& value) { PushReferenced<MakeBlack>(job, value, "black"); },
-     "X,Y: blacken up to the intensity of the pixel at X,Y, stretch the rest"},
+     "X,Y: blacken up to the pixel at X,Y, stretch the rest"},
     {"--subtract", nullptr,
      [](TCliJob& job, const QString& value) { PushReferenced<SubtractAt>(job, value, "subtract"); },
-     "X,Y: subtract the pixel at X,Y from every pixel, then equalise"},
+     "X,Y: subtract the pixel at X,Y, then equalise"},
     {"--negative", PushGraphed<Negative, true>, nullptr, "invert every channel"},
     {"--iso", nullptr,
      [](TCliJob& job, const QString& value) {
@@ -115,15 +115,14 @@ const TCliOption kToneOptions[] = {
              PointOperation([step](TBitmap32& image) { IsoBrightness(image, step); }));
      },
      "32|64|128: blacken every other band of intensity"},
-    {"--washout", PushGraphed<Washout, true>, nullptr,
-     "wash out: lift every channel towards white"},
+    {"--washout", PushGraphed<Washout, true>, nullptr, "lift every channel towards white"},
     {"--bw", nullptr,
      [](TCliJob& job, const QString& value) {
          const int cutoff = ParseInteger(value, "black and white cutoff", 0, 255);
          job.Operations.push_back(
              PointOperation([cutoff](TBitmap32& image) { BlackAndWhite(image, cutoff); }));
      },
-     "N: white where R + G + B > 3 N, black elsewhere (0 to 255)"},
+     "N: white where R + G + B > 3 N, else black, 0 to 255"},
 };
 
 }  // namespace

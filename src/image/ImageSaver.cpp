@@ -43,16 +43,25 @@ int ClampJpegQuality(int jpegQuality) {
     return low < 1 ? 1 : (low > 100 ? 100 : low);
 }
 
-QString ExifLeftOutMessage(const QString& fileName) {
+QString ExifLeftOutText() {
     return QStringLiteral(
-               "Warning: '%1' was written without its EXIF tags: they do not fit in a JPEG "
-               "segment of 64 KB even without the thumbnail and the maker note")
-        .arg(fileName);
+        "written without its EXIF tags: they do not fit in a JPEG segment of 64 KB even without "
+        "the thumbnail and the maker note");
+}
+
+QString ExifLeftOutMessage(const QString& fileName) {
+    return QStringLiteral("Warning: '%1' was ").arg(fileName) + ExifLeftOutText();
 }
 
 TSaveOutcome WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
                             const TKeptMetadata& metadata, const TJpegWriteOptions& options) {
-    const TSaveFileType type = SaveFileTypeOf(fileName);
+    return WriteImageFileAs(SaveFileTypeOf(fileName), fileName, image, jpegQuality, metadata,
+                            options);
+}
+
+TSaveOutcome WriteImageFileAs(TSaveFileType type, const QString& fileName,
+                              const TBitmap32& image, int jpegQuality,
+                              const TKeptMetadata& metadata, const TJpegWriteOptions& options) {
     TSaveOutcome outcome;
     if (type == TSaveFileType::None) return outcome;
     RequirePixels(image);

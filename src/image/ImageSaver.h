@@ -40,9 +40,16 @@ struct TSaveOutcome {
 TSaveOutcome WriteImageFile(const QString& fileName, const TBitmap32& image, int jpegQuality,
                             const TKeptMetadata& metadata = {},
                             const TJpegWriteOptions& options = {});
+// The same in the given format, whatever the name's ending (None writes nothing).
+TSaveOutcome WriteImageFileAs(TSaveFileType type, const QString& fileName,
+                              const TBitmap32& image, int jpegQuality,
+                              const TKeptMetadata& metadata = {},
+                              const TJpegWriteOptions& options = {});
 
-// The warning for a save whose EXIF block was left out.
+// The warning for a save whose EXIF block was left out; the text alone, for the command line's
+// "warning: FILE: text".
 QString ExifLeftOutMessage(const QString& fileName);
+QString ExifLeftOutText();
 
 // The transparent GIF writer: written as GIF whatever the ending. Pixels whose R,G,B equal the
 // bottom-left pixel's exactly become transparent (palette index kTransparentGifIndex).

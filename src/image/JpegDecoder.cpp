@@ -51,8 +51,17 @@ TJpegDecompressor& DecompressorOf(j_common_ptr info) {
     std::longjmp(DecompressorOf(info).jump, 1);
 }
 
-// Warnings and trace messages would go to stderr; the viewer has nowhere to show them.
-void OutputMessage(j_common_ptr) {}
+// Warnings and trace messages would go to stderr; the viewer has nowhere to show them, while the
+// command-line tool collects them. libjpeg hands over only a decode's first warning.
+void OutputMessage(j_common_ptr info) {
+    TJpegWarnings* warnings = TJpegWarnings::Current();
+    if (!warnings) return;
+    char text[JMSG_LENGTH_MAX] = {};
+    info->err->format_message(info, text);
+    warnings->Add(text);
+}
+
+thread_local TJpegWarnings* tCurrentWarnings = nullptr;
 
 void ProgressMonitor(j_common_ptr info) {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
@@ -297,6 +306,26 @@ void ThrowOnFailure(int code) {
 }
 
 }  // namespace
+
+TJpegWarnings::TJpegWarnings() : FOuter(tCurrentWarnings) {
+    tCurrentWarnings = this;
+}
+
+TJpegWarnings::~TJpegWarnings() {
+    tCurrentWarnings = FOuter;
+}
+
+TJpegWarnings* TJpegWarnings::Current() {
+    return tCurrentWarnings;
+}
+
+// Called inside libjpeg's frames: nothing may leave it, a lack of memory included.
+void TJpegWarnings::Add(const char* text) noexcept {
+    try {
+        FTexts.push_back(QString::fromLocal8Bit(text));
+    } catch (...) {
+    }
+}
 
 TJpegBandReader::TJpegBandReader(const QString& fileName, std::vector<TJpegMarker>* markers)
     : FFile(fileName), FJpeg(std::make_unique<TJpegDecompressor>()) {

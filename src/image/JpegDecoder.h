@@ -63,6 +63,27 @@ enum class TDecodeTurn { None, Clockwise, CounterClockwise };
 void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
                     const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn);
 
+// libjpeg's warning about a file it still decodes (corrupt data, a premature end), one per
+// decode, goes to the innermost TJpegWarnings alive on the decoding thread; without one it is
+// dropped, as the window shows such a file without a word.
+class TJpegWarnings {
+  public:
+    TJpegWarnings();
+    ~TJpegWarnings();
+    TJpegWarnings(const TJpegWarnings&) = delete;
+    TJpegWarnings& operator=(const TJpegWarnings&) = delete;
+
+    // libjpeg's texts, in the order the decodes met them.
+    const std::vector<QString>& Texts() const { return FTexts; }
+    // The innermost on this thread; null when there is none.
+    static TJpegWarnings* Current();
+    void Add(const char* text) noexcept;
+
+  private:
+    std::vector<QString> FTexts;
+    TJpegWarnings* FOuter = nullptr;
+};
+
 // A progressive file may carry any number of scans, each one a full pass over the coefficients;
 // beyond this many the file is refused as a CPU bomb (no encoder writes more than a few dozen).
 constexpr int kMaxJpegScans = 1000;

@@ -29,8 +29,11 @@ bool StartsAsJpeg(const QString& fileName) {
 }  // namespace
 
 bool CanTranscodeInBands(const QString& input, const QString& output) {
-    return SaveFileTypeOf(output) == TSaveFileType::Jpeg &&
-           ImageFileTypeOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
+    return CanTranscodeInBands(input, SaveFileTypeOf(output) == TSaveFileType::Jpeg);
+}
+
+bool CanTranscodeInBands(const QString& input, bool outputIsJpeg) {
+    return outputIsJpeg && ImageFileTypeOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
 }
 
 TSaveOutcome TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,

@@ -18,6 +18,8 @@ using TPixelOperation = std::function<void(TBitmap32& band)>;
 // its name) and its bytes start as a JPEG's do, and output names a JPEG. An input that cannot
 // be opened is left to the loader, which reports it.
 bool CanTranscodeInBands(const QString& input, const QString& output);
+// The same for an output written as a JPEG whatever its name (outputIsJpeg).
+bool CanTranscodeInBands(const QString& input, bool outputIsJpeg);
 
 // Writes, byte for byte, the file that loading input with LoadPhotoFromFile(input, image,
 // false), applying the operations in order to the whole picture and saving with

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QImageReader>
+#include <QHash>
 #include <QLocale>
 #include <QStringDecoder>
 #include <algorithm>
@@ -19,6 +19,7 @@
 
 #include "base/KelvoError.h"
 #include "base/WholeFile.h"
+#include "image/ContentType.h"
 
 namespace {
 
@@ -223,14 +224,9 @@ std::vector<TPropertyItem> ReadPropertyItems(const QString& fileName) {
         }
     } catch (const Exiv2::AnyError& error) {
         // The tag reader turns down some pictures that simply have no tags, a BMP of a few
-        // pixels among them; a file whose header makes a picture gives an empty report.
-        QFile file;
-        const int descriptor = OpenRegularFileForReading(fileName);
-        if (descriptor >= 0 &&
-            file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) &&
-            QImageReader(&file).canRead())
-            return {};
-        if (descriptor >= 0 && !file.isOpen()) ::close(descriptor);
+        // pixels among them; a file whose header makes a picture the loader reads gives an
+        // empty report.
+        if (ImageFileTypeOfFile(fileName)) return {};
         throw KelvoError(QStringLiteral("Cannot read the tags of \"%1\". %2")
                              .arg(fileName, QString::fromLocal8Bit(error.what())));
     }
@@ -378,4 +374,66 @@ QString PropertyReport(const QString& fileName) {
     } catch (const KelvoError&) {
         return QString();
     }
+}
+
+namespace {
+
+void AddTag(TTagListing& listing, QHash<QString, std::size_t>& seen, const std::string& key,
+            const std::string& value) {
+    const QString name = QString::fromStdString(key);
+    const QString text = QString::fromUtf8(value.data(), qsizetype(value.size()));
+    const auto found = seen.constFind(name);
+    if (found != seen.cend()) {
+        QString& earlier = listing.Tags[*found].second;
+        earlier += QStringLiteral(", ") + text;
+        return;
+    }
+    seen.insert(name, listing.Tags.size());
+    listing.Tags.emplace_back(name, text);
+}
+
+// A tag whose value the tag reader cannot interpret is left out; it never costs the listing
+// the other tags.
+template <typename Data, typename Print>
+void AddAll(TTagListing& listing, QHash<QString, std::size_t>& seen, const Data& data,
+            Print print) {
+    for (const auto& datum : data) {
+        try {
+            AddTag(listing, seen, datum.key(), print(datum));
+        } catch (const Exiv2::AnyError&) {
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+}  // namespace
+
+TTagListing ReadTagListing(const QString& fileName) {
+    SilenceTagReader();
+    TTagListing listing;
+    Exiv2::BasicIo::AutoPtr io(new TOpenedFileIo(fileName, OpenForReading(fileName)));
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(io);
+        if (!image.get()) return listing;
+        image->readMetadata();
+        listing.Width = image->pixelWidth();
+        listing.Height = image->pixelHeight();
+        QHash<QString, std::size_t> seen;
+        const Exiv2::ExifData& exif = image->exifData();
+        AddAll(listing, seen, exif,
+               [&exif](const Exiv2::Exifdatum& datum) { return datum.print(&exif); });
+        AddAll(listing, seen, image->iptcData(),
+               [](const Exiv2::Iptcdatum& datum) { return datum.print(); });
+        AddAll(listing, seen, image->xmpData(),
+               [](const Exiv2::Xmpdatum& datum) { return datum.print(); });
+    } catch (const Exiv2::AnyError&) {
+        // Not a file the tag reader knows, or one it cannot read to the end: what was read
+        // stands, the size may be missing.
+    }
+    return listing;
+}
+
+void PrepareTagReaderForThreads() {
+    SilenceTagReader();
+    Exiv2::XmpParser::initialize();
 }

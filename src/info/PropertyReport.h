@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 // TIFF/EXIF field types the report distinguishes.
@@ -66,3 +67,19 @@ QString PropertyLine(const TPropertyItem& item);
 QString ReadPropertyReport(const QString& fileName);
 // The same, empty when the file name is empty or the file cannot be read.
 QString PropertyReport(const QString& fileName);
+
+// Every tag the tag reader finds in the file, EXIF, IPTC and XMP, by the tag reader's key
+// ("Exif.Image.Make") with its value as the tag reader interprets it ("Canon", "1/60 s"), in
+// the file's order; a key met again has its values joined by ", ". Width and Height: the
+// picture's size as the file's header gives it, 0 when the tag reader cannot tell.
+struct TTagListing {
+    int Width = 0;
+    int Height = 0;
+    std::vector<std::pair<QString, QString>> Tags;
+};
+// Throws KelvoError when the file cannot be opened; a file the tag reader does not know gives
+// an empty listing (the caller decides whether it is a picture).
+TTagListing ReadTagListing(const QString& fileName);
+
+// The tag reader's XMP parser must be set up once before tags are read on several threads.
+void PrepareTagReaderForThreads();

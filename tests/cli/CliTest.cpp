@@ -117,7 +117,7 @@ TEST_F(CliTest, TurnsAreAppliedInTheOrderGiven) {
     EXPECT_EQ(turned.GetPixel(1, 0), Numbered(3, 2).GetPixel(0, 0));
 }
 
-TEST_F(CliTest, QualityDefaultsTo95AndIsClampedLikeTheSaveCommand) {
+TEST_F(CliTest, QualityDefaultsTo95) {
     auto jpegAt = [&](const QStringList& quality) {
         const QString output = PathOf(QStringLiteral("q.jpg"));
         QFile::remove(output);
@@ -130,10 +130,7 @@ TEST_F(CliTest, QualityDefaultsTo95AndIsClampedLikeTheSaveCommand) {
     ASSERT_FALSE(byDefault.isEmpty());
     EXPECT_EQ(byDefault, jpegAt({QStringLiteral("--quality"), QStringLiteral("95")}));
     EXPECT_NE(byDefault, jpegAt({QStringLiteral("--quality"), QStringLiteral("1")}));
-    EXPECT_EQ(jpegAt({QStringLiteral("--quality"), QStringLiteral("356")}),
-              jpegAt({QStringLiteral("--quality"), QStringLiteral("100")}));
-    EXPECT_EQ(jpegAt({QStringLiteral("--quality"), QStringLiteral("-5")}),
-              jpegAt({QStringLiteral("--quality"), QStringLiteral("100")}));
+    EXPECT_NE(byDefault, jpegAt({QStringLiteral("--quality"), QStringLiteral("100")}));
 }
 
 TEST_F(CliTest, EveryFailureIsReportedWithExitCodeOneAndWritesNothing) {
@@ -154,7 +151,7 @@ TEST_F(CliTest, EveryFailureIsReportedWithExitCodeOneAndWritesNothing) {
         {{FInput, FInput, QStringLiteral("-o"), output}, QStringLiteral("Only one input")},
         {{missing, QStringLiteral("-o"), output},
          ErrorLine(CannotOpenFileMessage(missing, ENOENT))},
-        {{FInput, QStringLiteral("-o"), PathOf(QStringLiteral("out.jpeg"))},
+        {{FInput, QStringLiteral("-o"), PathOf(QStringLiteral("out.tiff"))},
          QStringLiteral("Nothing written")},
         {{FInput, QStringLiteral("-o"), PathOf(QStringLiteral("no/out.png"))},
          ErrorLine(CannotCreateFileMessage(PathOf(QStringLiteral("no/out.png")), ENOENT))},
@@ -195,7 +192,8 @@ TEST_F(CliTest, AReadOnlyFolderKeepsItsFileForAnOrdinaryUser) {
         const TCliRun run = RunCli({FInput, QStringLiteral("--cw"), QStringLiteral("-o"), target},
                                    TCliRunSetup::Under(asNobody));
         EXPECT_EQ(run.ExitCode, 1) << name;
-        EXPECT_EQ(run.StandardError, ErrorLine(CannotCreateFileMessage(target, EACCES))) << name;
+        EXPECT_EQ(run.StandardError, CliErrorLine(target, CannotCreateFileMessage(target, EACCES)))
+            << name;
         EXPECT_EQ(ReadAll(target), before) << name;
     }
     EXPECT_EQ(Entries(folder), (QStringList{QStringLiteral("old.BMP"), QStringLiteral("old.GIF"),
@@ -303,7 +301,7 @@ TEST_F(CliTest, FileNamesAreTheBytesGivenOrRefused) {
         EXPECT_EQ(run.ExitCode, 1) << name;
         const QByteArray shown = folder + (name[1] == '\xE9' ? "a\\xE9.PNG" : "a\\xE8.PNG");
         EXPECT_EQ(run.StandardError,
-                  "Cannot use the name '" + shown + "': it is not valid UTF-8.\n");
+                  "kelvoimage-cli: Cannot use the name '" + shown + "': it is not valid UTF-8.\n");
     }
     EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")});
 
@@ -312,7 +310,7 @@ TEST_F(CliTest, FileNamesAreTheBytesGivenOrRefused) {
     ASSERT_EQ(::link(input.constData(), oddInput.constData()), 0);
     const TRawRun refused = RunCliRaw(FFolder.path(), {oddInput, "-o", folder + "out.PNG"});
     EXPECT_EQ(refused.ExitCode, 1);
-    EXPECT_TRUE(refused.StandardError.startsWith("Cannot use the name '"))
+    EXPECT_TRUE(refused.StandardError.startsWith("kelvoimage-cli: Cannot use the name '"))
         << refused.StandardError.data();
     EXPECT_FALSE(RawExists(folder + "out.PNG"));
     ASSERT_EQ(::unlink(oddInput.constData()), 0);
@@ -341,11 +339,13 @@ TEST_F(CliTest, AnInputStartingWithADashFollowsTwoDashes) {
          QString()},
         {{QStringLiteral("-dash.png"), QStringLiteral("-o"), output},
          1,
-         ErrorLine(QStringLiteral("Unknown option '-dash.png'"))},
+         CliErrorLine({}, QStringLiteral("Unknown option '-dash.png'"))},
         // After the two dashes nothing is an option any more.
         {{QStringLiteral("--"), QStringLiteral("-dash.png"), QStringLiteral("-o"), output},
          1,
-         ErrorLine(QStringLiteral("Only one input file may be given, not also '-o'"))},
+         CliErrorLine(
+             {},
+             QStringLiteral("Only one input file may be given without --out-dir, not also '-o'"))},
     };
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(FFolder.path()));
@@ -392,9 +392,10 @@ TEST_F(CliTest, RunningOutOfMemoryIsAMessageAndExitCodeOne) {
     const QByteArray errors = process.readAllStandardError();
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizer warns about the failed allocation before the program speaks.
-    EXPECT_TRUE(errors.endsWith("\nOut of memory.\n")) << errors.data();
+    EXPECT_TRUE(errors.endsWith("\n" + CliPrefix(huge).toLocal8Bit() + "Out of memory.\n"))
+        << errors.data();
 #else
-    EXPECT_EQ(errors, "Out of memory.\n");
+    EXPECT_EQ(errors, CliPrefix(huge).toLocal8Bit() + "Out of memory.\n");
 #endif
     EXPECT_FALSE(QFileInfo::exists(PathOf(QStringLiteral("out.PNG"))));
 }
@@ -426,7 +427,7 @@ TEST_F(CliTest, RotateRefusesAnythingButWholeDegreesUpToAHalfTurn) {
         const TCliRun run = RunCli({FInput, QStringLiteral("--rotate"), QLatin1String(degrees),
                                     QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1) << degrees;
-        EXPECT_TRUE(run.StandardError.startsWith(QStringLiteral("Invalid angle")))
+        EXPECT_TRUE(run.StandardError.startsWith(CliPrefix() + QStringLiteral("Invalid angle")))
             << degrees << ": " << run.StandardError.toStdString();
         EXPECT_EQ(Entries(FFolder.path()), QStringList{QStringLiteral("in.png")}) << degrees;
     }

@@ -97,8 +97,8 @@ TEST_F(InfoCliTest, InfoOfAFileWithoutTagsIsEmptyAndSaysWhenItIsNoPicture) {
     } cases[] = {
         {bitmap, {}},
         {jpegHeader,
-         QStringLiteral("Cannot read \"%1\" as a picture: JPEG error #").arg(jpegHeader)},
-        {pngSignature, QStringLiteral("Cannot read \"%1\" as a picture: ").arg(pngSignature)},
+         CliPrefix(jpegHeader) + QStringLiteral("Cannot read it as a picture: JPEG error #")},
+        {pngSignature, CliPrefix(pngSignature) + QStringLiteral("Cannot read it as a picture: ")},
     };
     for (const auto& c : cases) {
         const TCliRun run = RunReport({c.File, QStringLiteral("--info")});
@@ -133,7 +133,8 @@ TEST_F(InfoCliTest, InfoOfWhatCannotBeReadIsAnError) {
         const TCliRun run = RunReport({c.File, QStringLiteral("--info")});
         EXPECT_EQ(run.ExitCode, 1) << c.File.toStdString();
         EXPECT_TRUE(run.StandardOutput.isEmpty()) << c.File.toStdString();
-        EXPECT_TRUE(run.StandardError.startsWith(c.Error)) << run.StandardError.toStdString();
+        EXPECT_TRUE(run.StandardError.startsWith(CliPrefix(c.File) + c.Error))
+            << run.StandardError.toStdString();
     }
 }
 
@@ -214,10 +215,6 @@ TEST_F(InfoCliTest, PrintPdfRefusesWhatItCannotDo) {
 
 namespace {
 
-QString ErrorLine(const QString& message) {
-    return FormatErrorMessage(message) + QLatin1Char('\n');
-}
-
 bool IsPdf(const QByteArray& bytes) {
     return bytes.startsWith("%PDF-") && bytes.trimmed().endsWith("%%EOF");
 }
@@ -225,7 +222,8 @@ bool IsPdf(const QByteArray& bytes) {
 }  // namespace
 
 TEST_F(InfoCliTest, PrintPdfMayTakeThePlaceOfItsOwnInput) {
-    const QString photo = PathOf(QStringLiteral("photo.jpg"));
+    // A JPEG under a name that is no picture's: the loader reads it as a JPEG.
+    const QString photo = PathOf(QStringLiteral("photo.pdf"));
     WriteImageFile(PathOf(QStringLiteral("photo.JPG")), Noise(40, 30, 3), 90);
     ASSERT_TRUE(QFile::rename(PathOf(QStringLiteral("photo.JPG")), photo));
     const TCliRun run = RunReport({photo, QStringLiteral("--print-pdf"), photo});
@@ -234,7 +232,7 @@ TEST_F(InfoCliTest, PrintPdfMayTakeThePlaceOfItsOwnInput) {
     if (pdf_pages::RendererPresent()) {
         EXPECT_EQ(pdf_pages::Info(photo).Pages, 1);
     }
-    EXPECT_EQ(test_files::Entries(FFolder.path()), QStringList{QStringLiteral("photo.jpg")});
+    EXPECT_EQ(test_files::Entries(FFolder.path()), QStringList{QStringLiteral("photo.pdf")});
 }
 
 TEST_F(InfoCliTest, PrintPdfFailuresSayWhyAndKeepTheFile) {
@@ -242,22 +240,24 @@ TEST_F(InfoCliTest, PrintPdfFailuresSayWhyAndKeepTheFile) {
     WriteImageFile(input, Noise(4, 3, 1), 90);
     const QString fifo = PathOf(QStringLiteral("fifo.pdf"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString full = PathOf(QStringLiteral("full.pdf"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), full));
     const struct {
         QString Target;
         QString Error;
     } cases[] = {
         // Each once wrote nothing, or waited for a reader for ever, and said nothing.
-        {QStringLiteral("/dev/full"),
-         QStringLiteral("Cannot create file \"/dev/full\". Not a regular file")},
+        {full, QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(full)},
         {fifo, QStringLiteral("Cannot create file \"%1\". Not a regular file").arg(fifo)},
     };
     for (const auto& c : cases) {
         const TCliRun run = RunReport({input, QStringLiteral("--print-pdf"), c.Target});
         EXPECT_EQ(run.ExitCode, 1) << c.Target.toStdString();
-        EXPECT_EQ(run.StandardError, ErrorLine(c.Error)) << c.Target.toStdString();
+        EXPECT_EQ(run.StandardError, CliErrorLine(c.Target, c.Error)) << c.Target.toStdString();
     }
     EXPECT_EQ(test_files::Entries(FFolder.path()),
-              QStringList({QStringLiteral("fifo.pdf"), QStringLiteral("small.bmp")}));
+              QStringList({QStringLiteral("fifo.pdf"), QStringLiteral("full.pdf"),
+                           QStringLiteral("small.bmp")}));
 }
 
 TEST_F(InfoCliTest, PrintPdfOverAFileTheUserMayNotWriteKeepsIt) {
@@ -279,7 +279,7 @@ TEST_F(InfoCliTest, PrintPdfOverAFileTheUserMayNotWriteKeepsIt) {
     ASSERT_EQ(::chmod(QFile::encodeName(pdf).constData(), 0444), 0);
     const TCliRun run = RunCli({input, QStringLiteral("--print-pdf"), pdf}, asNobody);
     EXPECT_EQ(run.ExitCode, 1);
-    EXPECT_EQ(run.StandardError, ErrorLine(CannotCreateFileMessage(pdf, EACCES)));
+    EXPECT_EQ(run.StandardError, CliErrorLine(pdf, CannotCreateFileMessage(pdf, EACCES)));
     EXPECT_EQ(test_files::ReadAll(pdf), "%PDF- the page printed last week");
     EXPECT_EQ(test_files::Entries(FFolder.path()),
               QStringList({QStringLiteral("old.pdf"), QStringLiteral("small.bmp")}));
@@ -289,7 +289,8 @@ TEST_F(InfoCliTest, PrintPdfOnAFullDiskKeepsEveryFile) {
     const QString disk = PathOf(QStringLiteral("small"));
     const TSmallTmpfs tmpfs(disk);
     if (!tmpfs.Mounted()) GTEST_SKIP() << tmpfs.Reason().toStdString();
-    const QString photo = disk + QStringLiteral("/photo.jpg");
+    // A JPEG under a name that is no picture's, so that the page may take its place.
+    const QString photo = disk + QStringLiteral("/photo.pdf");
     WriteImageFile(disk + QStringLiteral("/photo.JPG"), Noise(100, 80, 5), 90);
     ASSERT_TRUE(QFile::rename(disk + QStringLiteral("/photo.JPG"), photo));
     const QByteArray before = test_files::ReadAll(photo);
@@ -302,11 +303,11 @@ TEST_F(InfoCliTest, PrintPdfOnAFullDiskKeepsEveryFile) {
     for (const QString& target : {photo, disk + QStringLiteral("/new.pdf")}) {
         const TCliRun run = RunReport({photo, QStringLiteral("--print-pdf"), target});
         EXPECT_EQ(run.ExitCode, 1) << target.toStdString();
-        EXPECT_EQ(run.StandardError, ErrorLine(CannotCreateFileMessage(target, ENOSPC)))
+        EXPECT_EQ(run.StandardError, CliErrorLine(target, CannotCreateFileMessage(target, ENOSPC)))
             << target.toStdString();
         EXPECT_EQ(test_files::ReadAll(photo), before) << target.toStdString();
         EXPECT_EQ(test_files::Entries(disk),
-                  QStringList({QStringLiteral("filler"), QStringLiteral("photo.jpg")}))
+                  QStringList({QStringLiteral("filler"), QStringLiteral("photo.pdf")}))
             << target.toStdString();
     }
 }

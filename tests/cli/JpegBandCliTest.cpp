@@ -43,10 +43,6 @@ QByteArray WholePathFile(const QString& input, const QString& output, const TCor
     return ReadAll(output);
 }
 
-QString ErrorLine(const QString& message) {
-    return FormatErrorMessage(message) + QLatin1Char('\n');
-}
-
 class JpegBandCliTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(FFolder.isValid()); }
@@ -238,7 +234,7 @@ TEST_F(JpegBandCliTest, FailuresGiveTheWholePathsMessageAndKeepTheOldOutput) {
         const TCliRun run =
             RunCli({input, QStringLiteral("--negative"), QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1) << c.Name;
-        EXPECT_EQ(run.StandardError, ErrorLine(expected)) << c.Name;
+        EXPECT_EQ(run.StandardError, CliErrorLine(input, expected)) << c.Name;
         EXPECT_EQ(ReadAll(output), old) << c.Name;
         QFile::remove(input);
     }

@@ -55,6 +55,13 @@ write_bmp "$work/small.bmp" 12 10 'r=x*20; g=y*20; b=0'
 "$prefix/bin/kelvoimage-cli" "$work/small.bmp" --ccw -o "$work/small.png" || fail "installed tool"
 [ "$(be_uint32 "$work/small.png" 16)x$(be_uint32 "$work/small.png" 20)" = 10x12 ] ||
     fail "the installed tool did not turn the picture"
+# It starts without a display's libraries (QtGui, the window system, D-Bus) and loads the page
+# module installed in lib/kelvoimage/ for --print-pdf alone.
+gui_libraries=$(ldd "$prefix/bin/kelvoimage-cli" | grep -E 'libQt6(Gui|DBus)|libX11|libxcb|libdbus|libEGL|libGL' || true)
+[ -z "$gui_libraries" ] || fail "the installed tool links display libraries: $gui_libraries"
+"$prefix/bin/kelvoimage-cli" "$work/small.bmp" --print-pdf "$work/small.pdf" ||
+    fail "the installed tool cannot write a PDF page"
+[ "$(head -c 5 "$work/small.pdf")" = "%PDF-" ] || fail "the installed tool's PDF is no PDF"
 
 # The installed viewer answers --help and --version at once, without a display, and refuses an
 # option it does not know.

@@ -27,17 +27,21 @@ missing=$(comm -23 <(printf '%s\n' "${help_options[@]}") <(printf '%s\n' "${page
 extra=$(comm -13 <(printf '%s\n' "${help_options[@]}") <(printf '%s\n' "${page_options[@]}"))
 [ -z "$extra" ] || fail "kelvoimage-cli.1 describes options that --help does not print: $extra"
 
-# Each option's sentence on the page is the one --help prints (the page may add to it).
+# Each option's meaning on the page is the one --help prints (the page may add to it). --help
+# puts the meaning in column 29, on the option's line or, after a long option, on the next.
 flat=$(sed -e 's/\\-/-/g' -e 's/\\(dq/"/g' -e "s/\\\\(aq/'/g" "$CLI_PAGE" | tr '\n' ' ')
-while IFS= read -r line; do
-    # Two spaces, the option padded to 19 characters, a space, the description.
-    option=$(awk '{ print $1 }' <<<"$line")
-    description=${line:22}
-    # The description's first words, with the value's name before the colon dropped.
-    words=$(sed -e 's/^[^ ]*: //' <<<"$description" | cut -d' ' -f1-4)
+meanings=0
+while IFS=$'\t' read -r option description; do
+    words=$(cut -d' ' -f1-4 <<<"$description")
+    [ -n "$words" ] || fail "--help gives $option no meaning"
     grep -qiF -- "$words" <<<"$flat" ||
         fail "kelvoimage-cli.1 does not describe $option as --help does (\"$words\")"
-done < <(grep '^  -' <<<"$help_text")
+    meanings=$((meanings + 1))
+done < <(awk '/^  -/ { if (substr($0, 27, 2) == "  " && length($0) > 28) {
+                          print $1 "\t" substr($0, 29); pending = "" }
+                      else pending = $1; next }
+              pending != "" { sub(/^ +/, ""); print pending "\t" $0; pending = "" }' <<<"$help_text")
+[ "$meanings" -ge 30 ] || fail "could read only $meanings meanings from --help"
 
 # The version.
 version=$("$CLI" --version)

@@ -14,14 +14,14 @@ ln -s "$CLI" bin/kelvoimage-cli  # the examples call the tool by its installed n
 export PATH="$work/bin:$PATH"
 
 # The photographs the examples work on: a colour gradient with a camera's make and model, two
-# more in the folder for the loop, and a hot-spot picture bright in the middle.
+# more in the folder for the batch (one named as cameras do), and a hot-spot picture bright in the middle.
 write_bmp gradient.bmp 64 48 'r=x*4; g=y*5; b=(x+y)*2'
 kelvoimage-cli gradient.bmp -o photo.jpg
 insert_exif photo.jpg KelvoCam "Model 7"
 write_bmp second.bmp 40 30 'r=100; g=80+x; b=60+y'
 kelvoimage-cli second.bmp -o second.jpg
 write_bmp third.bmp 30 40 'r=x*8; g=x*8; b=y*6'
-kelvoimage-cli third.bmp -o third.jpg
+kelvoimage-cli third.bmp -o third.JPG  # as most cameras name their files
 write_bmp hotspot.bmp 64 48 'v=40; if ((x > 16 && x < 48 && y > 12 && y < 36)); then v=220; fi; r=v; g=v; b=v'
 kelvoimage-cli hotspot.bmp -o hotspot.png
 rm ./*.bmp
@@ -51,18 +51,20 @@ run_example 0
 [ "$(picture_size "$CLI" photo-turned.jpg)" = 48x64 ] ||
     fail "photo-turned.jpg is $(picture_size "$CLI" photo-turned.jpg), not 48x64"
 
-# 2. The loop: every JPEG of the folder has a brighter copy of the same size in brighter/.
-jpegs=(*.jpg)
+# 2. The batch: every JPEG of the folder, whatever the letter case of its ending, has a brighter
+#    copy of the same size in brighter/.
+jpegs=(*.jpg *.JPG)
+[[ " ${jpegs[*]} " == *" third.JPG "* ]] || fail "the folder holds no .JPG file: ${jpegs[*]}"
 run_example 1
 for f in "${jpegs[@]}"; do
-    [ -f "brighter/$f" ] || fail "the loop wrote no brighter/$f"
+    [ -f "brighter/$f" ] || fail "the batch wrote no brighter/$f"
     [ "$(picture_size "$CLI" "brighter/$f")" = "$(picture_size "$CLI" "$f")" ] ||
         fail "brighter/$f changed size"
     before=$(mean_intensity "$CLI" "$f")
     after=$(mean_intensity "$CLI" "brighter/$f")
     [ "$after" -gt "$before" ] || fail "brighter/$f is not brighter ($before -> $after)"
 done
-[ "$(ls brighter | wc -l)" -eq ${#jpegs[@]} ] || fail "the loop wrote other files: $(ls brighter)"
+[ "$(ls brighter | wc -l)" -eq ${#jpegs[@]} ] || fail "the batch wrote other files: $(ls brighter)"
 
 # 3. Hot-spot correction: a PNG of the photograph's size, darkened where the hot spot is bright
 #    (there the factor is (768 - 660) * 1.2 / 768, in the margins (768 - 120) * 1.2 / 768).

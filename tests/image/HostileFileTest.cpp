@@ -539,7 +539,8 @@ TEST_F(HostileFileTest, TinyFilesDeclaringHugePicturesStayFarBelowSixHundredMega
         EXPECT_LT(QFileInfo(c.input).size(), c.input == coefficients ? 3000 : 600);
         const TChildRun run = RunCli(c.input, Path("out.bmp"), nullptr);
         EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.standardError, c.message + '\n');
+        EXPECT_EQ(run.standardError, QByteArray("kelvoimage-cli: ") + QFile::encodeName(c.input) +
+                                         ": " + c.message + '\n');
         EXPECT_TRUE(run.output.isEmpty());
         ASSERT_GT(run.peakKilobytes, 0);
         EXPECT_LT(run.peakKilobytes, 600 * 1024);

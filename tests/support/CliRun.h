@@ -10,6 +10,19 @@
 #include <functional>
 #include <utility>
 
+#include "base/KelvoError.h"
+
+// The start of the tool's line about a failure: "kelvoimage-cli: FILE: " ("kelvoimage-cli: "
+// alone for a failure that concerns no file).
+inline QString CliPrefix(const QString& file = QString()) {
+    return QStringLiteral("kelvoimage-cli: ") +
+           (file.isEmpty() ? QString() : file + QStringLiteral(": "));
+}
+// The whole line: the prefix and the program's message as the window would show it.
+inline QString CliErrorLine(const QString& file, const QString& message) {
+    return CliPrefix(file) + FormatErrorMessage(message) + QLatin1Char('\n');
+}
+
 struct TCliRun {
     int ExitCode = -1;  // also when the tool did not finish normally
     QByteArray StandardOutput;

@@ -1,0 +1,25 @@
+#pragma once
+// The picture format a file's first bytes announce, whatever its name says: for data without a
+// name (standard input) and for telling a picture without tags from a file that is none.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+#include "image/ImageLoader.h"
+
+// How many first bytes ImageFileTypeOfContent looks at.
+inline constexpr int kContentSignatureBytes = 8;
+
+// The format whose signature `start` begins with (JPEG, PNG, GIF, BMP or TIFF); none for any
+// other bytes.
+std::optional<TImageFileType> ImageFileTypeOfContent(const QByteArray& start);
+
+// The same for the file's first bytes; none also when it cannot be read.
+std::optional<TImageFileType> ImageFileTypeOfFile(const QString& fileName);
+
+// "JPEG", "PNG", "GIF", "BMP", "TIFF".
+QString ImageFileTypeName(TImageFileType type);
+
+// The ending the loader reads the format by: ".jpg", ".png", ".gif", ".bmp", ".tif".
+QString ImageFileTypeEnding(TImageFileType type);
