@@ -9,8 +9,11 @@
 #include "base/OnFailure.h"
 #include "image/BmpDecoder.h"
 #include "image/GifDecoder.h"
+#include "image/HeifDecoder.h"
 #include "image/JpegDecoder.h"
 #include "image/PngDecoder.h"
+#include "image/RawDecoder.h"
+#include "image/WebpDecoder.h"
 
 namespace {
 
@@ -50,26 +53,24 @@ class TQuietQtMessages {
 
 }  // namespace
 
-TImageFileType ImageFileTypeOf(const QString& fileName) {
-    const auto endsWith = [&](const char* ending) {
-        return fileName.endsWith(QLatin1String(ending), Qt::CaseInsensitive);
-    };
-    if (endsWith(".gif")) return TImageFileType::Gif;
-    if (endsWith(".bmp")) return TImageFileType::Bmp;
-    if (endsWith(".png")) return TImageFileType::Png;
-    if (endsWith(".tif") || endsWith(".tiff")) return TImageFileType::Tiff;
-    return TImageFileType::Jpeg;
-}
-
 namespace {
 
-void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
-          const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
+// What a load found besides the pixels: the decoder it took, and for a RAW the orientation its
+// preview is stored in.
+struct TLoaded {
+    TImageFileType Type = TImageFileType::Jpeg;
+    int RawOrientation = 1;
+};
+
+TLoaded Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
+             const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
     // Whatever a decoder had written, a failed load leaves nothing half-made behind.
     const TOnFailure emptied([&image] { image.AssignEmpty(); });
     // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
     // unchanged; the others build a new picture, so the old store is let go first.
-    switch (ImageFileTypeOf(fileName)) {
+    TLoaded loaded;
+    loaded.Type = ImageDecoderOf(fileName);
+    switch (loaded.Type) {
         case TImageFileType::Gif:
             DecodeGifFile(fileName, image);
             break;
@@ -87,7 +88,20 @@ void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* j
         case TImageFileType::Jpeg:
             DecodeJpegFile(fileName, image, jpegMarkers, chooseTurn);
             break;
+        case TImageFileType::Heif:
+            image.AssignEmpty();
+            DecodeHeifFile(fileName, image, jpegMarkers);
+            break;
+        case TImageFileType::Webp:
+            image.AssignEmpty();
+            DecodeWebpFile(fileName, image);
+            break;
+        case TImageFileType::Raw:
+            image.AssignEmpty();
+            loaded.RawOrientation = DecodeRawPreview(fileName, image, jpegMarkers);
+            break;
     }
+    return loaded;
 }
 
 }  // namespace
@@ -118,9 +132,18 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
                : turnedWhileDecoding < 0 ? TDecodeTurn::CounterClockwise
                                          : TDecodeTurn::None;
     };
-    Load(fileName, image, &markers, chooseTurn);
+    const TLoaded loaded = Load(fileName, image, &markers, chooseTurn);
     if (!parsed) kept.Source = TPhotoMetadata::FromMarkers(markers);
-    if (upright && kept.Source) {
+    if (loaded.Type == TImageFileType::Heif) {
+        // Already turned by the file's own transforms: a saved copy must not be turned again
+        // by the orientation its EXIF still records.
+        kept.Reoriented = kept.Source != nullptr;
+    } else if (loaded.Type == TImageFileType::Raw) {
+        if (upright && loaded.RawOrientation != 1) {
+            ApplyExifOrientation(image, loaded.RawOrientation);
+            kept.Reoriented = true;
+        }
+    } else if (upright && kept.Source) {
         const int orientation = kept.Source->Orientation();
         if (orientation != 1) {
             if (turnedWhileDecoding != 0)

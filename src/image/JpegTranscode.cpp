@@ -30,7 +30,7 @@ bool StartsAsJpeg(const QString& fileName) {
 
 bool CanTranscodeInBands(const QString& input, const QString& output) {
     return SaveFileTypeOf(output) == TSaveFileType::Jpeg &&
-           ImageFileTypeOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
+           ImageDecoderOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
 }
 
 void TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,

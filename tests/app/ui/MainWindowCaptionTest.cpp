@@ -267,7 +267,12 @@ TEST_F(MainWindowCaption, OpenLoadsTheChosenFileAndCancelChangesNothing) {
     EXPECT_EQ(
         request.Filters,
         QStringList({"JPEGs|*.JPG", "GIFs|*.GIF", "BMPs|*.BMP", "PNGs|*.PNG", "TIFFs|*.TIF;*.TIFF",
-                     "All Image Files|*.JPG;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF"}));
+                     "HEIC/AVIF|*.HEIC;*.HEIF;*.HIF;*.AVIF", "WebP|*.WEBP",
+                     "Camera RAW|*.CR2;*.CR3;*.NEF;*.NRW;*.ARW;*.SR2;*.DNG;*.ORF;*.RW2;*.RAF;"
+                     "*.PEF;*.SRW",
+                     "All Image Files|*.JPG;*.JPEG;*.JPE;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF;*.HEIC;"
+                     "*.HEIF;*.HIF;*.AVIF;*.WEBP;*.CR2;*.CR3;*.NEF;*.NRW;*.ARW;*.SR2;*.DNG;*.ORF;"
+                     "*.RW2;*.RAF;*.PEF;*.SRW"}));
     EXPECT_EQ(request.FilterIndex, 1);
     EXPECT_EQ(form.CurrentFileName(), picture);
     EXPECT_EQ(Bitmap().Width(), 12);
