@@ -48,7 +48,7 @@ QByteArray MetadataBlock(const heif_image_handle* handle, heif_item_id id) {
 
 // The file's metadata as a JPEG would carry it: what TPhotoMetadata reads and writes back.
 void CollectMarkers(const heif_image_handle* handle, std::vector<TJpegMarker>& markers) {
-    const int count = heif_image_handle_get_list_of_metadata_block_IDs(handle, nullptr, nullptr, 0);
+    const int count = heif_image_handle_get_number_of_metadata_blocks(handle, nullptr);
     std::vector<heif_item_id> ids(std::size_t(std::max(count, 0)));
     if (count > 0) heif_image_handle_get_list_of_metadata_block_IDs(handle, nullptr, ids.data(), count);
     for (const heif_item_id id : ids) {

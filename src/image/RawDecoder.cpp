@@ -43,7 +43,7 @@ void FileFromMemoryClose(std::FILE* file) {
 
 // The camera's tags as a JPEG's EXIF block: the directories a photo's EXIF is made of, without
 // the maker note and without the tags that describe the RAW file's own structure (strips,
-// sub-directories, DNG private data), which mean nothing in another file.
+// sub-directories, the DNG tags), which mean nothing in another file.
 void CollectExif(const QByteArray& bytes, std::vector<TJpegMarker>& markers) {
     static std::once_flag once;
     std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
@@ -66,6 +66,9 @@ void CollectExif(const QByteArray& bytes, std::vector<TJpegMarker>& markers) {
             if (group != "Image" && group != "Photo" && group != "GPSInfo" && group != "Iop")
                 continue;
             if (datum.tagName() == "MakerNote") continue;
+            // The DNG tags (50706 on) describe the RAW data: its colour matrices, black
+            // levels, its own version.
+            if (group == "Image" && datum.tag() >= 50706) continue;
             bool structural = false;
             if (group == "Image")
                 for (const char* name : kStructure)

@@ -16,6 +16,7 @@
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
 #include "image/JpegDecoder.h"
+#include "info/PropertyReport.h"
 #include "support/CameraFormats.h"
 #include "support/PhotoTags.h"
 #include "support/RasterPatterns.h"
@@ -56,15 +57,6 @@ TBitmap32 Gradient(int width, int height) {
 bool Near(TColor32 a, TColor32 b, int tolerance) {
     for (int shift = 0; shift < 24; shift += 8)
         if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
-    return true;
-}
-
-// The colour channels of two rasters, alpha aside.
-bool SameColours(const TBitmap32& a, const TBitmap32& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width(); ++x)
-            if ((a.ScanLine(y)[x] & 0xFFFFFF) != (b.ScanLine(y)[x] & 0xFFFFFF)) return false;
     return true;
 }
 
@@ -254,6 +246,9 @@ TEST_P(HeifFormatsTest, DecodesAsTheReferenceDecoderDoes) {
         GTEST_SKIP() << "libheif cannot write " << c.Name << " here: " << why->toStdString();
     const QString png = Path(QStringLiteral("reference.png"));
     QStringList arguments = {file, png};
+    // libheif upsamples the chroma by repeating each sample; avifdec is asked to do the same.
+    if (std::strcmp(c.Tool, "avifdec") == 0)
+        arguments = QStringList({QStringLiteral("-u"), QStringLiteral("nearest")}) + arguments;
     TBitmap32 reference;
     if (!Reference(c.Tool, arguments, png, reference)) GTEST_SKIP() << FSkipReason.toStdString();
     TBitmap32 image;
@@ -261,14 +256,14 @@ TEST_P(HeifFormatsTest, DecodesAsTheReferenceDecoderDoes) {
     ASSERT_EQ(image.Width(), 96);
     ASSERT_EQ(image.Height(), 64);
     // heif-convert runs the same library as the loader: the pixels agree exactly. avifdec
-    // decodes through libavif with its own colour conversion, which may round differently.
+    // decodes through libavif with its own colour conversion, which rounds differently.
     int worst = 0;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 96; ++x)
             for (int shift = 0; shift < 24; shift += 8)
                 worst = std::max(worst, std::abs(int((image.ScanLine(y)[x] >> shift) & 0xFF) -
                                                  int((reference.ScanLine(y)[x] >> shift) & 0xFF)));
-    EXPECT_LE(worst, std::strcmp(c.Tool, "heif-convert") == 0 ? 0 : 2);
+    EXPECT_LE(worst, std::strcmp(c.Tool, "heif-convert") == 0 ? 0 : 1);
 }
 
 TEST_P(HeifFormatsTest, TheFilesTurnIsAppliedAndItsExifKeptButNeverAppliedAgain) {
@@ -348,6 +343,25 @@ TEST_F(CameraFormatsTest, RawShowsItsJpegPreviewTurnedAsAutoRotateSays) {
     EXPECT_EQ(saved.ExifValue("Exif.Image.Orientation"), "1");
     EXPECT_EQ(saved.ExifValue("Exif.Image.SubIFDs"), "<absent>");
     EXPECT_EQ(saved.ExifValue("Exif.Image.DNGVersion"), "<absent>");
+}
+
+// "Extended Info" reads the camera's tags from the RAW file itself and from a HEIC's EXIF.
+TEST_F(CameraFormatsTest, ExtendedInfoShowsTheShootingInformation) {
+    WriteImageFile(Path("preview.jpg"), Quarters(16, 16), 90);
+    WriteAll(Path("IMG_0002.DNG"), DngLikeFile(ReadAll(Path("preview.jpg")), 16, 16, 1));
+    const QString dngReport = ReadPropertyReport(Path("IMG_0002.DNG"));
+    EXPECT_TRUE(dngReport.contains(QStringLiteral("Manufacturer: Kelvo"))) << dngReport.toStdString();
+    EXPECT_TRUE(dngReport.contains(QStringLiteral("Model: Kelvo Test Camera")));
+
+    photo_tags::AddCameraMetadata(Path("preview.jpg"), 1, 0, QByteArray());
+    TBitmap32 unused;
+    const TKeptMetadata tagged = LoadPhotoFromFile(Path("preview.jpg"), unused, false);
+    ASSERT_TRUE(tagged.Source);
+    if (const auto why = WriteHeif(Path("phone.heic"), Quarters(64, 64), heif_compression_HEVC, 1,
+                                   tagged.Source->Exif()))
+        GTEST_SKIP() << "libheif cannot write HEIC here: " << why->toStdString();
+    const QString heicReport = ReadPropertyReport(Path("phone.heic"));
+    EXPECT_TRUE(heicReport.contains(QStringLiteral("Model: K-1 Test"))) << heicReport.toStdString();
 }
 
 // ---- failures name the file ----
