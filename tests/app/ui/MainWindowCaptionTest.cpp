@@ -287,8 +287,12 @@ TEST_F(MainWindowCaption, AFailedLoadEmptiesTheImageAndKeepsTheRest) {
     form.EnableButtons(true);
     ASSERT_FALSE(form.FUndoImage.Empty());
     const QSize size = form.size();
-    // A PNG under a JPEG name goes to the JPEG decoder, which refuses it.
-    QFile::copy(good, PathOf(QStringLiteral("fake.jpg")));
+    // Bytes that are no picture under a JPEG name go to the JPEG decoder, which refuses them.
+    {
+        QFile fake(PathOf(QStringLiteral("fake.jpg")));
+        ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+        fake.write("plain text, not a picture");
+    }
     form.OpenDialog1.FileName = PathOf(QStringLiteral("fake.jpg"));
     form.ReOpenButton->trigger();
     ASSERT_EQ(FDialogs.Errors().size(), 1);
