@@ -239,8 +239,13 @@ QString CheckImageLoad(TFuzzTarget target, std::span<const std::uint8_t> input) 
         return {};
     }
     // A RAW file's preview is whichever picture LibRaw finds largest: no header declares it, but
-    // it is held to the bound of a picture of its file's size.
-    if (target == TFuzzTarget::Raw) {
+    // it is held to the bound of a picture of its file's size. So is a HEIF picture whose file
+    // leaves out the size box, which libheif reads from the coded picture instead.
+    const TDeclaredSize heifSize =
+        target == TFuzzTarget::Heif ? DeclaredSize(target, input, path) : TDeclaredSize{};
+    const bool undeclared =
+        target == TFuzzTarget::Heif && heifSize.width == 0 && heifSize.height == 0;
+    if (target == TFuzzTarget::Raw || undeclared) {
         if (image.Empty()) return QStringLiteral("a load that succeeded gave no picture");
         if (std::int64_t(image.Width()) * image.Height() * 4 >
             DecodeMemoryBound(std::int64_t(input.size())))

@@ -124,6 +124,18 @@ void DecodeHeifFile(const QString& fileName, TBitmap32& image, std::vector<TJpeg
         heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved) != 8)
         Fail(fileName, QStringLiteral("the decoder gave no 8-bit picture"));
     CheckDeclaredSize(width, height, bytes.size());
+    // A coded picture of another size than the file declares is a damaged or lying file: its
+    // declared size was what the memory bound judged.
+    const int declaredWidth = heif_image_handle_get_width(handle.get());
+    const int declaredHeight = heif_image_handle_get_height(handle.get());
+    // (A file without the size box declares 0 x 0: the coded picture's size is all there is.)
+    if ((declaredWidth != 0 || declaredHeight != 0) &&
+        (width != declaredWidth || height != declaredHeight))
+        Fail(fileName, QStringLiteral("the picture is %1 x %2 pixels, the file declares %3 x %4")
+                           .arg(width)
+                           .arg(height)
+                           .arg(declaredWidth)
+                           .arg(declaredHeight));
 
     image.SetSize(width, height);
     for (int y = 0; y < height; ++y) {
