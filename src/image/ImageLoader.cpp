@@ -66,8 +66,9 @@ TLoaded Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>
              const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
     // Whatever a decoder had written, a failed load leaves nothing half-made behind.
     const TOnFailure emptied([&image] { image.AssignEmpty(); });
-    // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
-    // unchanged; the others build a new picture, so the old store is let go first.
+    // JPEG, PNG, GIF, WebP, HEIF and RAW previews end in the raster, reusing its store when the
+    // size is unchanged (a photo after a photo of the same camera); BMP and TIFF build a new
+    // picture, so the old store is let go first.
     TLoaded loaded;
     loaded.Type = ImageDecoderOf(fileName);
     switch (loaded.Type) {
@@ -89,15 +90,12 @@ TLoaded Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>
             DecodeJpegFile(fileName, image, jpegMarkers, chooseTurn);
             break;
         case TImageFileType::Heif:
-            image.AssignEmpty();
             DecodeHeifFile(fileName, image, jpegMarkers);
             break;
         case TImageFileType::Webp:
-            image.AssignEmpty();
             DecodeWebpFile(fileName, image);
             break;
         case TImageFileType::Raw:
-            image.AssignEmpty();
             loaded.RawOrientation = DecodeRawPreview(fileName, image, jpegMarkers);
             break;
     }

@@ -229,6 +229,24 @@ TEST_F(CameraFormatsTest, LossyWebpMatchesDwebp) {
     EXPECT_TRUE(SamePixels(image, reference));
 }
 
+TEST_F(CameraFormatsTest, AnimatedWebpShowsItsFirstFrame) {
+    WriteImageFile(Path("first.png"), Quarters(24, 16), 90);
+    TBitmap32 second;
+    second.SetSize(24, 16);
+    second.Clear(0xFF102030u);
+    WriteImageFile(Path("second.png"), second, 90);
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("img2webp"));
+    if (tool.isEmpty()) GTEST_SKIP() << "img2webp is not installed";
+    QProcess process;
+    process.start(tool, {QStringLiteral("-lossless"), Path("first.png"), Path("second.png"),
+                         QStringLiteral("-o"), Path("anim.webp")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+    TBitmap32 image;
+    LoadImageFromFile(Path("anim.webp"), image);
+    EXPECT_TRUE(SamePixels(image, Quarters(24, 16)));
+}
+
 // ---- HEIC and AVIF ----
 
 struct THeifCase {
