@@ -43,15 +43,19 @@ void FileFromMemoryClose(std::FILE* file) {
 
 // The camera's tags as a JPEG's EXIF block: the directories a photo's EXIF is made of, without
 // the maker note and without the tags that describe the RAW file's own structure (strips,
-// sub-directories, the DNG tags), which mean nothing in another file.
-void CollectExif(const QByteArray& bytes, std::vector<TJpegMarker>& markers) {
+// sub-directories, the DNG tags), which mean nothing in another file. Most RAW files are TIFF
+// structures and are read as the EXIF block they are; the others (RAF, CR3, ORF, RW2) carry the
+// camera's tags in their JPEG preview, whose own block is taken instead. The tag reader's XMP
+// side is never touched, as it may not run on two threads at once and the read-ahead decodes
+// RAW files too.
+bool CollectExif(const QByteArray& bytes, std::vector<TJpegMarker>& markers) {
     static std::once_flag once;
     std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
     try {
-        auto file = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte*>(bytes.constData()), long(bytes.size()));
-        if (!file.get()) return;
-        file->readMetadata();
+        Exiv2::ExifData read;
+        if (Exiv2::ExifParser::decode(read, reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
+                                      std::uint32_t(bytes.size())) == Exiv2::invalidByteOrder)
+            return false;
         Exiv2::ExifData kept;
         static const char* const kStructure[] = {
             "NewSubfileType", "SubfileType",     "ImageWidth",      "ImageLength",
@@ -59,9 +63,9 @@ void CollectExif(const QByteArray& bytes, std::vector<TJpegMarker>& markers) {
             "StripOffsets",   "SamplesPerPixel", "RowsPerStrip",    "StripByteCounts",
             "PlanarConfiguration", "TileWidth",  "TileLength",      "TileOffsets",
             "TileByteCounts", "SubIFDs",         "JPEGInterchangeFormat",
-            "JPEGInterchangeFormatLength", "DNGPrivateData", "PrintImageMatching",
+            "JPEGInterchangeFormatLength", "PrintImageMatching",
             "XMLPacket",      "IPTCNAA",         "ImageResources",  "InterColorProfile"};
-        for (const Exiv2::Exifdatum& datum : file->exifData()) {
+        for (const Exiv2::Exifdatum& datum : read) {
             const std::string group = datum.groupName();
             if (group != "Image" && group != "Photo" && group != "GPSInfo" && group != "Iop")
                 continue;
@@ -75,17 +79,19 @@ void CollectExif(const QByteArray& bytes, std::vector<TJpegMarker>& markers) {
                     structural = structural || datum.tagName() == name;
             if (!structural) kept.add(datum);
         }
-        if (kept.empty()) return;
+        if (kept.empty()) return false;
         Exiv2::Blob blob;
         Exiv2::ExifParser::encode(blob, nullptr, 0, Exiv2::littleEndian, kept);
-        if (blob.empty()) return;
+        if (blob.empty()) return false;
         markers.push_back({0xE1, QByteArray("Exif\0\0", 6) +
                                      QByteArray(reinterpret_cast<const char*>(blob.data()),
                                                 qsizetype(blob.size()))});
+        return true;
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception&) {
         // Tags the reader cannot make sense of are not carried over; the picture still shows.
+        return false;
     }
 }
 
@@ -128,17 +134,17 @@ int DecodeRawPreview(const QString& fileName, TBitmap32& image, std::vector<TJpe
     if (!thumb.thumb || thumb.tlength == 0)
         Fail(fileName, QStringLiteral("the file holds no preview picture"));
     const int orientation = ExifOrientationOfFlip(raw->imgdata.sizes.flip);
+    std::vector<TJpegMarker> previewMarkers;
 
     switch (thumb.tformat) {
         case LIBRAW_THUMBNAIL_JPEG: {
             const std::unique_ptr<std::FILE, decltype(&FileFromMemoryClose)> stream(
                 fmemopen(thumb.thumb, thumb.tlength, "rb"), &FileFromMemoryClose);
             if (!stream) throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
-            // The preview's own metadata is the camera's stripped down; the RAW's is kept. Its
-            // size judges the preview as a file's size judges a picture.
-            std::vector<TJpegMarker> ignored;
+            // The preview's size judges it as a file's size judges a picture.
             try {
-                DecodeJpegStream(stream.get(), std::int64_t(thumb.tlength), image, &ignored, {});
+                DecodeJpegStream(stream.get(), std::int64_t(thumb.tlength), image,
+                                 &previewMarkers, {});
             } catch (const KelvoError& error) {
                 if (error.Message() == QLatin1String(TBitmap32::kAllocationFailure)) throw;
                 Fail(fileName, QStringLiteral("its preview: ") + error.Message());
@@ -152,6 +158,13 @@ int DecodeRawPreview(const QString& fileName, TBitmap32& image, std::vector<TJpe
             Fail(fileName, QStringLiteral("the file holds no preview picture"));
     }
     raw->recycle();
-    if (markers) CollectExif(bytes, *markers);
+    // The RAW's own tags when it is a TIFF structure, else the preview's EXIF (only that: a
+    // preview's XMP or colour profile would describe the preview, not the photograph).
+    if (markers && !CollectExif(bytes, *markers))
+        for (const TJpegMarker& marker : previewMarkers)
+            if (marker.Code == 0xE1 && marker.Payload.startsWith(QByteArray("Exif\0\0", 6))) {
+                markers->push_back(marker);
+                break;
+            }
     return orientation;
 }
