@@ -8,19 +8,23 @@
 #include <exception>
 #include <vector>
 
+#include <libheif/heif.h>
 #include <tiffio.h>
+#include <webp/decode.h>
 
 #include "app/RtfDocument.h"
 #include "base/IniFile.h"
 #include "base/KelvoError.h"
 #include "image/Bitmap32.h"
+#include "image/DecoderSupport.h"
 #include "image/ImageLoader.h"
 #include "info/PropertyReport.h"
 
 namespace {
 
-constexpr std::array kTargets = {TFuzzTarget::Bmp,      TFuzzTarget::Gif,  TFuzzTarget::Png,
-                                 TFuzzTarget::Jpeg,     TFuzzTarget::Tiff, TFuzzTarget::Help,
+constexpr std::array kTargets = {TFuzzTarget::Bmp,  TFuzzTarget::Gif,      TFuzzTarget::Png,
+                                 TFuzzTarget::Jpeg, TFuzzTarget::Tiff,     TFuzzTarget::Heif,
+                                 TFuzzTarget::Webp, TFuzzTarget::Raw,      TFuzzTarget::Help,
                                  TFuzzTarget::Settings, TFuzzTarget::Tags};
 
 // Where a target's seeds lie in the public suites: names with its endings (only inside the
@@ -41,6 +45,9 @@ const std::vector<TSeedRule>& SeedRules() {
         {TFuzzTarget::Png, "png", {".png"}, {}, {}},
         {TFuzzTarget::Jpeg, "jpeg", {".jpg", ".jpeg"}, {}, {"/jpeg-bug-reports/"}},
         {TFuzzTarget::Tiff, "tiff", {".tif", ".tiff"}, {}, {"/image-tiff-fuzz/"}},
+        {TFuzzTarget::Heif, "heif", {".heic", ".heif", ".avif"}, {}, {}},
+        {TFuzzTarget::Webp, "webp", {".webp"}, {}, {}},
+        {TFuzzTarget::Raw, "raw", {".cr2", ".nef", ".dng", ".arw", ".orf", ".rw2", ".pef"}, {}, {}},
         {TFuzzTarget::Help, "help", {".rtf"}, {}, {}},
         {TFuzzTarget::Settings, "settings", {".ini"}, {}, {}},
         // The tag reader sees every file through Exiv2, whatever its decoder; the camera
@@ -132,6 +139,22 @@ TDeclaredSize TiffDeclaredSize(const QString& path) {
     return {width, height};
 }
 
+// A HEIF picture's size is its primary picture's after the file's turn and crop, as libheif
+// reports it before decoding.
+TDeclaredSize HeifDeclaredSize(std::span<const std::uint8_t> b) {
+    heif_context* context = heif_context_alloc();
+    TDeclaredSize size;
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, b.data(), b.size(), nullptr).code ==
+            heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        size = {heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)};
+        heif_image_handle_release(handle);
+    }
+    heif_context_free(context);
+    return size;
+}
+
 TDeclaredSize DeclaredSize(TFuzzTarget target, std::span<const std::uint8_t> b,
                            const QString& path) {
     switch (target) {
@@ -153,6 +176,13 @@ TDeclaredSize DeclaredSize(TFuzzTarget target, std::span<const std::uint8_t> b,
             return JpegDeclaredSize(b);
         case TFuzzTarget::Tiff:
             return TiffDeclaredSize(path);
+        case TFuzzTarget::Webp: {
+            int width = 0, height = 0;
+            if (!WebPGetInfo(b.data(), b.size(), &width, &height)) return {};
+            return {width, height};
+        }
+        case TFuzzTarget::Heif:
+            return HeifDeclaredSize(b);
         default:
             return {};
     }
@@ -162,12 +192,35 @@ QString Describe(const char* what, const QString& detail) {
     return QString::fromLatin1(what) + QStringLiteral(": ") + detail;
 }
 
+TImageFileType DecoderOfTarget(TFuzzTarget target) {
+    switch (target) {
+        case TFuzzTarget::Bmp: return TImageFileType::Bmp;
+        case TFuzzTarget::Gif: return TImageFileType::Gif;
+        case TFuzzTarget::Png: return TImageFileType::Png;
+        case TFuzzTarget::Tiff: return TImageFileType::Tiff;
+        case TFuzzTarget::Heif: return TImageFileType::Heif;
+        case TFuzzTarget::Webp: return TImageFileType::Webp;
+        case TFuzzTarget::Raw: return TImageFileType::Raw;
+        default: return TImageFileType::Jpeg;
+    }
+}
+
 // A decoded raster has the size its header declared; a failed load leaves an empty raster and
 // a message, and nothing but the program's own error escapes.
 QString CheckImageLoad(TFuzzTarget target, std::span<const std::uint8_t> input) {
-    static const char* const kNames[] = {"input.bmp", "input.gif", "input.png", "input.jpg",
-                                         "input.tif"};
-    const QString path = WriteScratchFile(QString::fromLatin1(kNames[int(target)]), input);
+    const auto name = [target] {
+        switch (target) {
+            case TFuzzTarget::Bmp: return "input.bmp";
+            case TFuzzTarget::Gif: return "input.gif";
+            case TFuzzTarget::Png: return "input.png";
+            case TFuzzTarget::Tiff: return "input.tif";
+            case TFuzzTarget::Heif: return "input.heic";
+            case TFuzzTarget::Webp: return "input.webp";
+            case TFuzzTarget::Raw: return "input.dng";
+            default: return "input.jpg";
+        }
+    };
+    const QString path = WriteScratchFile(QString::fromLatin1(name()), input);
     TBitmap32 image;
     try {
         // As the window and the command line load: a JPEG's metadata segments are read too.
@@ -179,6 +232,25 @@ QString CheckImageLoad(TFuzzTarget target, std::span<const std::uint8_t> input) 
         return {};
     } catch (const std::exception& error) {
         return Describe("the load threw a foreign exception", QString::fromUtf8(error.what()));
+    }
+    // The content decides the decoder, so the header to compare with is the one the loader read.
+    if (ImageDecoderOf(path) != DecoderOfTarget(target)) {
+        if (image.Empty()) return QStringLiteral("a load that succeeded gave no picture");
+        return {};
+    }
+    // A RAW file's preview is whichever picture LibRaw finds largest: no header declares it, but
+    // it is held to the bound of a picture of its file's size. So is a HEIF picture whose file
+    // leaves out the size box, which libheif reads from the coded picture instead.
+    const TDeclaredSize heifSize =
+        target == TFuzzTarget::Heif ? DeclaredSize(target, input, path) : TDeclaredSize{};
+    const bool undeclared =
+        target == TFuzzTarget::Heif && heifSize.width == 0 && heifSize.height == 0;
+    if (target == TFuzzTarget::Raw || undeclared) {
+        if (image.Empty()) return QStringLiteral("a load that succeeded gave no picture");
+        if (std::int64_t(image.Width()) * image.Height() * 4 >
+            DecodeMemoryBound(std::int64_t(input.size())))
+            return QStringLiteral("the preview is larger than its file's bound");
+        return {};
     }
     const TDeclaredSize declared = DeclaredSize(target, input, path);
     if (image.Width() != declared.width || image.Height() != declared.height)

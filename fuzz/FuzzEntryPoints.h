@@ -12,7 +12,7 @@
 #include <optional>
 #include <span>
 
-enum class TFuzzTarget { Bmp, Gif, Png, Jpeg, Tiff, Help, Settings, Tags };
+enum class TFuzzTarget { Bmp, Gif, Png, Jpeg, Tiff, Help, Settings, Tags, Heif, Webp, Raw };
 
 // Every target, in the order `./kelvo fuzz` runs them.
 std::span<const TFuzzTarget> FuzzTargets();

@@ -21,7 +21,9 @@
 
 #include "base/ParallelRuns.h"
 #include "browse/CaptureDate.h"
+#include "browse/CompanionFiles.h"
 #include "browse/FileOperations.h"
+#include "image/ImageFileTypes.h"
 
 namespace {
 
@@ -89,6 +91,14 @@ bool AsciiHasImageNameSubstring(const char* name, std::size_t length) {
             return true;
     }
     return false;
+}
+
+// The endings collected beside the three substrings: every JPEG and TIFF spelling, HEIF/AVIF,
+// WebP and camera RAW. PNG stays out, as it always has.
+bool HasAddedImageEnding(const QString& name) {
+    const std::optional<TImageFileType> type = ImageFileTypeOfEnding(name);
+    return type && *type != TImageFileType::Png && *type != TImageFileType::Gif &&
+           *type != TImageFileType::Bmp;
 }
 
 struct TFolderEntry {
@@ -223,14 +233,18 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
         const bool ascii = IsAsciiOnly(name, length);
         QString displayName;
         if (ascii) {
-            if (!folderMatches && !AsciiHasImageNameSubstring(name, length)) continue;
             displayName = QString::fromLatin1(name, qsizetype(length));
+            if (!folderMatches && !AsciiHasImageNameSubstring(name, length) &&
+                !HasAddedImageEnding(displayName))
+                continue;
         } else {
             displayName = QFile::decodeName(name);
             // A name that does not survive the trip through text could never be opened again
             // from the list.
             if (QFile::encodeName(displayName) != QByteArrayView(name, qsizetype(length))) continue;
-            if (!folderMatches && !HasImageNameSubstring(displayName)) continue;
+            if (!folderMatches && !HasImageNameSubstring(displayName) &&
+                !HasAddedImageEnding(displayName))
+                continue;
         }
 
         TFolderEntry listed{std::move(displayName), 0};
@@ -284,7 +298,8 @@ QStringList CollectFolderImages(const QString& folder, TFolderOrder order) {
     list.reserve(qsizetype(ranks.size()));
     for (int rank : ranks)
         list.push_back(prefix + entries[rank].name);
-    return list;
+    // A camera's RAW+JPEG pair is one photograph: its JPEG stands for it.
+    return OneEntryPerRawJpegPair(list);
 }
 
 void ForgetCaptureDates() {

@@ -12,7 +12,9 @@
 // scale, and then by name.
 enum class TFolderOrder { ByName, ByDate, ByDateTaken };
 
-// Full paths of the folder's collected files, sorted by name, or by last-write time (two-second
+// Full paths of the folder's collected files (a name holding ".JPG", ".GIF" or ".BMP", or ending
+// in any other JPEG or TIFF spelling, HEIF/AVIF, WebP or a camera RAW ending; a RAW file whose
+// JPEG partner is collected is left to it), sorted by name, or by last-write time (two-second
 // steps, oldest first) and then by name, or by date taken and then by name. Names compare case-insensitively in the user's
 // collation. Sub-folders, links to folders and other non-regular entries are left out, hidden
 // files are not. A folder that cannot be read gives an empty list.

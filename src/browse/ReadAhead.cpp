@@ -84,7 +84,7 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upri
     released.reset();
     // libtiff's report handlers are process-wide, so TIFF files are decoded where they are
     // shown; a pipe or a device would block the worker, so only regular files are read.
-    if (ImageFileTypeOf(path) == TImageFileType::Tiff || !FileIdentityOf(path).Regular) return;
+    if (ImageDecoderOf(path) == TImageFileType::Tiff || !FileIdentityOf(path).Regular) return;
     const std::int64_t expected = std::max(std::int64_t(expectedBytes), kSmallestExpected);
     const std::int64_t available = FMemory();
     if (available >= 0 && available < 2 * expected + kMemoryMargin) return;

@@ -9,9 +9,12 @@
 #include "base/OnFailure.h"
 #include "image/BmpDecoder.h"
 #include "image/GifDecoder.h"
+#include "image/HeifDecoder.h"
 #include "image/JpegDecoder.h"
 #include "image/LosslessJpeg.h"
 #include "image/PngDecoder.h"
+#include "image/RawDecoder.h"
+#include "image/WebpDecoder.h"
 
 namespace {
 
@@ -51,26 +54,25 @@ class TQuietQtMessages {
 
 }  // namespace
 
-TImageFileType ImageFileTypeOf(const QString& fileName) {
-    const auto endsWith = [&](const char* ending) {
-        return fileName.endsWith(QLatin1String(ending), Qt::CaseInsensitive);
-    };
-    if (endsWith(".gif")) return TImageFileType::Gif;
-    if (endsWith(".bmp")) return TImageFileType::Bmp;
-    if (endsWith(".png")) return TImageFileType::Png;
-    if (endsWith(".tif") || endsWith(".tiff")) return TImageFileType::Tiff;
-    return TImageFileType::Jpeg;
-}
-
 namespace {
 
-void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
-          const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
+// What a load found besides the pixels: the decoder it took, and for a RAW the orientation its
+// preview is stored in.
+struct TLoaded {
+    TImageFileType Type = TImageFileType::Jpeg;
+    int RawOrientation = 1;
+};
+
+TLoaded Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
+             const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
     // Whatever a decoder had written, a failed load leaves nothing half-made behind.
     const TOnFailure emptied([&image] { image.AssignEmpty(); });
-    // JPEG, PNG and GIF decode straight into the raster, reusing its store when the size is
-    // unchanged; the others build a new picture, so the old store is let go first.
-    switch (ImageFileTypeOf(fileName)) {
+    // JPEG, PNG, GIF, WebP, HEIF and RAW previews end in the raster, reusing its store when the
+    // size is unchanged (a photo after a photo of the same camera); BMP and TIFF build a new
+    // picture, so the old store is let go first.
+    TLoaded loaded;
+    loaded.Type = ImageDecoderOf(fileName);
+    switch (loaded.Type) {
         case TImageFileType::Gif:
             DecodeGifFile(fileName, image);
             break;
@@ -88,7 +90,17 @@ void Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* j
         case TImageFileType::Jpeg:
             DecodeJpegFile(fileName, image, jpegMarkers, chooseTurn);
             break;
+        case TImageFileType::Heif:
+            DecodeHeifFile(fileName, image, jpegMarkers);
+            break;
+        case TImageFileType::Webp:
+            DecodeWebpFile(fileName, image);
+            break;
+        case TImageFileType::Raw:
+            loaded.RawOrientation = DecodeRawPreview(fileName, image, jpegMarkers);
+            break;
     }
+    return loaded;
 }
 
 }  // namespace
@@ -121,11 +133,20 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
     };
     // A JPEG's file is remembered as it was around the decode, so that a save of the picture
     // only turned since can take its coefficients; a file that changed meanwhile is not.
-    const bool jpeg = ImageFileTypeOf(fileName) == TImageFileType::Jpeg;
+    const bool jpeg = ImageDecoderOf(fileName) == TImageFileType::Jpeg;
     std::shared_ptr<const TJpegOrigin> before = jpeg ? JpegOriginOf(fileName) : nullptr;
-    Load(fileName, image, &markers, chooseTurn);
+    const TLoaded loaded = Load(fileName, image, &markers, chooseTurn);
     if (!parsed) kept.Source = TPhotoMetadata::FromMarkers(markers);
-    if (upright && kept.Source) {
+    if (loaded.Type == TImageFileType::Heif) {
+        // Already turned by the file's own transforms: a saved copy must not be turned again
+        // by the orientation its EXIF still records.
+        kept.Reoriented = kept.Source != nullptr;
+    } else if (loaded.Type == TImageFileType::Raw) {
+        if (upright && loaded.RawOrientation != 1) {
+            ApplyExifOrientation(image, loaded.RawOrientation);
+            kept.Reoriented = true;
+        }
+    } else if (upright && kept.Source) {
         const int orientation = kept.Source->Orientation();
         if (orientation != 1) {
             if (turnedWhileDecoding != 0)
@@ -137,7 +158,7 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
         }
     }
     image.Changed();
-    if (before) {
+    if (before && loaded.Type == TImageFileType::Jpeg) {
         const std::shared_ptr<const TJpegOrigin> after = JpegOriginOf(fileName);
         if (after && after->Device == before->Device && after->Inode == before->Inode &&
             after->Size == before->Size && after->ModifiedNs == before->ModifiedNs &&

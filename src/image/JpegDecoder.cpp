@@ -222,7 +222,7 @@ void TurnBandInto(const TColor32* band, int width, int rows, int firstRow, int h
 
 // Everything up to the pixels: the header, the saved markers and the refusals of a size no
 // raster may hold and of a decompression bomb, all before any pixel memory is taken.
-int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
+int ReadHeader(TJpegDecompressor& jpeg, std::FILE* source, std::int64_t fileSize,
                std::vector<TJpegMarker>* markers) {
     jpeg_decompress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
@@ -234,9 +234,9 @@ int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
     // memory, apart from the raster: it is held to the raster's bound (less the raster, once
     // its size is known), past which libjpeg fails (it has no backing store) instead of growing.
     info.mem->max_memory_to_use = long(
-        std::min<std::int64_t>(DecodeMemoryBound(file.Size()), std::numeric_limits<long>::max()));
+        std::min<std::int64_t>(DecodeMemoryBound(fileSize), std::numeric_limits<long>::max()));
     info.progress = &jpeg.progress;
-    jpeg_stdio_src(&info, file.Handle());
+    jpeg_stdio_src(&info, source);
     if (markers)
         for (const int code : {JPEG_APP0 + 1, JPEG_APP0 + 2, JPEG_APP0 + 13})
             jpeg_set_marker_processor(&info, code, ReadMetadataSegment);
@@ -246,7 +246,7 @@ int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
     // The raster is refused before libjpeg reserves its own full-image buffers.
-    CheckDeclaredSize(info.image_width, info.image_height, file.Size());
+    CheckDeclaredSize(info.image_width, info.image_height, fileSize);
     // The Huffman coder spends at least one bit on every 8 x 8 block of the first component
     // (arithmetic coding can spend less, so it is not judged). A file that could fill less than
     // 1/64 of its blocks is a bomb, not a cut-off photograph, which still shows its rows.
@@ -254,7 +254,7 @@ int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
                                 std::int64_t(info.comp_info[0].height_in_blocks);
     if (!info.arith_code &&
         std::int64_t(info.image_width) * info.image_height * 4 > kAlwaysDecodedRasterBytes &&
-        file.Size() * 8 * 64 < blocks)
+        fileSize * 8 * 64 < blocks)
         throw KelvoError(QString::fromLatin1(TBitmap32::kAllocationFailure));
     // The raster and libjpeg's full-image buffers share the one bound: what the raster takes is
     // no longer libjpeg's (its own buffers are made in jpeg_start_decompress, after this). A
@@ -263,7 +263,7 @@ int ReadHeader(TJpegDecompressor& jpeg, const TImageInputFile& file,
     constexpr std::int64_t kCodecMinimum = std::int64_t(16) << 20;
     const std::int64_t rasterBytes = std::int64_t(info.image_width) * info.image_height * 4;
     info.mem->max_memory_to_use = long(std::min<std::int64_t>(
-        std::max(DecodeMemoryBound(file.Size()) - rasterBytes, kCodecMinimum),
+        std::max(DecodeMemoryBound(fileSize) - rasterBytes, kCodecMinimum),
         std::numeric_limits<long>::max()));
     return 0;
 }
@@ -328,7 +328,18 @@ void TJpegWarnings::Add(const char* text) noexcept {
 }
 
 TJpegBandReader::TJpegBandReader(const QString& fileName, std::vector<TJpegMarker>* markers)
-    : FFile(fileName), FJpeg(std::make_unique<TJpegDecompressor>()) {
+    : FFile(std::in_place, fileName), FJpeg(std::make_unique<TJpegDecompressor>()) {
+    ReadHeaderFrom(FFile->Handle(), FFile->Size(), markers);
+}
+
+TJpegBandReader::TJpegBandReader(std::FILE* source, std::int64_t size,
+                                 std::vector<TJpegMarker>* markers)
+    : FJpeg(std::make_unique<TJpegDecompressor>()) {
+    ReadHeaderFrom(source, size, markers);
+}
+
+void TJpegBandReader::ReadHeaderFrom(std::FILE* source, std::int64_t size,
+                                     std::vector<TJpegMarker>* markers) {
     TJpegDecompressor& jpeg = *FJpeg;
     jpeg.info.err = jpeg_std_error(&jpeg.errors);
     jpeg.errors.error_exit = ErrorExit;
@@ -337,7 +348,7 @@ TJpegBandReader::TJpegBandReader(const QString& fileName, std::vector<TJpegMarke
     jpeg.errors.first_addon_message = kJpegTooManyScansCode;
     jpeg.errors.last_addon_message = kJpegTooManyScansCode;
     jpeg.progress.progress_monitor = ProgressMonitor;
-    ThrowOnFailure(ReadHeader(jpeg, FFile, markers));
+    ThrowOnFailure(ReadHeader(jpeg, source, size, markers));
 }
 
 TJpegBandReader::~TJpegBandReader() = default;
@@ -372,9 +383,10 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpeg
     DecodeJpegFile(fileName, image, markers, {});
 }
 
-void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
-                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
-    TJpegBandReader reader(fileName, markers);
+namespace {
+
+void DecodeAll(TJpegBandReader& reader, TBitmap32& image, std::vector<TJpegMarker>* markers,
+               const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
     const int width = reader.Width();
     const int height = reader.Height();
     const TDecodeTurn turn = chooseTurn && markers ? chooseTurn(*markers) : TDecodeTurn::None;
@@ -400,4 +412,19 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpeg
             TurnBandInto(band.data(), width, read, first, height, turn, image);
     }
     reader.Finish();
+}
+
+}  // namespace
+
+void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
+                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
+    TJpegBandReader reader(fileName, markers);
+    DecodeAll(reader, image, markers, chooseTurn);
+}
+
+void DecodeJpegStream(std::FILE* source, std::int64_t size, TBitmap32& image,
+                      std::vector<TJpegMarker>* markers,
+                      const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
+    TJpegBandReader reader(source, size, markers);
+    DecodeAll(reader, image, markers, chooseTurn);
 }

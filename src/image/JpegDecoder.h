@@ -3,7 +3,10 @@
 #include <QString>
 
 #include <functional>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "image/Bitmap32.h"
@@ -24,6 +27,9 @@ class TJpegBandReader {
     // before the pixels (a declared size no raster may hold, a decompression bomb). markers,
     // when given, receives the segments the photo's metadata is made of, as DecodeJpegFile's.
     TJpegBandReader(const QString& fileName, std::vector<TJpegMarker>* markers);
+    // The same over a JPEG that is part of another file (a camera RAW's preview): size bytes
+    // read from source, which the caller keeps open, and which bound the memory as a file's do.
+    TJpegBandReader(std::FILE* source, std::int64_t size, std::vector<TJpegMarker>* markers);
     ~TJpegBandReader();
     TJpegBandReader(const TJpegBandReader&) = delete;
     TJpegBandReader& operator=(const TJpegBandReader&) = delete;
@@ -41,7 +47,9 @@ class TJpegBandReader {
     void Finish();
 
   private:
-    TImageInputFile FFile;
+    void ReadHeaderFrom(std::FILE* source, std::int64_t size, std::vector<TJpegMarker>* markers);
+
+    std::optional<TImageInputFile> FFile;
     std::unique_ptr<TJpegDecompressor> FJpeg;
 };
 
@@ -83,6 +91,12 @@ class TJpegWarnings {
     std::vector<QString> FTexts;
     TJpegWarnings* FOuter = nullptr;
 };
+
+// DecodeJpegFile over a JPEG held in another file, as TJpegBandReader's second constructor reads
+// it; failures are DecodeJpegFile's.
+void DecodeJpegStream(std::FILE* source, std::int64_t size, TBitmap32& image,
+                      std::vector<TJpegMarker>* markers,
+                      const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn);
 
 // A progressive file may carry any number of scans, each one a full pass over the coefficients;
 // beyond this many the file is refused as a CPU bomb (no encoder writes more than a few dozen).

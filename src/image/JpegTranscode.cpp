@@ -33,7 +33,7 @@ bool CanTranscodeInBands(const QString& input, const QString& output) {
 }
 
 bool CanTranscodeInBands(const QString& input, bool outputIsJpeg) {
-    return outputIsJpeg && ImageFileTypeOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
+    return outputIsJpeg && ImageDecoderOf(input) == TImageFileType::Jpeg && StartsAsJpeg(input);
 }
 
 TSaveOutcome TranscodeJpegInBands(const QString& input, const QString& output, int jpegQuality,

@@ -142,7 +142,12 @@ const TPropertyTag kPropertyTable[] = {
 // the terminal's.
 void SilenceTagReader() {
     static std::once_flag once;
-    std::call_once(once, [] { Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute); });
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // HEIC, AVIF and CR3 files are ISO media files, which the tag reader leaves alone
+        // unless asked.
+        Exiv2::enableBMFF(true);
+    });
 }
 
 constexpr Exiv2::ByteOrder kMachineOrder =

@@ -209,9 +209,9 @@ TEST_F(JpegBandCliTest, FailuresGiveTheWholePathsMessageAndKeepTheOldOutput) {
         QByteArray Bytes;
     } cases[] = {
         // Taken on the whole path: the JPEG decoder's message, as the loader gives it.
-        {"PNG bytes named .jpg", "in.jpg", ReadAll(Fixtures().Png)},
-        // The PNG decoder's message, although the bytes would stream.
-        {"JPEG bytes named .png", "in.png", camera},
+        {"no picture named .jpg", "in.jpg", QByteArray("plain text, not a picture")},
+        // The bytes choose the PNG decoder, whose message it is.
+        {"a cut PNG named .jpg", "in.jpg", ReadAll(Fixtures().Png).left(60)},
         {"cut in the header", "in.jpg", camera.left(600)},
         // Fails only after the last band has gone to the new file.
         {"frame header after the scan", "in.jpg",

@@ -168,7 +168,7 @@ TEST_F(JpegTranscodeTest, DamagedFilesFailOrShowAsOnTheWholePathAndFailuresKeepT
         // been written to the new file, which must then be discarded.
         {"frame header after the scan",
          camera.left(eoi) + layout.FrameHeader + QByteArray("\xFF\xD9", 2), true},
-        {"PNG bytes", ReadAll(Fixtures().Png), true},
+        {"no picture at all", QByteArray("plain text under a JPEG's name"), true},
         {"empty scan", camera.left(layout.ScanData) + QByteArray("\xFF\xD9", 2), false},
     };
     const std::vector<TPixelOperation> negative = {[](TBitmap32& i) { Negative(i); }};
@@ -233,7 +233,7 @@ TEST_F(JpegTranscodeTest, OnlyJpegDataTheLoaderReadsAsJpegGoesToAJpegInBands) {
         {"a.JPEG", jpeg, "out.JPG", true},
         {"a", jpeg, "out.jpg", true},  // the loader reads any unknown ending as JPEG
         {"a.jpg", png, "out.jpg", false},
-        {"a.png", jpeg, "out.jpg", false},  // the PNG decoder would refuse it
+        {"a.png", jpeg, "out.jpg", true},  // the bytes decide: the loader reads a JPEG
         {"a.jpg", jpeg, "out.png", false},
         {"a.jpg", jpeg, "out.jpeg", false},  // no save type at all
         {"a.jpg", QByteArray("\xFF"), "out.jpg", false},

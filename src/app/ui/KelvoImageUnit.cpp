@@ -58,7 +58,13 @@ TKelvoImageForm::TKelvoImageForm(const QString& exeDir, QStringList arguments, Q
         QStringLiteral("BMPs|*.BMP"),
         QStringLiteral("PNGs|*.PNG"),
         QStringLiteral("TIFFs|*.TIF;*.TIFF"),
-        QStringLiteral("All Image Files|*.JPG;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF"),
+        QStringLiteral("HEIC/AVIF|") + ImageFilePatterns(TImageFileType::Heif),
+        QStringLiteral("WebP|") + ImageFilePatterns(TImageFileType::Webp),
+        QStringLiteral("Camera RAW|") + ImageFilePatterns(TImageFileType::Raw),
+        QStringLiteral("All Image Files|*.JPG;*.JPEG;*.JPE;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF;") +
+            ImageFilePatterns(TImageFileType::Heif) + QLatin1Char(';') +
+            ImageFilePatterns(TImageFileType::Webp) + QLatin1Char(';') +
+            ImageFilePatterns(TImageFileType::Raw),
     };
     OpenDialog1.FilterIndex = 1;
 

@@ -14,6 +14,7 @@
 #include "app/ui/KelvoPrompts.h"
 #include "base/KelvoError.h"
 #include "base/KelvoUtils.h"
+#include "browse/CompanionFiles.h"
 #include "browse/FileOperations.h"
 #include "browse/FolderList.h"
 #include "browse/PhotoRating.h"
@@ -33,35 +34,51 @@ QString ExtensionOf(const QString& path) {
     return dot < 0 ? QString() : name.mid(dot);
 }
 
-bool AskToDelete(const QString& name) {
-    return AskYesNo(QStringLiteral("Delete \"") + name + QStringLiteral("\"?"));
+// The question names every file that goes: the picture, and its RAW partner and sidecars.
+bool AskToDelete(const QString& name, const QStringList& companions) {
+    return AskYesNo(QStringLiteral("Delete \"") + name + QStringLiteral("\"") +
+                    CompanionClause(companions) + QStringLiteral("?"));
+}
+
+// The companions follow only a picture that went: a JPEG that stays keeps its RAW. Each one that
+// cannot go is reported; the ones already in the trash stay there, where the user can fetch them.
+void TrashCompanionsReporting(const QStringList& companions) {
+    for (const QString& failure : TrashCompanions(companions))
+        ReportError(failure);
 }
 
 }  // namespace
 
 void TKelvoImageForm::Delete1Click() {
     const QString name = CurrentFileName();
-    if (DeleteConfirm1->isChecked() && !AskToDelete(name)) return;
+    const QStringList companions = CompanionFiles(name);
+    if (DeleteConfirm1->isChecked() && !AskToDelete(name, companions)) return;
     // To the trash rather than gone for good: one click too many must not cost a photograph.
     // The list and the display stay as they are.
     int error = 0;
     if (!MoveToTrashOrDelete(name, &error)) throw KelvoError(CannotDeleteFileMessage(name, error));
+    TrashCompanionsReporting(companions);
 }
 
 void TKelvoImageForm::DeleteandNext1Click() {
     if (FFileIndex >= FFileList.size()) return;
     const QString entry = FFileList[FFileIndex];
+    const QStringList companions = CompanionFiles(entry);
     // The entry may not be the picture on screen (a stopped show has moved on, a file was
     // opened from elsewhere): then the user is told so, whatever "Delete Confirm" says.
     if (!SameFile(CurrentFileName(), entry)) {
-        if (!AskYesNo(QStringLiteral("Delete \"") + entry +
-                      QStringLiteral("\", which is not the picture shown?")))
+        if (!AskYesNo(QStringLiteral("Delete \"") + entry + QStringLiteral("\"") +
+                      CompanionClause(companions) +
+                      QStringLiteral(", which is not the picture shown?")))
             return;
-    } else if (DeleteConfirm1->isChecked() && !AskToDelete(entry)) {
+    } else if (DeleteConfirm1->isChecked() && !AskToDelete(entry, companions)) {
         return;
     }
     int error = 0;
-    if (!MoveToTrashOrDelete(entry, &error)) ReportError(CannotDeleteFileMessage(entry, error));
+    if (MoveToTrashOrDelete(entry, &error))
+        TrashCompanionsReporting(companions);
+    else
+        ReportError(CannotDeleteFileMessage(entry, error));
     if (FFileIndex < FFileList.size()) ++FFileIndex;
     FFileIndex = int(FirstPresentFrom(FFileList, FFileIndex));
     if (FFileIndex >= FFileList.size()) return;
@@ -81,15 +98,14 @@ void TKelvoImageForm::RenameAndNextSBClick() {
         // A bare name lands in the working folder, the one the folder chooser showed last. The
         // list keeps full paths, so the entry stays loadable wherever the working folder goes.
         const QString target = QDir::current().absoluteFilePath(answer);
-        // The rename never replaces a file that is already there. The entry follows the file
-        // only when it moved, so the list never names a file lost to a failed rename; and only
-        // while the list still holds the entry at its place.
-        int error = 0;
-        if (RenameWithoutReplacing(entry, target, &error)) {
-            if (position < FFileList.size() && FFileList[position] == entry)
-                FFileList[position] = target;
-        } else {
-            ReportError(CannotRenameFileMessage(entry, target, error));
+        // The rename never replaces a file that is already there, and a RAW partner and
+        // sidecars are renamed alike or not at all. The entry follows the file only when it
+        // moved, so the list never names a file lost to a failed rename; and only while the
+        // list still holds the entry at its place.
+        if (const auto failure = RenameWithCompanions(entry, target, CompanionFiles(entry))) {
+            ReportError(*failure);
+        } else if (position < FFileList.size() && FFileList[position] == entry) {
+            FFileList[position] = target;
         }
     }
     // At the last entry that is still there, the index stays where it is.

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <vector>
 
 #include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
@@ -21,6 +22,7 @@
 #include "base/IniFile.h"
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/HotSpotRemoval.h"
+#include "image/ImageFileTypes.h"
 #include "view/ui/ImageView.h"
 
 namespace {
@@ -87,10 +89,17 @@ void TFileListBox::SetDirectory(const QString& folder) {
     clear();
     // Matched here rather than by QDir's name filter, whose letter case follows the platform.
     const QDir all(FDirectory, QString(), QDir::Name | QDir::IgnoreCase, QDir::Files);
-    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(FMask),
-                                     QRegularExpression::CaseInsensitiveOption);
+    // The mask may hold several patterns, "*.JPG;*.HEIC".
+    std::vector<QRegularExpression> patterns;
+    for (const QString& mask : FMask.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        patterns.emplace_back(QRegularExpression::wildcardToRegularExpression(mask),
+                              QRegularExpression::CaseInsensitiveOption);
     for (const QString& name : all.entryList())
-        if (pattern.match(name).hasMatch()) addItem(name);
+        for (const QRegularExpression& pattern : patterns)
+            if (pattern.match(name).hasMatch()) {
+                addItem(name);
+                break;
+            }
 }
 
 QString TFileListBox::FileName() const {
@@ -131,10 +140,15 @@ TBrennForm::TBrennForm(TKelvoImageForm& mainForm, QWidget* parent)
     Dirs->setObjectName(QStringLiteral("Dirs"));
     Dirs->setGeometry(136, 24, 145, 561);
     // The filter as the tool has always had it; letter case is ignored.
-    File1 = new TFileListBox(QStringLiteral("*.JPG"), this);
+    // Camera pictures: JPEG, and what phones and cameras write besides.
+    const QString mask = QStringLiteral("*.JPG;*.JPEG;*.JPE;") +
+                         ImageFilePatterns(TImageFileType::Heif) + QLatin1Char(';') +
+                         ImageFilePatterns(TImageFileType::Webp) + QLatin1Char(';') +
+                         ImageFilePatterns(TImageFileType::Raw);
+    File1 = new TFileListBox(mask, this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setGeometry(288, 24, 145, 561);
-    File2 = new TFileListBox(QStringLiteral("*.JPG"), this);
+    File2 = new TFileListBox(mask, this);
     File2->setObjectName(QStringLiteral("File2"));
     File2->setGeometry(440, 24, 145, 561);
 

@@ -16,6 +16,7 @@
 #include "base/IniFile.h"
 #include "base/KelvoError.h"
 #include "base/KelvoUtils.h"
+#include "image/ImageFileTypes.h"
 #include "image/ImageSaver.h"
 #include "image/LosslessJpeg.h"
 #include "view/ui/ImageView.h"
@@ -117,8 +118,21 @@ void TKelvoImageForm::Save1Click() {
     SaveImageFile(CurrentFileName());
 }
 
+namespace {
+
+// A phone's or camera's picture cannot be written back in its own format: it is proposed as the
+// JPEG it will be saved as.
+QString ProposedSaveName(const QString& current) {
+    const std::optional<TImageFileType> type = ImageFileTypeOfEnding(current);
+    const bool readOnlyFormat = type == TImageFileType::Heif || type == TImageFileType::Webp ||
+                                type == TImageFileType::Raw;
+    return WithoutExtension(current) + (readOnlyFormat ? QStringLiteral(".JPG") : QString());
+}
+
+}  // namespace
+
 void TKelvoImageForm::SaveAs1Click() {
-    const std::optional<QString> chosen = AskSaveName(*this, WithoutExtension(CurrentFileName()));
+    const std::optional<QString> chosen = AskSaveName(*this, ProposedSaveName(CurrentFileName()));
     if (!chosen) return;
     OpenDialog1.FileName = *chosen;
     SaveImageFile(*chosen);

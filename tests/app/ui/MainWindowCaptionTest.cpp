@@ -268,7 +268,12 @@ TEST_F(MainWindowCaption, OpenLoadsTheChosenFileAndCancelChangesNothing) {
     EXPECT_EQ(
         request.Filters,
         QStringList({"JPEGs|*.JPG", "GIFs|*.GIF", "BMPs|*.BMP", "PNGs|*.PNG", "TIFFs|*.TIF;*.TIFF",
-                     "All Image Files|*.JPG;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF"}));
+                     "HEIC/AVIF|*.HEIC;*.HEIF;*.HIF;*.AVIF", "WebP|*.WEBP",
+                     "Camera RAW|*.CR2;*.CR3;*.NEF;*.NRW;*.ARW;*.SR2;*.DNG;*.ORF;*.RW2;*.RAF;"
+                     "*.PEF;*.SRW",
+                     "All Image Files|*.JPG;*.JPEG;*.JPE;*.GIF;*.BMP;*.PNG;*.TIF;*.TIFF;*.HEIC;"
+                     "*.HEIF;*.HIF;*.AVIF;*.WEBP;*.CR2;*.CR3;*.NEF;*.NRW;*.ARW;*.SR2;*.DNG;*.ORF;"
+                     "*.RW2;*.RAF;*.PEF;*.SRW"}));
     EXPECT_EQ(request.FilterIndex, 1);
     EXPECT_EQ(form.CurrentFileName(), picture);
     EXPECT_EQ(Bitmap().Width(), 12);
@@ -283,8 +288,12 @@ TEST_F(MainWindowCaption, AFailedLoadEmptiesTheImageAndKeepsTheRest) {
     form.EnableButtons(true);
     ASSERT_FALSE(form.FUndoImage.Empty());
     const QSize size = form.size();
-    // A PNG under a JPEG name goes to the JPEG decoder, which refuses it.
-    QFile::copy(good, PathOf(QStringLiteral("fake.jpg")));
+    // Bytes that are no picture under a JPEG name go to the JPEG decoder, which refuses them.
+    {
+        QFile fake(PathOf(QStringLiteral("fake.jpg")));
+        ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+        fake.write("plain text, not a picture");
+    }
     form.OpenDialog1.FileName = PathOf(QStringLiteral("fake.jpg"));
     form.ReOpenButton->trigger();
     ASSERT_EQ(FDialogs.Errors().size(), 1);

@@ -73,6 +73,19 @@ TEST_F(SaveCommands, SaveWithAnEmptyNameWritesNothingAndSaysSo) {
                                          "choose one with Save As.")});
 }
 
+// A phone's or camera's file cannot be written back: "Save &As" proposes the JPEG it becomes.
+TEST_F(SaveCommands, SaveAsOfAPhoneOrCameraFileProposesAJpeg) {
+    TKelvoImageForm& form = StartWith();
+    for (const char* name : {"IMG_0001.HEIC", "photo.webp", "DSC_0001.NEF"}) {
+        SCOPED_TRACE(name);
+        const QString photo = LoadNewJpeg(QLatin1String(name));
+        FDialogs.CancelFile();
+        form.SaveAs1->trigger();
+        const QString base = photo.left(photo.lastIndexOf(QLatin1Char('.')));
+        EXPECT_EQ(LastSaveRequest().FileName, base + QStringLiteral(".JPG"));
+    }
+}
+
 TEST_F(SaveCommands, AJpegEndingIsNoSaveTypeAndSaveAsProposesTheBareName) {
     TKelvoImageForm& form = StartWith();
     const QString photo = LoadNewJpeg(QStringLiteral("photo.jpeg"));
