@@ -553,8 +553,8 @@ TEST_F(CliTest, CropTakesAnyRectangleOfOnePixelOrMoreClampedToTheImage) {
             {input, QStringLiteral("--crop"), QLatin1String(c.crop), QStringLiteral("-o"), output});
         EXPECT_EQ(run.ExitCode, 1);
         EXPECT_EQ(run.StandardError,
-                  ErrorLine(QStringLiteral("The crop %1 %2")
-                                .arg(QLatin1String(c.crop), QLatin1String(c.why))));
+                  CliErrorLine(input, QStringLiteral("The crop %1 %2")
+                                          .arg(QLatin1String(c.crop), QLatin1String(c.why))));
         EXPECT_FALSE(QFile::exists(output));
     }
 }
