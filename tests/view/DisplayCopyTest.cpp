@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <cmath>
+#include <cstdio>
 #include <random>
 
 namespace {
@@ -128,6 +130,51 @@ TEST(DisplayColor, ConvertsAsLittleCmsDoesAndKeepsAlpha) {
     cmsCloseProfile(srgb);
     EXPECT_FALSE(TDisplayColor::ForProfile(srgbBytes));
     EXPECT_FALSE(TDisplayColor::ForProfile(QByteArray(600, 'x')));
+}
+
+}  // namespace
+
+namespace {
+
+double StandardDeviation(const QImage& image, const QRect& area) {
+    double sum = 0;
+    double squares = 0;
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const double v = qGray(image.pixel(x, y));
+            sum += v;
+            squares += v * v;
+            ++count;
+        }
+    const double mean = sum / count;
+    return std::sqrt(std::max(0.0, squares / count - mean * mean));
+}
+
+// A 6000 x 4000 zone plate fitted to 1280 x 853: in its outer corner the rings are finer than
+// the screen's pixels, which a nearest-pixel reduction shows as full-contrast phantom rings and
+// a correct reduction as flat grey.
+TEST(BoxReduce, AZonePlateFittedIsFlatWhereItsDetailIsFinerThanTheScreen) {
+    TBitmap32 plate;
+    plate.SetSize(6000, 4000);
+    // Phase k r^2: the local frequency reaches half a cycle per pixel at the far corner.
+    const double k = 3.14159265358979 * 0.5 / std::hypot(6000.0, 4000.0);
+    for (int y = 0; y < 4000; ++y) {
+        TColor32* row = plate.ScanLine(y);
+        for (int x = 0; x < 6000; ++x) {
+            const int v = int(127.5 + 127.5 * std::cos(k * (double(x) * x + double(y) * y)));
+            row[x] = 0xFF000000u | TColor32(v) * 0x010101u;
+        }
+    }
+    const QImage reduced = BoxReduce(plate, 1280, 853);
+    const QRect corner(1180, 753, 100, 100);
+    EXPECT_LE(StandardDeviation(reduced, corner), 5.0);
+    // The same corner sampled at the nearest pixel, as a check that the region does alias.
+    QImage nearest(1280, 853, QImage::Format_RGB32);
+    for (int y = 0; y < 853; ++y)
+        for (int x = 0; x < 1280; ++x)
+            nearest.setPixel(x, y, plate.GetPixel((2 * x + 1) * 6000 / 2560, (2 * y + 1) * 4000 / 1706));
+    EXPECT_GT(StandardDeviation(nearest, corner), 50.0);
 }
 
 }  // namespace
