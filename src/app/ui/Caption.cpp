@@ -12,6 +12,7 @@
 
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
+#include "app/ui/TrackBarToolForm.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "base/IniFile.h"
 #include "base/KelvoUtils.h"
@@ -150,6 +151,12 @@ void TKelvoImageForm::ShowHistogram1Click() {
 }
 
 void TKelvoImageForm::keyPressEvent(QKeyEvent* event) {
+    // A slider window just opened is still waiting for the window manager's focus: the keys
+    // typed meanwhile were meant for it.
+    if (TTrackBarToolForm* slider = TTrackBarToolForm::KeysClaimant()) {
+        slider->TakeKey(event);
+        return;
+    }
     bool handled = false;
     RunCommand([&] { FormKeyDown(event->key(), handled); });
     if (handled)

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMoveEvent>
@@ -16,12 +17,15 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
+#include <exception>
 
 #include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
 #include "base/FlagScope.h"
 #include "base/IniFile.h"
+#include "base/KelvoError.h"
 #include "browse/ReadAhead.h"
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/CommandLineCorrection.h"
@@ -34,6 +38,24 @@
 #include "view/ui/ImageView.h"
 
 namespace {
+
+// The sizes the main window last asked the window system for, oldest first. A window manager
+// answers each request late and in turn, so the answer to an earlier request can arrive after a
+// later one was made: such an echo is the window system catching up, not the user resizing, and
+// running the sizing rule on it would size the window after a size it no longer has.
+QList<QSize>& RequestedSizes(const QWidget* window) {
+    static QHash<const QWidget*, QList<QSize>> requested;
+    return requested[window];
+}
+
+void RequestSize(QWidget& window, QSize size) {
+    QList<QSize>& requested = RequestedSizes(&window);
+    if (window.isVisible() && size != window.size()) {
+        requested.append(size);
+        if (requested.size() > 32) requested.removeFirst();
+    }
+    window.resize(size);
+}
 
 QString WithTrailingSeparator(const QString& folder) {
     QString result = QDir::fromNativeSeparators(folder);
@@ -96,6 +118,7 @@ TKelvoImageForm::TKelvoImageForm(const QString& exeDir, QStringList arguments, Q
 
 TKelvoImageForm::~TKelvoImageForm() {
     FormDestroy();
+    RequestedSizes(this).clear();
 }
 
 QString TKelvoImageForm::MainSettingsFile() const {
@@ -158,7 +181,7 @@ void TKelvoImageForm::FormCreate() {
 }
 
 void TKelvoImageForm::CreateToolWindows() {
-    GraphForm = std::make_unique<TGraphForm>();
+    GraphForm = std::make_unique<TGraphForm>(this);
     ImageHelpForm = std::make_unique<TImageHelpForm>(FExeDir, CurrentDialogs());
     DirSelForm = std::make_unique<TDirSelForm>();
     ContrastTrackBarForm = std::make_unique<TContrastTrackBarForm>();
@@ -242,12 +265,10 @@ QString TKelvoImageForm::ExpandedArgument(int index) const {
 }
 
 void TKelvoImageForm::CommandLineHotSpotCorrection() {
-    OpenDialog1.FileName = ExpandedArgument(0);
-    ReOpenButtonClick();
+    ReOpenNamingTheFile(ExpandedArgument(0));
     // The grid is a local: it is released on every way out, before a failure is shown.
     const THotSpotFactorGrid factors(Image->Bitmap());
-    OpenDialog1.FileName = ExpandedArgument(1);
-    ReOpenButtonClick();
+    ReOpenNamingTheFile(ExpandedArgument(1));
     ApplyHotSpotFactors(factors, Image->Bitmap());
     Image->update();
 }
@@ -318,6 +339,19 @@ void TKelvoImageForm::ReOpenButtonClick() {
     LoadImageFile(OpenDialog1.FileName);
 }
 
+void TKelvoImageForm::ReOpenNamingTheFile(const QString& fileName) {
+    OpenDialog1.FileName = fileName;
+    try {
+        ReOpenButtonClick();
+    } catch (const std::exception& error) {
+        const QString message = ExceptionMessage(error);
+        const QString shown = QDir::toNativeSeparators(fileName);
+        // The platform's open errors quote the path already.
+        if (message.contains(shown)) throw;
+        throw KelvoError(shown + QStringLiteral(": ") + message);
+    }
+}
+
 // ---- the client area: menu bar on top, then toolbar and view scrolled together ----
 
 int TKelvoImageForm::MenuBarHeight() const {
@@ -379,22 +413,26 @@ int TKelvoImageForm::ClientHeight() const {
 
 void TKelvoImageForm::SetClientHeight(int height) {
     const int bar = FHorzBarShown ? ScrollBarExtents().height() : 0;
-    resize(width(), std::max(0, height) + MenuBarHeight() + bar);
+    RequestSize(*this, QSize(width(), std::max(0, height) + MenuBarHeight() + bar));
 }
 
 void TKelvoImageForm::SetClientWidth(int width) {
     const int bar = FVertBarShown ? ScrollBarExtents().width() : 0;
-    resize(std::max(1, std::max(0, width) + bar), height());
+    RequestSize(*this, QSize(std::max(1, std::max(0, width) + bar), height()));
 }
 
 void TKelvoImageForm::SetOuterSize(int width, int height) {
     const QMargins frame = FrameMargins();
-    resize(std::max(1, width - frame.left() - frame.right()),
-           std::max(1, height - frame.top() - frame.bottom()));
+    RequestSize(*this, QSize(std::max(1, width - frame.left() - frame.right()),
+                             std::max(1, height - frame.top() - frame.bottom())));
 }
 
 QMargins TKelvoImageForm::FrameMargins() const {
     if (FFrameMargins) return *FFrameMargins;
+    // Asked of the window system each time: the widget's own copy is refreshed only when the
+    // window moves, and a window manager may frame a window without moving it.
+    if (const QWindow* window = windowHandle(); window && isVisible())
+        return window->frameMargins();
     const QRect outer = frameGeometry();
     const QRect inner = geometry();
     return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
@@ -428,6 +466,15 @@ void TKelvoImageForm::SetScrollRanges(int horizontal, int vertical) {
 void TKelvoImageForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayoutClientArea();
+    if (event->spontaneous()) {
+        QList<QSize>& requested = RequestedSizes(this);
+        const qsizetype echo = requested.indexOf(event->size());
+        if (echo >= 0) {
+            // The answer to a request of ours; the answers to the later ones are on their way.
+            requested.remove(0, echo + 1);
+            return;
+        }
+    }
     RunCommand([this] { FormResize(); });
 }
 

@@ -258,6 +258,10 @@ class TKelvoImageForm : public QWidget {
     void LoadImageFile(const QString& fileName);
     void OpenButtonClick();
     void ReOpenButtonClick();
+    // "&ReOpen" of fileName for the commands that load two files in one go (the hot-spot
+    // correction): a failure names the file before its message ("<file>: JPEG error #53"), so
+    // the user can tell which of the two was at fault.
+    void ReOpenNamingTheFile(const QString& fileName);
 
     // ---- caption, menus, keys (Caption.cpp) ----
     void UpdateCaption();
