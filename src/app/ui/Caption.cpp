@@ -38,7 +38,7 @@ void TKelvoImageForm::CreateToolbar() {
         {&PriorSB, "PriorSB", "Prev", 280, 40},
         {&NextSB, "NextSB", "Next", 321, 40},
         {&DelNextSB, "DelNextSB", "Del + Next", 362, 66},
-        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 429, 86},
+        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 429, 89},
         {&SaveNextSB, "SaveNextSB", "Save + Next", 519, 69},
     };
     // The designed widths were made for a small dialog font; keep the captions inside them.

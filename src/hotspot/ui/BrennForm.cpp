@@ -176,10 +176,11 @@ TBrennForm::TBrennForm(TKelvoImageForm& mainForm, QWidget* parent)
     GoButton->setEnabled(false);
     DoneButton = new QPushButton(QStringLiteral("Done"), this);
     DoneButton->setObjectName(QStringLiteral("DoneButton"));
+    // The designed sizes, or what the text needs in the font in use when that is more.
     for (QWidget* designed : {static_cast<QWidget*>(BarsCB), static_cast<QWidget*>(MaskCB)})
-        designed->setMinimumSize(73, 17);
+        designed->setMinimumSize(QSize(73, 17).expandedTo(designed->sizeHint()));
     for (QPushButton* button : {GoButton, DoneButton})
-        button->setMinimumSize(41, 20);
+        button->setMinimumSize(QSize(41, 20).expandedTo(button->minimumSizeHint()));
     Label5 = MakeLabel(
         this, "Label5",
         "Select Drive and Folder; then select HotSpot and Image files; then click GO!");

@@ -170,6 +170,8 @@ void TGraphForm::showEvent(QShowEvent* event) {
 // window only after it is mapped and says nothing when it has: until the frame is known the
 // client goes to the corner, and once it is known (looked for every 50 ms for a few seconds)
 // the client is moved in by the frame's width.
+// The window manager's own placement of a newly mapped window, which comes with the frame, is
+// overruled by the same correction.
 void TGraphForm::PlaceFrameAtCorner(int checksLeft) {
     if (!isVisible()) return;
     const QWindow* window = windowHandle();

@@ -100,7 +100,7 @@ TEST_F(FormText, EveryTextOfEveryFormFits) {
 
     TPickStrToIntForm choice;
     choice.Setup(QStringLiteral("Register KelvoImage as the program for .jpg files?"),
-                 {QStringLiteral("&Yes"), QStringLiteral("&No"), QStringLiteral("Cancel")}, 0);
+                 {QStringLiteral("&Yes"), QStringLiteral("&No")}, 0);
     TAskTextForm text(QStringLiteral("Pan SPeed"), QStringLiteral("Enter a number from 1 to 1000"),
                       QStringLiteral("24"));
     QWidget* const windows[] = {&form,

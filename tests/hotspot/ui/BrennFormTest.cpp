@@ -180,17 +180,24 @@ TEST_F(BrennFormTest, StoredValuesOutsideTheirFormsFallBackAsDesigned) {
     }
 }
 
+// The sizes are above the smallest the texts need in the font in use (the layout keeps the
+// window at least that large, whatever is stored).
 TEST_F(BrennFormTest, TheWindowsPlaceAndSizeAreRestoredAndStored) {
-    TBrennForm& tool = Open("Top=50\nLeft=60\nHeight=700\nWidth=640\n");
+    TBrennForm& tool = Open("Top=50\nLeft=60\nHeight=700\nWidth=1040\n");
     EXPECT_EQ(tool.pos(), QPoint(60, 50));
-    EXPECT_EQ(tool.size(), QSize(640, 700));
+    EXPECT_EQ(tool.size(), QSize(1040, 700));
     tool.move(70, 80);
-    tool.resize(650, 690);
+    tool.resize(1050, 690);
     tool.close();
     EXPECT_EQ(Setting("HSR", "Top"), QStringLiteral("80"));
     EXPECT_EQ(Setting("HSR", "Left"), QStringLiteral("70"));
     EXPECT_EQ(Setting("HSR", "Height"), QStringLiteral("690"));
-    EXPECT_EQ(Setting("HSR", "Width"), QStringLiteral("650"));
+    EXPECT_EQ(Setting("HSR", "Width"), QStringLiteral("1050"));
+
+    // A stored size too small for the texts gives the smallest that shows them whole.
+    TBrennForm& again = Open("Height=100\nWidth=200\n");
+    EXPECT_EQ(again.size(), again.minimumSize().expandedTo(QSize(200, 100)));
+    EXPECT_GE(again.width(), again.minimumSizeHint().width());
 }
 
 TEST_F(BrennFormTest, HsrOnAnOpenWindowDoesNotReadTheSettingsAgain) {
