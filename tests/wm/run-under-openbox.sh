@@ -19,6 +19,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     export KELVO_NO_WINDOW_MANAGER="not installed: ${missing[*]} (packages xvfb, openbox, x11-utils)"
     unset DISPLAY
+    export QT_QPA_PLATFORM=offscreen
     echo "run-under-openbox: skipped: $KELVO_NO_WINDOW_MANAGER"
     exec "$@"
 fi
