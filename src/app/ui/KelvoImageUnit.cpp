@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QHash>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMoveEvent>
@@ -38,24 +37,6 @@
 #include "view/ui/ImageView.h"
 
 namespace {
-
-// The sizes the main window last asked the window system for, oldest first. A window manager
-// answers each request late and in turn, so the answer to an earlier request can arrive after a
-// later one was made: such an echo is the window system catching up, not the user resizing, and
-// running the sizing rule on it would size the window after a size it no longer has.
-QList<QSize>& RequestedSizes(const QWidget* window) {
-    static QHash<const QWidget*, QList<QSize>> requested;
-    return requested[window];
-}
-
-void RequestSize(QWidget& window, QSize size) {
-    QList<QSize>& requested = RequestedSizes(&window);
-    if (window.isVisible() && size != window.size()) {
-        requested.append(size);
-        if (requested.size() > 32) requested.removeFirst();
-    }
-    window.resize(size);
-}
 
 QString WithTrailingSeparator(const QString& folder) {
     QString result = QDir::fromNativeSeparators(folder);
@@ -118,7 +99,6 @@ TKelvoImageForm::TKelvoImageForm(const QString& exeDir, QStringList arguments, Q
 
 TKelvoImageForm::~TKelvoImageForm() {
     FormDestroy();
-    RequestedSizes(this).clear();
 }
 
 QString TKelvoImageForm::MainSettingsFile() const {
@@ -413,18 +393,27 @@ int TKelvoImageForm::ClientHeight() const {
 
 void TKelvoImageForm::SetClientHeight(int height) {
     const int bar = FHorzBarShown ? ScrollBarExtents().height() : 0;
-    RequestSize(*this, QSize(width(), std::max(0, height) + MenuBarHeight() + bar));
+    RequestSize(QSize(width(), std::max(0, height) + MenuBarHeight() + bar));
 }
 
 void TKelvoImageForm::SetClientWidth(int width) {
     const int bar = FVertBarShown ? ScrollBarExtents().width() : 0;
-    RequestSize(*this, QSize(std::max(1, std::max(0, width) + bar), height()));
+    RequestSize(QSize(std::max(1, std::max(0, width) + bar), height()));
 }
 
 void TKelvoImageForm::SetOuterSize(int width, int height) {
     const QMargins frame = FrameMargins();
-    RequestSize(*this, QSize(std::max(1, width - frame.left() - frame.right()),
-                             std::max(1, height - frame.top() - frame.bottom())));
+    RequestSize(QSize(std::max(1, width - frame.left() - frame.right()),
+                      std::max(1, height - frame.top() - frame.bottom())));
+}
+
+void TKelvoImageForm::RequestSize(QSize size) {
+    if (isVisible() && size != this->size()) {
+        FRequestedSizes.append(size);
+        // Answers that never come (a window manager may merge requests) are forgotten in time.
+        if (FRequestedSizes.size() > 32) FRequestedSizes.removeFirst();
+    }
+    resize(size);
 }
 
 QMargins TKelvoImageForm::FrameMargins() const {
@@ -467,11 +456,10 @@ void TKelvoImageForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayoutClientArea();
     if (event->spontaneous()) {
-        QList<QSize>& requested = RequestedSizes(this);
-        const qsizetype echo = requested.indexOf(event->size());
+        const qsizetype echo = FRequestedSizes.indexOf(event->size());
         if (echo >= 0) {
             // The answer to a request of ours; the answers to the later ones are on their way.
-            requested.remove(0, echo + 1);
+            FRequestedSizes.remove(0, echo + 1);
             return;
         }
     }

@@ -17,7 +17,9 @@
 
 #include <QMargins>
 #include <QPoint>
+#include <QList>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -476,6 +478,13 @@ class TKelvoImageForm : public QWidget {
     int MenuBarHeight() const;
     QSize ScrollBarExtents() const;
     void SetOuterSize(int width, int height);
+    // Every size the window asks for goes through here and is remembered until the window
+    // system answers: a window manager answers each request late and in turn, so the answer to
+    // an earlier one can arrive after a later one was made. Such an echo (resizeEvent) is the
+    // window system catching up, not the user resizing, and running the sizing rule on it would
+    // size the window after a size it no longer has.
+    void RequestSize(QSize size);
+    QList<QSize> FRequestedSizes;
     QString MainSettingsFile() const;
     static constexpr int kFrameChecks = 50;
     void WatchForFrame(int checksLeft);
