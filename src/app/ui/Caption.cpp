@@ -12,6 +12,7 @@
 
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
+#include "app/ui/TrackBarToolForm.h"
 #include "app/ui/KelvoImageUnit.h"
 #include "base/IniFile.h"
 #include "base/KelvoUtils.h"
@@ -37,7 +38,7 @@ void TKelvoImageForm::CreateToolbar() {
         {&PriorSB, "PriorSB", "Prev", 280, 40},
         {&NextSB, "NextSB", "Next", 321, 40},
         {&DelNextSB, "DelNextSB", "Del + Next", 362, 66},
-        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 429, 86},
+        {&RenameAndNextSB, "RenameAndNextSB", "Rename + Next", 429, 89},
         {&SaveNextSB, "SaveNextSB", "Save + Next", 519, 69},
     };
     // The designed widths were made for a small dialog font; keep the captions inside them.
@@ -157,6 +158,12 @@ void TKelvoImageForm::ShowHistogram1Click() {
 }
 
 void TKelvoImageForm::keyPressEvent(QKeyEvent* event) {
+    // A slider window just opened is still waiting for the window manager's focus: the keys
+    // typed meanwhile were meant for it.
+    if (TTrackBarToolForm* slider = TTrackBarToolForm::KeysClaimant()) {
+        slider->TakeKey(event);
+        return;
+    }
     bool handled = false;
     RunCommand([&] { FormKeyDown(event->key(), event->modifiers(), handled); });
     if (handled)

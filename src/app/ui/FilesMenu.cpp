@@ -25,7 +25,7 @@ constexpr TMenuRow kRows[] = {
     {"Pan Speed", "PanSpeed1", &F::PanSpeed1, &F::PanSpeed1Click},
     {"&Paste", "Paste1", &F::Paste1, &F::Paste1Click},
     {"&Copy", "Copy1", &F::Copy1, &F::Copy1Click},
-    {"Pell''s Tools", "PellsTools1", &F::PellsTools1, &F::PellsTools1Click, Off},
+    {"Pell's Tools", "PellsTools1", &F::PellsTools1, &F::PellsTools1Click, Off},
     {"Register File Types", "RegisterFileTypes1", &F::RegisterFileTypes1,
      &F::RegisterFileTypes1Click},
     {"Delete Confirm", "DeleteConfirm1", &F::DeleteConfirm1, &F::DeleteConfirm1Click, On},

@@ -16,12 +16,15 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
+#include <exception>
 
 #include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
 #include "app/ui/ImageHelpForm.h"
 #include "base/FlagScope.h"
 #include "base/IniFile.h"
+#include "base/KelvoError.h"
 #include "browse/ReadAhead.h"
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/CommandLineCorrection.h"
@@ -167,7 +170,7 @@ void TKelvoImageForm::FormCreate() {
 }
 
 void TKelvoImageForm::CreateToolWindows() {
-    GraphForm = std::make_unique<TGraphForm>();
+    GraphForm = std::make_unique<TGraphForm>(this);
     ImageHelpForm = std::make_unique<TImageHelpForm>(FExeDir, CurrentDialogs());
     DirSelForm = std::make_unique<TDirSelForm>();
     ContrastTrackBarForm = std::make_unique<TContrastTrackBarForm>();
@@ -251,12 +254,10 @@ QString TKelvoImageForm::ExpandedArgument(int index) const {
 }
 
 void TKelvoImageForm::CommandLineHotSpotCorrection() {
-    OpenDialog1.FileName = ExpandedArgument(0);
-    ReOpenButtonClick();
+    ReOpenNamingTheFile(ExpandedArgument(0));
     // The grid is a local: it is released on every way out, before a failure is shown.
     const THotSpotFactorGrid factors(Image->Bitmap());
-    OpenDialog1.FileName = ExpandedArgument(1);
-    ReOpenButtonClick();
+    ReOpenNamingTheFile(ExpandedArgument(1));
     ApplyHotSpotFactors(factors, Image->Bitmap());
     Image->update();
 }
@@ -332,6 +333,19 @@ void TKelvoImageForm::ReOpenButtonClick() {
     LoadImageFile(OpenDialog1.FileName);
 }
 
+void TKelvoImageForm::ReOpenNamingTheFile(const QString& fileName) {
+    OpenDialog1.FileName = fileName;
+    try {
+        ReOpenButtonClick();
+    } catch (const std::exception& error) {
+        const QString message = ExceptionMessage(error);
+        const QString shown = QDir::toNativeSeparators(fileName);
+        // The platform's open errors quote the path already.
+        if (message.contains(shown)) throw;
+        throw KelvoError(shown + QStringLiteral(": ") + message);
+    }
+}
+
 // ---- the client area: menu bar on top, then toolbar and view scrolled together ----
 
 int TKelvoImageForm::MenuBarHeight() const {
@@ -393,22 +407,35 @@ int TKelvoImageForm::ClientHeight() const {
 
 void TKelvoImageForm::SetClientHeight(int height) {
     const int bar = FHorzBarShown ? ScrollBarExtents().height() : 0;
-    resize(width(), std::max(0, height) + MenuBarHeight() + bar);
+    RequestSize(QSize(width(), std::max(0, height) + MenuBarHeight() + bar));
 }
 
 void TKelvoImageForm::SetClientWidth(int width) {
     const int bar = FVertBarShown ? ScrollBarExtents().width() : 0;
-    resize(std::max(1, std::max(0, width) + bar), height());
+    RequestSize(QSize(std::max(1, std::max(0, width) + bar), height()));
 }
 
 void TKelvoImageForm::SetOuterSize(int width, int height) {
     const QMargins frame = FrameMargins();
-    resize(std::max(1, width - frame.left() - frame.right()),
-           std::max(1, height - frame.top() - frame.bottom()));
+    RequestSize(QSize(std::max(1, width - frame.left() - frame.right()),
+                      std::max(1, height - frame.top() - frame.bottom())));
+}
+
+void TKelvoImageForm::RequestSize(QSize size) {
+    if (isVisible() && size != this->size()) {
+        FRequestedSizes.append(size);
+        // Answers that never come (a window manager may merge requests) are forgotten in time.
+        if (FRequestedSizes.size() > 32) FRequestedSizes.removeFirst();
+    }
+    resize(size);
 }
 
 QMargins TKelvoImageForm::FrameMargins() const {
     if (FFrameMargins) return *FFrameMargins;
+    // Asked of the window system each time: the widget's own copy is refreshed only when the
+    // window moves, and a window manager may frame a window without moving it.
+    if (const QWindow* window = windowHandle(); window && isVisible())
+        return window->frameMargins();
     const QRect outer = frameGeometry();
     const QRect inner = geometry();
     return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
@@ -442,6 +469,14 @@ void TKelvoImageForm::SetScrollRanges(int horizontal, int vertical) {
 void TKelvoImageForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayoutClientArea();
+    if (event->spontaneous()) {
+        const qsizetype echo = FRequestedSizes.indexOf(event->size());
+        if (echo >= 0) {
+            // The answer to a request of ours; the answers to the later ones are on their way.
+            FRequestedSizes.remove(0, echo + 1);
+            return;
+        }
+    }
     RunCommand([this] { FormResize(); });
 }
 

@@ -17,7 +17,9 @@
 
 #include <QMargins>
 #include <QPoint>
+#include <QList>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -261,6 +263,10 @@ class TKelvoImageForm : public QWidget {
     void LoadImageFile(const QString& fileName);
     void OpenButtonClick();
     void ReOpenButtonClick();
+    // "&ReOpen" of fileName for the commands that load two files in one go (the hot-spot
+    // correction): a failure names the file before its message ("<file>: JPEG error #53"), so
+    // the user can tell which of the two was at fault.
+    void ReOpenNamingTheFile(const QString& fileName);
 
     // ---- caption, menus, keys (Caption.cpp) ----
     void UpdateCaption();
@@ -484,6 +490,13 @@ class TKelvoImageForm : public QWidget {
     int MenuBarHeight() const;
     QSize ScrollBarExtents() const;
     void SetOuterSize(int width, int height);
+    // Every size the window asks for goes through here and is remembered until the window
+    // system answers: a window manager answers each request late and in turn, so the answer to
+    // an earlier one can arrive after a later one was made. Such an echo (resizeEvent) is the
+    // window system catching up, not the user resizing, and running the sizing rule on it would
+    // size the window after a size it no longer has.
+    void RequestSize(QSize size);
+    QList<QSize> FRequestedSizes;
     QString MainSettingsFile() const;
     static constexpr int kFrameChecks = 50;
     void WatchForFrame(int checksLeft);

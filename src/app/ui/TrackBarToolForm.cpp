@@ -1,8 +1,11 @@
 #include "app/ui/TrackBarToolForm.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHideEvent>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QShowEvent>
 #include <QSlider>
 #include <QTimer>
@@ -14,7 +17,15 @@ namespace {
 
 const QString kValueKey = QStringLiteral("Value");
 
+// At most one window claims the keys: the one opened last, until it is active or hidden.
+QPointer<TTrackBarToolForm> gKeysClaimant;
+
 }  // namespace
+
+TTrackBarToolForm* TTrackBarToolForm::KeysClaimant() {
+    TTrackBarToolForm* window = gKeysClaimant.data();
+    return window && window->isVisible() && !window->isActiveWindow() ? window : nullptr;
+}
 
 TTrackBarToolForm::TTrackBarToolForm(const TTrackBarDesign& design, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), FDesign(design) {
@@ -43,12 +54,48 @@ TTrackBarToolForm::TTrackBarToolForm(const TTrackBarDesign& design, QWidget* par
 
 void TTrackBarToolForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) RunCommand([this] { FormShow(); });
+    if (event->spontaneous()) return;
+    RunCommand([this] { FormShow(); });
+    // The slider takes the keys from the start: the arrow keys move it next.
+    TrackBar1->setFocus();
+    gKeysClaimant = this;
+    activateWindow();
 }
 
 void TTrackBarToolForm::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (!event->spontaneous()) RunCommand([this] { FormHide(); });
+    if (event->spontaneous()) return;
+    if (gKeysClaimant == this) gKeysClaimant = nullptr;
+    RunCommand([this] { FormHide(); });
+}
+
+bool TTrackBarToolForm::event(QEvent* event) {
+    // The window manager has handed the focus over: from now on the keys go where the user
+    // puts the focus.
+    if (event->type() == QEvent::WindowActivate && gKeysClaimant == this) gKeysClaimant = nullptr;
+    return QWidget::event(event);
+}
+
+void TTrackBarToolForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TTrackBarToolForm::TakeKey(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        close();
+        return;
+    }
+    // To the slider as if typed there: what it does not use (Escape aside) it ignores.
+    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text(),
+                   event->isAutoRepeat(), ushort(event->count()));
+    QCoreApplication::sendEvent(TrackBar1, &copy);
+    event->setAccepted(copy.isAccepted());
 }
 
 void TTrackBarToolForm::FormShow() {

@@ -10,12 +10,19 @@
 // the position back. Hiding also drops a re-apply still waiting on the timer: run on a hidden
 // window, the command would take that for a fresh start, show the window again and replace
 // the undo snapshot.
+//
+// The keys: a window that opens asks for the focus, and until the window manager has given it
+// (which takes a moment) it claims the keys the main window receives, so that an arrow pressed
+// right after the command moves the slider, not the picture. Once it has had the focus, the
+// user decides where the keys go. Escape closes the window as its close box does. A re-apply
+// never moves the focus.
 
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
 #include <functional>
 
+class QKeyEvent;
 class QSlider;
 class QTimer;
 
@@ -51,9 +58,17 @@ class TTrackBarToolForm : public QWidget {
     void TrackBar1Change();
     void Timer1Timer();
 
+    // The slider window that has just opened and not yet had the focus, or nullptr: the main
+    // window hands such a window the keys it receives meanwhile.
+    static TTrackBarToolForm* KeysClaimant();
+    // Gives the window a key the main window received while the window claimed the keys.
+    void TakeKey(QKeyEvent* event);
+
   protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     const TTrackBarDesign FDesign;

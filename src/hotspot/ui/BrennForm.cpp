@@ -6,13 +6,17 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QShowEvent>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <vector>
 
 #include "app/ui/BusyCursor.h"
@@ -34,11 +38,9 @@ QString Clean(const QString& folder) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(folder));
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setObjectName(QLatin1String(name));
-    label->move(left, top);
-    label->adjustSize();
     return label;
 }
 
@@ -124,21 +126,18 @@ TBrennForm::TBrennForm(TKelvoImageForm& mainForm, QWidget* parent)
     : QWidget(parent, Qt::Window), FMainForm(mainForm) {
     setObjectName(QStringLiteral("BrennForm"));
     setWindowTitle(QStringLiteral("Brenn's Hot Spot Removal Tool"));
-    // The controls keep their designed places; the window manager picks the first position.
-    resize(613, 672);
 
-    Label1 = MakeLabel(this, "Label1", "Drive", 56, 8);
-    Label2 = MakeLabel(this, "Label2", "Folder", 184, 8);
-    Label3 = MakeLabel(this, "Label3", "HotSpot", 296, 8);
-    Label4 = MakeLabel(this, "Label4", "Image", 448, 8);
+    Label1 = MakeLabel(this, "Label1", "Drive");
+    Label2 = MakeLabel(this, "Label2", "Folder");
+    Label3 = MakeLabel(this, "Label3", "HotSpot");
+    Label4 = MakeLabel(this, "Label4", "Image");
 
     Drives = new QComboBox(this);
     Drives->setObjectName(QStringLiteral("Drives"));
-    Drives->setGeometry(16, 24, 112, Drives->sizeHint().height());
+    Drives->setMinimumWidth(112);
     Drives->addItems(DriveRoots());
     Dirs = new TFolderListBox(this);
     Dirs->setObjectName(QStringLiteral("Dirs"));
-    Dirs->setGeometry(136, 24, 145, 561);
     // The filter as the tool has always had it; letter case is ignored.
     // Camera pictures: JPEG, and what phones and cameras write besides.
     const QString mask = QStringLiteral("*.JPG;*.JPEG;*.JPE;") +
@@ -147,48 +146,103 @@ TBrennForm::TBrennForm(TKelvoImageForm& mainForm, QWidget* parent)
                          ImageFilePatterns(TImageFileType::Raw);
     File1 = new TFileListBox(mask, this);
     File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(288, 24, 145, 561);
     File2 = new TFileListBox(mask, this);
     File2->setObjectName(QStringLiteral("File2"));
-    File2->setGeometry(440, 24, 145, 561);
+    for (QListWidget* list : {static_cast<QListWidget*>(Dirs), static_cast<QListWidget*>(File1),
+                              static_cast<QListWidget*>(File2)})
+        list->setMinimumSize(145, 200);
 
-    Label6 = MakeLabel(this, "Label6", "Offset (Brightness):", 16, 596);
+    Label6 = MakeLabel(this, "Label6", "Offset (Brightness):");
     OffsetEdit = new QLineEdit(QStringLiteral("0"), this);
     OffsetEdit->setObjectName(QStringLiteral("OffsetEdit"));
-    OffsetEdit->setGeometry(112, 588, 41, 21);
-    Label7 = MakeLabel(this, "Label7", "Multiplier (Contrast): ", 160, 596);
+    OffsetEdit->setMinimumWidth(41);
+    Label7 = MakeLabel(this, "Label7", "Multiplier (Contrast): ");
     MultiplierEdit = new QLineEdit(QStringLiteral("1"), this);
     MultiplierEdit->setObjectName(QStringLiteral("MultiplierEdit"));
-    MultiplierEdit->setGeometry(264, 588, 41, 21);
+    MultiplierEdit->setMinimumWidth(41);
+    // A number field as narrow as designed, yet wide enough for a few digits in the font used.
+    for (QLineEdit* edit : {OffsetEdit, MultiplierEdit}) {
+        edit->setMaximumWidth(std::max(41, edit->fontMetrics().horizontalAdvance(
+                                               QStringLiteral("-0.000")) + 12));
+        edit->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
 
     SmoothingRG = new QGroupBox(QStringLiteral("Smoothing"), this);
     SmoothingRG->setObjectName(QStringLiteral("SmoothingRG"));
-    SmoothingRG->setGeometry(312, 587, 145, 31);
+    SmoothingRG->setMinimumWidth(145);
+    auto* smoothingRow = new QHBoxLayout(SmoothingRG);
+    smoothingRow->setContentsMargins(4, 2, 4, 2);
     SmoothingItems = new QButtonGroup(this);
     const char* const items[] = {"-", "2", "3", "4", "5"};
     for (int i = 0; i < 5; ++i) {
         auto* button = new QRadioButton(QLatin1String(items[i]), SmoothingRG);
-        button->setGeometry(4 + i * 28, 12, 28, 17);
+        smoothingRow->addWidget(button);
         SmoothingItems->addButton(button, i);
     }
     SmoothingItems->button(0)->setChecked(true);
 
     BarsCB = new QCheckBox(QStringLiteral("Make Bars"), this);
     BarsCB->setObjectName(QStringLiteral("BarsCB"));
-    BarsCB->setGeometry(464, 600, 73, 17);
     MaskCB = new QCheckBox(QStringLiteral("Show Mask"), this);
     MaskCB->setObjectName(QStringLiteral("MaskCB"));
-    MaskCB->setGeometry(464, 624, 73, 17);
     GoButton = new QPushButton(QStringLiteral("GO!"), this);
     GoButton->setObjectName(QStringLiteral("GoButton"));
-    GoButton->setGeometry(544, 592, 41, 20);
     GoButton->setEnabled(false);
     DoneButton = new QPushButton(QStringLiteral("Done"), this);
     DoneButton->setObjectName(QStringLiteral("DoneButton"));
-    DoneButton->setGeometry(544, 616, 41, 20);
+    // The designed sizes, or what the text needs in the font in use when that is more.
+    for (QWidget* designed : {static_cast<QWidget*>(BarsCB), static_cast<QWidget*>(MaskCB)})
+        designed->setMinimumSize(QSize(73, 17).expandedTo(designed->sizeHint()));
+    for (QPushButton* button : {GoButton, DoneButton})
+        button->setMinimumSize(QSize(41, 20).expandedTo(button->minimumSizeHint()));
     Label5 = MakeLabel(
         this, "Label5",
-        "Select Drive and Folder; then select HotSpot and Image files; then click GO!", 24, 628);
+        "Select Drive and Folder; then select HotSpot and Image files; then click GO!");
+
+    // Laid out as designed (four columns of lists, the parameters in a row below, the hint at
+    // the bottom), with the designed sizes as minimums: every text is shown whole in whatever
+    // font and scale the desktop uses, and the lists take the room the window has.
+    auto* lists = new QGridLayout;
+    lists->addWidget(Label1, 0, 0, Qt::AlignHCenter);
+    lists->addWidget(Label2, 0, 1, Qt::AlignHCenter);
+    lists->addWidget(Label3, 0, 2, Qt::AlignHCenter);
+    lists->addWidget(Label4, 0, 3, Qt::AlignHCenter);
+    auto* driveColumn = new QVBoxLayout;
+    driveColumn->addWidget(Drives);
+    driveColumn->addStretch(1);
+    lists->addLayout(driveColumn, 1, 0);
+    lists->addWidget(Dirs, 1, 1);
+    lists->addWidget(File1, 1, 2);
+    lists->addWidget(File2, 1, 3);
+    lists->setRowStretch(1, 1);
+
+    auto* parameters = new QHBoxLayout;
+    parameters->addWidget(Label6);
+    parameters->addWidget(OffsetEdit);
+    parameters->addSpacing(6);
+    parameters->addWidget(Label7);
+    parameters->addWidget(MultiplierEdit);
+    parameters->addSpacing(6);
+    parameters->addWidget(SmoothingRG);
+    auto* checks = new QVBoxLayout;
+    checks->addWidget(BarsCB);
+    checks->addWidget(MaskCB);
+    parameters->addLayout(checks);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(GoButton);
+    buttons->addWidget(DoneButton);
+    parameters->addLayout(buttons);
+    parameters->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 8, 16, 8);
+    layout->addLayout(lists, 1);
+    layout->addLayout(parameters);
+    layout->addWidget(Label5);
+
+    // The designed size, or larger when the texts need it; the window manager picks the first
+    // position.
+    resize(layout->sizeHint().expandedTo(QSize(613, 672)));
 
     QWidget* const order[] = {Drives,     Dirs,           File1,
                               File2,      GoButton,       DoneButton,
@@ -342,8 +396,7 @@ void TBrennForm::GoButtonClick() {
     const int smoothing = SmoothingIndex();
 
     // File systems here keep no short aliases, so the selected path is the long one.
-    FMainForm.OpenDialog1.FileName = File1->FileName();
-    FMainForm.ReOpenButtonClick();
+    FMainForm.ReOpenNamingTheFile(File1->FileName());
     TBitmap32& image = FMainForm.Image->Bitmap();
     if (BarsCB->isChecked()) MakeBars(image);
     image.Changed();
@@ -358,8 +411,7 @@ void TBrennForm::GoButtonClick() {
     const TBusyCursor busy;
     THotSpotMask mask(std::move(hotSpot), *offset, *multiplier);
     if (smoothing >= 1 && smoothing <= 4) mask.SmoothMask(smoothing + 1);
-    FMainForm.OpenDialog1.FileName = targetPath;
-    FMainForm.ReOpenButtonClick();
+    FMainForm.ReOpenNamingTheFile(targetPath);
     mask.Apply(FMainForm.Image->Bitmap());
     FMainForm.Image->Bitmap().Changed();
 }

@@ -6,7 +6,9 @@
 #include <QList>
 #include <QPointF>
 #include <QShowEvent>
+#include <QTimer>
 #include <QValueAxis>
+#include <QWindow>
 #include <algorithm>
 #include <cstdint>
 
@@ -35,7 +37,12 @@ void SetRange(QValueAxis* axis, double minimum, double maximum) {
 
 }  // namespace
 
-TGraphForm::TGraphForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+TGraphForm::TGraphForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
+    // A tool window of the main window (its parent): the window manager keeps it above the
+    // main window, and showing or re-plotting it never takes the keyboard away from the window
+    // the user types in (the main window or a slider window).
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     setObjectName(QStringLiteral("GraphForm"));
     setWindowTitle(QStringLiteral("GraphForm"));
     resize(416, 763);
@@ -155,5 +162,22 @@ void TGraphForm::ShowAllCharts() {
 
 void TGraphForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous()) move(0, 0);
+    if (event->spontaneous()) return;
+    PlaceFrameAtCorner(kFrameChecks);
+}
+
+// The frame, title bar included, goes to the screen's top-left corner. A window manager frames a
+// window only after it is mapped and says nothing when it has: until the frame is known the
+// client goes to the corner, and once it is known (looked for every 50 ms for a few seconds)
+// the client is moved in by the frame's width.
+// The window manager's own placement of a newly mapped window, which comes with the frame, is
+// overruled by the same correction.
+void TGraphForm::PlaceFrameAtCorner(int checksLeft) {
+    if (!isVisible()) return;
+    const QWindow* window = windowHandle();
+    const QMargins frame = window ? window->frameMargins() : QMargins();
+    const QPoint client(frame.left(), frame.top());
+    if (geometry().topLeft() != client) setGeometry(QRect(client, size()));
+    if (frame.isNull() && checksLeft > 1)
+        QTimer::singleShot(50, this, [this, checksLeft] { PlaceFrameAtCorner(checksLeft - 1); });
 }

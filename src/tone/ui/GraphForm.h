@@ -3,7 +3,8 @@
 // charts stacked top to bottom: the histogram an operation started from (counts in red, the
 // running total in blue), the transfer table it applied, and the histogram of its result.
 // The window only draws; which charts an operation fills, and whether the histograms are shown
-// at all, the main window decides.
+// at all, the main window decides. Created with the main window as its parent, it is that
+// window's tool window: above it, never taking the focus, its frame at (0, 0) at every show.
 
 #include <QWidget>
 
@@ -53,6 +54,9 @@ class TGraphForm : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
+    static constexpr int kFrameChecks = 60;
+    void PlaceFrameAtCorner(int checksLeft);
+
     // The axes whose maximum follows the data; the minimum of each stays where it was fixed.
     struct TChartAxes {
         QValueAxis* Bottom = nullptr;

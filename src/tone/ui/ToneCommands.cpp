@@ -116,10 +116,8 @@ void TKelvoImageForm::PlotToneGraphs(const TToneGraphs& graphs) {
     if (graphs.HasTransfer) GraphForm->PlotTransfer(graphs.Transfer);
     if (graphs.HasAfter && histograms) {
         GraphForm->PlotHistogram(graphs.After, GraphForm->LineSeries1, GraphForm->Series3);
+        // A tool window of this one that never takes the focus: the keys stay where they were.
         GraphForm->ShowAllCharts();
-        // Best effort: a window manager may keep the focus where the newest window is.
-        activateWindow();
-        setFocus();
     }
 }
 
@@ -209,17 +207,17 @@ namespace {
 void BeginSliderReapply(TKelvoImageForm& form) {
     form.FPanned = false;
     form.EnableButtons(false);
-    const QRect frame = form.frameGeometry();
+    const QRect frame = form.OuterGeometry();
     form.FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
 }
 
-// ... and after it: the graphs, the repaint, and the keyboard back to the slider, so that the
-// arrow keys move it next.
+// ... and after it: the graphs and the repaint. The slider window keeps the keyboard: nothing
+// here moves the focus, since a window manager hands it over late and keys typed meanwhile
+// would go astray.
 void EndSliderReapply(TKelvoImageForm& form, const TToneGraphs& graphs, TTrackBarToolForm& window) {
     form.PlotToneGraphs(graphs);
     form.Image->Bitmap().Changed();
     form.EnableButtons(true);
-    window.activateWindow();
     window.TrackBar1->setFocus();
 }
 

@@ -26,14 +26,13 @@ void TKelvoImageForm::Rotate1Click() {
     window.setWindowTitle(QString::asprintf("Rotation - use arrow keys (%.2f degrees)", degrees));
     FPanned = false;
     EnableButtons(false);
-    const QRect frame = frameGeometry();
+    const QRect frame = OuterGeometry();
     FUndoBounds = {frame.top(), frame.left(), frame.height(), frame.width()};
     // The render writes every pixel of the target, so the source need not be copied first.
     RotateImage(FSliderSource, degrees, Image->Bitmap());
     MarkPixelsReoriented();
     Image->Bitmap().Changed();
     EnableButtons(true);
-    // The arrow keys turn the picture by a degree next.
-    window.activateWindow();
+    // The arrow keys turn the picture by a degree next; the window kept the focus throughout.
     window.TrackBar1->setFocus();
 }

@@ -110,6 +110,11 @@ void TKelvoImageForm::ResizeForm() {
         top = frame.height() < workHeight ? workHeight - frame.height() : 0;
     if (left + frame.width() > workWidth)
         left = frame.width() < workWidth ? workWidth - frame.width() : 0;
+    // Nor may the frame stand above or left of the work area: its title bar would be out of the
+    // user's reach. A window placed before the window manager framed it ends up there, since
+    // the frame grows outwards from the client.
+    top = std::max(top, 0);
+    left = std::max(left, 0);
     if (top != frame.top() || left != frame.left())
         move(pos() + QPoint(left, top) - frame.topLeft());
 

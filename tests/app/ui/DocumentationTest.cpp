@@ -98,8 +98,11 @@ TEST_F(Documentation, EveryQuotedCaptionIsOneTheProgramShows) {
         QStringList quoted;
     } documents[] = {
         {"README.md", Matches(ReadmeProse(), QStringLiteral("\"([^\"\n]+)\""))},
-        {"docs/man/kelvoimage.1", Matches(ReadSourceFile(QStringLiteral("docs/man/kelvoimage.1")),
-                                          QStringLiteral(R"(\\\(dq(.+?)\\\(dq)"))},
+        // The page writes an apostrophe as \(aq, which man shows as a plain one.
+        {"docs/man/kelvoimage.1",
+         Matches(ReadSourceFile(QStringLiteral("docs/man/kelvoimage.1"))
+                     .replace(QStringLiteral(R"(\(aq)"), QStringLiteral("'")),
+                 QStringLiteral(R"(\\\(dq(.+?)\\\(dq)"))},
     };
     for (const auto& d : documents) {
         SCOPED_TRACE(d.document);

@@ -225,7 +225,7 @@ TEST_F(MainWindowCaption, MenuBarHasEveryItemInOrder) {
                                                   "Pan Speed (24)",
                                                   "&Paste",
                                                   "&Copy",
-                                                  "Pell''s Tools",
+                                                  "Pell's Tools",
                                                   "Register File Types",
                                                   "Delete Confirm",
                                                   "Save Confirm",

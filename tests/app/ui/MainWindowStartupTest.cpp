@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QScreen>
 #include <QSignalSpy>
@@ -11,6 +12,10 @@
 #include <QTimerEvent>
 #include <QWidget>
 #include <algorithm>
+#include <cstdio>
+
+#include <jpeglib.h>
+#include <jerror.h>
 
 #include "app/ui/ImageHelpForm.h"
 #include "app/ui/MenuTable.h"
@@ -328,6 +333,27 @@ TEST_F(MainWindowStartup, TwoArgumentsWithAMissingTargetReportTheFailure) {
     EXPECT_TRUE(Bitmap().Empty());
     EXPECT_EQ(form.CurrentFileName(), QDir::current().absoluteFilePath(QStringLiteral("HB")));
     EXPECT_FALSE(form.Timer1->isActive());
+}
+
+// The two-file correction reads two pictures: the error box says which one is not a picture.
+TEST_F(MainWindowStartup, TwoArgumentsNameTheFileThatIsNoPicture) {
+    MarkRegistered();
+    const QString photo = MakeFilledImage(QStringLiteral("photo.jpg"), 32, 16, qRgb(50, 60, 70));
+    const QString notes = PathOf(QStringLiteral("notes.jpg"));
+    {
+        QFile file(notes);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("no picture\n");
+    }
+    for (const QStringList& arguments : {QStringList{notes, photo}, QStringList{photo, notes}}) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        ScriptedDialogs dialogs;
+        Start(arguments);
+        EXPECT_EQ(dialogs.Errors(),
+                  QStringList({QDir::toNativeSeparators(notes) +
+                               QStringLiteral(": JPEG error #%1.").arg(JERR_NO_SOI)}));
+        FForm.reset();
+    }
 }
 
 TEST_F(MainWindowStartup, ARelativeArgumentKeepsNamingItsFileAfterTheWorkingFolderMoves) {

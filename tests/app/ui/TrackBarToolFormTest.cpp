@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTimerEvent>
 #include <optional>
@@ -136,6 +138,30 @@ TEST_F(TrackBarToolForm, HidingStoresThePositionAndDropsAPendingReApply) {
     FForm->show();
     EXPECT_EQ(FForm->TrackBar1->value(), -70);
     EXPECT_FALSE(FForm->Timer1->isActive());
+}
+
+// The window takes the keys when it opens. Escape closes it as the close box does, storing the
+// position; until the window is active, the keys the main window receives are handed to it.
+TEST_F(TrackBarToolForm, EscapeClosesTheWindowAndAnOpeningWindowClaimsTheKeys) {
+    FForm->show();
+    EXPECT_EQ(FForm->focusWidget(), FForm->TrackBar1);
+    FForm->TrackBar1->setValue(20);
+    QTest::keyClick(FForm->TrackBar1, Qt::Key_Escape);
+    EXPECT_FALSE(FForm->isVisible());
+    EXPECT_EQ(Stored(), QStringLiteral("20"));
+    EXPECT_EQ(TTrackBarToolForm::KeysClaimant(), nullptr) << "a hidden window claims nothing";
+
+    // Shown while another window is active, and not yet active itself: a key typed meanwhile
+    // (here handed over as the main window hands it) moves the slider.
+    FForm->show();
+    ASSERT_EQ(TTrackBarToolForm::KeysClaimant(), FForm.get());
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    FForm->TakeKey(&right);
+    EXPECT_EQ(FForm->TrackBar1->value(), 30);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    FForm->TakeKey(&escape);
+    EXPECT_FALSE(FForm->isVisible());
+    EXPECT_EQ(TTrackBarToolForm::KeysClaimant(), nullptr);
 }
 
 }  // namespace

@@ -7,7 +7,13 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
 #include <functional>
+
+#include <jpeglib.h>
+#include <jerror.h>
 
 #include "hotspot/HotSpotRemoval.h"
 #include "hotspot/ui/BrennForm.h"
@@ -174,17 +180,24 @@ TEST_F(BrennFormTest, StoredValuesOutsideTheirFormsFallBackAsDesigned) {
     }
 }
 
+// The sizes are above the smallest the texts need in the font in use (the layout keeps the
+// window at least that large, whatever is stored).
 TEST_F(BrennFormTest, TheWindowsPlaceAndSizeAreRestoredAndStored) {
-    TBrennForm& tool = Open("Top=50\nLeft=60\nHeight=700\nWidth=640\n");
+    TBrennForm& tool = Open("Top=50\nLeft=60\nHeight=700\nWidth=1040\n");
     EXPECT_EQ(tool.pos(), QPoint(60, 50));
-    EXPECT_EQ(tool.size(), QSize(640, 700));
+    EXPECT_EQ(tool.size(), QSize(1040, 700));
     tool.move(70, 80);
-    tool.resize(650, 690);
+    tool.resize(1050, 690);
     tool.close();
     EXPECT_EQ(Setting("HSR", "Top"), QStringLiteral("80"));
     EXPECT_EQ(Setting("HSR", "Left"), QStringLiteral("70"));
     EXPECT_EQ(Setting("HSR", "Height"), QStringLiteral("690"));
-    EXPECT_EQ(Setting("HSR", "Width"), QStringLiteral("650"));
+    EXPECT_EQ(Setting("HSR", "Width"), QStringLiteral("1050"));
+
+    // A stored size too small for the texts gives the smallest that shows them whole.
+    TBrennForm& again = Open("Height=100\nWidth=200\n");
+    EXPECT_EQ(again.size(), again.minimumSize().expandedTo(QSize(200, 100)));
+    EXPECT_GE(again.width(), again.minimumSizeHint().width());
 }
 
 TEST_F(BrennFormTest, HsrOnAnOpenWindowDoesNotReadTheSettingsAgain) {
@@ -316,6 +329,52 @@ TEST_F(BrennFormTest, BarsOnAnImageTooNarrowEndTheRunBeforeTheTargetIsLoaded) {
     EXPECT_TRUE(dialogs.Errors().first().startsWith(QString::fromUtf8(kTooNarrowForBars)));
     EXPECT_EQ(Form().CurrentFileName(), narrow);
     EXPECT_FALSE(QGuiApplication::overrideCursor());
+}
+
+// Two files are read in one run: the error box names the one that is no picture, whichever it
+// is, and the platform's own open error, which quotes its path already, is left as it is.
+TEST_F(BrennFormTest, AFileThatCannotBeReadIsNamedInTheErrorBox) {
+    const QString notAPicture = PathOf(QStringLiteral("notes.JPG"));
+    {
+        QFile file(notAPicture);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not a picture at all\n");
+    }
+    const QString white = White();
+    const QString target = Target();
+    const QString noSoi = QStringLiteral(": JPEG error #%1.").arg(JERR_NO_SOI);
+    const struct {
+        const char* label;
+        QString hotSpot, image;
+        QString error;
+    } cases[] = {
+        {"the hot-spot file", notAPicture, target, QDir::toNativeSeparators(notAPicture) + noSoi},
+        {"the image file", white, notAPicture, QDir::toNativeSeparators(notAPicture) + noSoi},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TBrennForm& tool = Open();
+        tool.File1->SetFileName(c.hotSpot);
+        tool.File2->SetFileName(c.image);
+        ASSERT_TRUE(tool.GoButton->isEnabled());
+        MessageDialogs dialogs;
+        tool.GoButton->click();
+        EXPECT_EQ(dialogs.Errors(), QStringList({c.error}));
+        EXPECT_FALSE(QGuiApplication::overrideCursor());
+        FForm.reset();
+    }
+
+    // A file gone between the choice and "GO!": the open error names it once.
+    TBrennForm& tool = Open();
+    tool.File1->SetFileName(white);
+    tool.File2->SetFileName(target);
+    ASSERT_TRUE(QFile::remove(target));
+    MessageDialogs dialogs;
+    tool.GoButton->click();
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+    EXPECT_TRUE(dialogs.Errors().first().startsWith(QStringLiteral("Cannot open file \"")))
+        << dialogs.Errors().first().toStdString();
+    EXPECT_EQ(dialogs.Errors().first().count(QFileInfo(target).fileName()), 1);
 }
 
 }  // namespace
