@@ -10,7 +10,9 @@
 #include "browse/FolderList.h"
 #include "browse/PhotoRating.h"
 #include "browse/ui/BrowseWindowFixture.h"
+#include "support/CameraFormats.h"
 #include "support/TaggedJpeg.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -239,6 +241,31 @@ TEST_F(CullingKeys, DateTakenOrderIsStoredAndOrdersStartByDate) {
     FForm.reset();
     TKelvoImageForm& again = Start();
     EXPECT_FALSE(again.DateTakenOrder1->isChecked());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CullingKeys, RatingOfARawGoesToItsSidecarAndTheRawStaysAsItWas) {
+    TKelvoImageForm& form = StartHidden();
+    TBitmap32 preview;
+    preview.SetSize(24, 16);
+    preview.Clear(0xFF406080u);
+    const QString previewJpeg = PathOf("preview.jpg");
+    WriteImageFile(previewJpeg, preview, 90);
+    const QString raw = PathOf("IMG_0007.DNG");
+    test_files::WriteAll(raw, camera_formats::DngLikeFile(*ReadFile(previewJpeg), 24, 16, 1));
+    const QByteArray before = *ReadFile(raw);
+    FDialogs.AnswerFile(raw);
+    form.OpenButton->trigger();
+    ASSERT_EQ(ShownWidth(), 24);
+    Press(form, Qt::Key_X);
+    EXPECT_EQ(*ReadFile(raw), before);
+    EXPECT_EQ(ReadPhotoRating(raw, {}), (TPhotoRating{-1, false}));
+    EXPECT_TRUE(QFile::exists(PathOf("IMG_0007.xmp")));
+    form.ReOpenButton->trigger();
+    EXPECT_EQ(form.Caption(), "KelvoImage: " + raw + "  rejected");
 }
 
 }  // namespace
