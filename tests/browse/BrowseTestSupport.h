@@ -39,6 +39,18 @@ inline bool SetModified(const QString& path, std::int64_t seconds) {
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
+// Seconds since the epoch of a UTC calendar time (the tests run with TZ set to UTC).
+inline std::int64_t Utc(int year, int month, int day, int hour, int minute, int second) {
+    struct tm fields {};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return timegm(&fields);
+}
+
 inline std::optional<std::int64_t> Modified(const QString& path) {
     struct stat status {};
     if (stat(QFile::encodeName(path).constData(), &status) != 0) return std::nullopt;

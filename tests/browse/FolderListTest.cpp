@@ -18,18 +18,6 @@ using namespace browse_test;
 
 namespace {
 
-// Seconds since the epoch of a UTC calendar time (the tests run with TZ set to UTC).
-std::int64_t Utc(int year, int month, int day, int hour, int minute, int second) {
-    struct tm fields {};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    return timegm(&fields);
-}
-
 class FolderListTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(FDir.isValid()); }

@@ -7,8 +7,9 @@
 #include <lcms2.h>
 
 #include <cmath>
-#include <cstdio>
 #include <random>
+
+#include "support/WideGamutProfile.h"
 
 namespace {
 
@@ -65,22 +66,6 @@ TEST(BoxReduce, BoxesTooLargeForThirtyTwoBitSums) {
     EXPECT_EQ(one.pixel(0, 0), 0xFFFFFFFFu);
     const QImage two = BoxReduce(source, 2, 1);
     EXPECT_EQ(two.pixel(1, 0), 0xFFFFFFFFu);
-}
-
-// A profile whose primaries are wide (Adobe RGB's) and whose curve is a plain gamma 2.2.
-QByteArray WideGamutProfile() {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
 }
 
 TEST(DisplayColor, ConvertsAsLittleCmsDoesAndKeepsAlpha) {

@@ -3,29 +3,14 @@
 
 #include <QColorSpace>
 #include <exiv2/exiv2.hpp>
-#include <lcms2.h>
 
 #include "image/EmbeddedProfile.h"
 #include "image/ImageSaver.h"
+#include "support/WideGamutProfile.h"
 #include "support/ui/MainWindowFixture.h"
 #include "view/DisplayCopy.h"
 
 namespace {
-
-QByteArray WideGamutProfile() {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    QByteArray bytes(qsizetype(size), '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
 
 class DisplayColourWindow : public MainWindowFixture {};
 

@@ -5,8 +5,8 @@
 
 #include <QApplication>
 #include <QImage>
-#include <lcms2.h>
 
+#include "support/WideGamutProfile.h"
 #include "view/DisplayCopy.h"
 #include "view/ui/ImageView.h"
 
@@ -114,17 +114,7 @@ TEST(ImageView, TheSmoothReductionReplacesTheFirstPaint) {
 }
 
 TEST(ImageView, AnEmbeddedProfileChangesTheScreenNotThePicture) {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE wide = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(wide, nullptr, &size);
-    QByteArray profile(qsizetype(size), '\0');
-    cmsSaveProfileToMem(wide, profile.data(), &size);
-    cmsCloseProfile(wide);
+    const QByteArray profile = WideGamutProfile();
 
     for (const TScaleMode mode : {TScaleMode::smNormal, TScaleMode::smResize}) {
         SCOPED_TRACE(mode == TScaleMode::smNormal ? "1:1" : "reduced");
