@@ -88,7 +88,7 @@ TEST_F(InfoCliTest, InfoOfAFileWithoutTagsIsEmptyAndSaysWhenItIsNoPicture) {
     test_files::WriteAll(jpegHeader,
                          QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01"
                                     "\x00\x01\x00\x00\xFF\xD9",
-                                    24));
+                                    22));
     const QString pngSignature = PathOf(QStringLiteral("signature.png"));
     test_files::WriteAll(pngSignature, "\x89PNG\r\n\x1A\nand nothing after it");
     const struct {
