@@ -4,7 +4,6 @@
 // also the time from the first paint to the smooth one.
 
 #include <benchmark/benchmark.h>
-#include <lcms2.h>
 
 #include <cstring>
 #include <random>
@@ -12,6 +11,7 @@
 
 #include "BenchRatios.h"
 #include "image/Bitmap32.h"
+#include "support/WideGamutProfile.h"
 #include "view/DisplayCopy.h"
 
 namespace {
@@ -49,17 +49,7 @@ BENCHMARK(BM_BoxReduce6000x4000To1280x853)->Unit(benchmark::kMillisecond)->UseRe
 KELVO_RATIO("BM_BoxReduce6000x4000To1280x853", "BM_RasterMemcpyWarm", 1.5);
 
 void BM_DisplayColorOfTheFittedCopy(benchmark::State& state) {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE wide = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(wide, nullptr, &size);
-    QByteArray profile(qsizetype(size), '\0');
-    cmsSaveProfileToMem(wide, profile.data(), &size);
-    cmsCloseProfile(wide);
+    const QByteArray profile = WideGamutProfile();
     const auto color = TDisplayColor::ForProfile(profile);
     const QImage reduced = BoxReduce(Photo(), 1280, 853);
     for (auto _ : state) {

@@ -5,13 +5,8 @@
 #include "base/WholeFile.h"
 
 std::optional<TImageFileType> ImageFileTypeOfContent(const QByteArray& start) {
-    if (start.startsWith("\xFF\xD8\xFF")) return TImageFileType::Jpeg;
-    if (start.startsWith("\x89PNG\r\n\x1A\n")) return TImageFileType::Png;
-    if (start.startsWith("GIF87a") || start.startsWith("GIF89a")) return TImageFileType::Gif;
-    if (start.startsWith("BM")) return TImageFileType::Bmp;
-    if (start.startsWith(QByteArray("II*\0", 4)) || start.startsWith(QByteArray("MM\0*", 4)))
-        return TImageFileType::Tiff;
-    return std::nullopt;
+    return ImageFileTypeOfContent(reinterpret_cast<const std::uint8_t*>(start.constData()),
+                                  std::size_t(start.size()));
 }
 
 std::optional<TImageFileType> ImageFileTypeOfFile(const QString& fileName) {
@@ -35,6 +30,12 @@ QString ImageFileTypeName(TImageFileType type) {
             return QStringLiteral("BMP");
         case TImageFileType::Tiff:
             return QStringLiteral("TIFF");
+        case TImageFileType::Heif:
+            return QStringLiteral("HEIF");
+        case TImageFileType::Webp:
+            return QStringLiteral("WebP");
+        case TImageFileType::Raw:
+            return QStringLiteral("RAW");
     }
     return QString();
 }
@@ -51,6 +52,12 @@ QString ImageFileTypeEnding(TImageFileType type) {
             return QStringLiteral(".bmp");
         case TImageFileType::Tiff:
             return QStringLiteral(".tif");
+        case TImageFileType::Heif:
+            return QStringLiteral(".heic");
+        case TImageFileType::Webp:
+            return QStringLiteral(".webp");
+        case TImageFileType::Raw:
+            return QStringLiteral(".dng");
     }
     return QString();
 }
