@@ -44,7 +44,7 @@ std::optional<TSaveOutcome> TurnJpegLosslessly(const TCliJob& job) {
         source && !job.StripMetadata
             ? source->MarkersForSave(width, height, true, &outcome.ExifLeftOut)
             : std::vector<TJpegMarker>();
-    const std::optional<QByteArray> bytes = ReadUnchangedOrigin(*origin);
+    const std::optional<TLargeBlock> bytes = ReadUnchangedOrigin(*origin);
     if (!bytes || !WriteTurnedJpeg(job.Output, *bytes, turn, markers)) return std::nullopt;
     outcome.Lossless = true;
     return outcome;

@@ -1,6 +1,5 @@
 #include "image/Bitmap32.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
@@ -8,51 +7,20 @@
 #include <cstring>
 
 #include "base/KelvoError.h"
+#include "base/LargeBlock.h"
 #include "image/QuarterTurns.h"
 
 namespace {
 
-// Stores of a photo's size are mapped directly, 2 MB aligned, and marked for transparent huge
-// pages: first-touch page faults otherwise dominate every new raster (a turn, a load, "X2"),
-// costing more than the pixel work itself. Fresh mappings are zero-filled by the kernel.
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-#if defined(__SANITIZE_ADDRESS__)
-// Under AddressSanitizer every store comes from malloc so that overruns are caught.
-constexpr std::size_t kMappedStoreMinimum = SIZE_MAX;
-#else
-constexpr std::size_t kMappedStoreMinimum = std::size_t(4) << 20;
-#endif
-
-std::size_t MappedBytes(std::size_t bytes) {
-    return (bytes + kHugePage - 1) / kHugePage * kHugePage;
-}
-
+// Stores of a photo's size take huge pages: first-touch faults otherwise dominate every new
+// raster (a turn, a load, "X2"), costing more than the pixel work itself.
 TColor32* AllocateZeroedStore(std::size_t pixels) {
-    const std::size_t bytes = pixels * sizeof(TColor32);
-    if (bytes < kMappedStoreMinimum)
-        return static_cast<TColor32*>(std::calloc(pixels, sizeof(TColor32)));
-    const std::size_t mapped = MappedBytes(bytes);
-    void* region = mmap(nullptr, mapped + kHugePage, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (region == MAP_FAILED) return nullptr;
-    // Trim the mapping to a 2 MB aligned block so whole huge pages can back it.
-    auto* start = static_cast<char*>(region);
-    auto* aligned = reinterpret_cast<char*>(
-        (reinterpret_cast<std::uintptr_t>(start) + kHugePage - 1) & ~std::uintptr_t(kHugePage - 1));
-    if (aligned > start) munmap(start, std::size_t(aligned - start));
-    const std::size_t tail = std::size_t(start + mapped + kHugePage - (aligned + mapped));
-    if (tail > 0) munmap(aligned + mapped, tail);
-    madvise(aligned, mapped, MADV_HUGEPAGE);
-    return reinterpret_cast<TColor32*>(aligned);
+    if (pixels > SIZE_MAX / sizeof(TColor32)) return nullptr;
+    return static_cast<TColor32*>(AllocateLargeBlock(pixels * sizeof(TColor32)));
 }
 
 void ReleaseZeroedStore(TColor32* store, std::size_t pixels) {
-    if (!store) return;
-    const std::size_t bytes = pixels * sizeof(TColor32);
-    if (bytes < kMappedStoreMinimum)
-        std::free(store);
-    else
-        munmap(store, MappedBytes(bytes));
+    ReleaseLargeBlock(store, pixels * sizeof(TColor32));
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ TSaveOutcome WriteImageFileAs(TSaveFileType type, const QString& fileName,
     };
     if (type == TSaveFileType::Jpeg && options.LosslessWhenPossible &&
         metadata.HoldsTurnedOrigin(image)) {
-        if (const std::optional<QByteArray> origin = ReadUnchangedOrigin(*metadata.Origin)) {
+        if (const std::optional<TLargeBlock> origin = ReadUnchangedOrigin(*metadata.Origin)) {
             if (WriteTurnedJpeg(fileName, *origin, metadata.Turn, markersFor())) {
                 outcome.Lossless = true;
                 return outcome;

@@ -12,6 +12,7 @@
 #include <new>
 
 #include "base/AtomicFile.h"
+#include "base/LargeBlock.h"
 #include "base/WholeFile.h"
 
 namespace {
@@ -53,7 +54,7 @@ int TransformOperation(TPixelTurn turn) {
 // The TurboJPEG handle and the buffer it allocates, released on every way out.
 struct TTransformer {
     tjhandle Handle = tjInitTransform();
-    unsigned char* Output = nullptr;
+    unsigned char* Output = nullptr;  // TurboJPEG's own, when the output's bound was not known
     unsigned long OutputSize = 0;
     ~TTransformer() {
         if (Output) tjFree(Output);
@@ -92,30 +93,33 @@ bool NamesOrigin(const QString& fileName, const TJpegOrigin& origin) {
     return now && now->Device == origin.Device && now->Inode == origin.Inode;
 }
 
-std::optional<QByteArray> ReadUnchangedOrigin(const TJpegOrigin& origin) {
+std::optional<TLargeBlock> ReadUnchangedOrigin(const TJpegOrigin& origin) {
     const int descriptor = OpenRegularFileForReading(origin.FileName);
     if (descriptor < 0) return std::nullopt;
     struct stat status {};
-    QByteArray bytes;
+    TLargeBlock bytes;
     bool whole = ::fstat(descriptor, &status) == 0 &&
                  SameFile(OriginFromStatus(origin.FileName, status), origin);
-    if (whole) {
-        bytes.resize(qsizetype(status.st_size));
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(descriptor, bytes.data() + done, std::size_t(bytes.size() - done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            done += got;
-        }
-        whole = done == bytes.size();
+    try {
+        if (whole) bytes = TLargeBlock(std::size_t(status.st_size));
+    } catch (...) {
+        ::close(descriptor);
+        throw;
     }
+    std::size_t done = 0;
+    while (whole && done < bytes.Size()) {
+        const ssize_t got = ::read(descriptor, bytes.Data() + done, bytes.Size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += std::size_t(got);
+    }
+    whole = whole && done == bytes.Size();
     ::close(descriptor);
     if (!whole) return std::nullopt;
     return bytes;
 }
 
-bool WriteTurnedJpeg(const QString& output, const QByteArray& jpegFile, TPixelTurn turn,
+bool WriteTurnedJpeg(const QString& output, const TLargeBlock& jpegFile, TPixelTurn turn,
                      const std::vector<TJpegMarker>& markers) {
     TTransformer transformer;
     if (!transformer.Handle) throw std::bad_alloc();
@@ -127,10 +131,11 @@ bool WriteTurnedJpeg(const QString& output, const QByteArray& jpegFile, TPixelTu
     // A warning (damaged data) fails too: the decoded picture the user saw is then not what
     // the coefficients hold, and the ordinary save writes what was seen.
     int flags = TJFLAG_STOPONWARNING;
-    const auto* input = reinterpret_cast<const unsigned char*>(jpegFile.constData());
-    const auto inputSize = static_cast<unsigned long>(jpegFile.size());
-    // The output's largest possible size is reserved at once (only the pages written are ever
-    // touched): left to grow, the buffer would be copied each time it doubles.
+    const unsigned char* input = jpegFile.Data();
+    const auto inputSize = static_cast<unsigned long>(jpegFile.Size());
+    // The output's largest possible size is reserved at once, in huge pages (only the pages
+    // written are ever touched): left to grow, the buffer would be copied each time it doubles.
+    TLargeBlock reserved;
     int width = 0;
     int height = 0;
     int sampling = -1;
@@ -141,17 +146,19 @@ bool WriteTurnedJpeg(const QString& output, const QByteArray& jpegFile, TPixelTu
         const unsigned long largest =
             std::max(tjBufSize(width, height, sampling), tjBufSize(height, width, sampling));
         if (largest != static_cast<unsigned long>(-1)) {
-            transformer.Output = tjAlloc(int(std::min<unsigned long>(largest, INT_MAX)));
-            if (!transformer.Output) throw std::bad_alloc();
-            transformer.OutputSize = std::min<unsigned long>(largest, INT_MAX);
+            reserved = TLargeBlock(std::min<unsigned long>(largest, INT_MAX));
             flags |= TJFLAG_NOREALLOC;
         }
     }
-    if (tjTransform(transformer.Handle, input, inputSize, 1, &transformer.Output,
-                    &transformer.OutputSize, &transform, flags) != 0)
-        return false;
-    const unsigned char* bytes = transformer.Output;
-    const std::size_t size = transformer.OutputSize;
+    unsigned char* turned = reserved.Data();
+    unsigned long turnedSize = static_cast<unsigned long>(reserved.Size());
+    const bool transformed = tjTransform(transformer.Handle, input, inputSize, 1, &turned,
+                                         &turnedSize, &transform, flags) == 0;
+    // Without a reservation TurboJPEG allocated the buffer itself, and frees it.
+    if (!reserved.Data()) transformer.Output = turned;
+    if (!transformed) return false;
+    const unsigned char* bytes = turned;
+    const std::size_t size = turnedSize;
     if (size < 4) return false;
     const std::size_t place = MarkerPlace(bytes, size);
     TAtomicFile file(output);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/LargeBlock.h"
 #include "image/PhotoMetadata.h"
 #include "image/PixelTurn.h"
 
@@ -33,8 +34,9 @@ std::shared_ptr<const TJpegOrigin> JpegOriginOf(const QString& fileName);
 bool NamesOrigin(const QString& fileName, const TJpegOrigin& origin);
 
 // The origin's bytes, read through one descriptor whose file is checked to be the origin
-// itself; nothing when the file is gone, replaced or changed since.
-std::optional<QByteArray> ReadUnchangedOrigin(const TJpegOrigin& origin);
+// itself; nothing when the file is gone, replaced or changed since. Throws std::bad_alloc when
+// the memory cannot be had.
+std::optional<TLargeBlock> ReadUnchangedOrigin(const TJpegOrigin& origin);
 
 // Writes output (through TAtomicFile) from the JPEG file's bytes with its coefficients laid
 // turn's way, and the markers right after its JFIF header in place of the file's own APPn
@@ -42,5 +44,5 @@ std::optional<QByteArray> ReadUnchangedOrigin(const TJpegOrigin& origin);
 // side it moves is not a whole number of blocks: the partial blocks would have to go to the
 // top or left, where a JPEG cannot hold them) or the transform refuses the file; throws
 // KelvoError when the output cannot be written.
-bool WriteTurnedJpeg(const QString& output, const QByteArray& jpegFile, TPixelTurn turn,
+bool WriteTurnedJpeg(const QString& output, const TLargeBlock& jpegFile, TPixelTurn turn,
                      const std::vector<TJpegMarker>& markers);
