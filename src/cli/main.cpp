@@ -64,8 +64,8 @@ QStringList DecodeArguments(int argc, char** argv) {
 int Main(int argc, char** argv) {
     qInstallMessageHandler(SayQtMessage);
     const QStringList arguments = DecodeArguments(argc, argv);
-    // A core application: the tool needs no display, window system or session bus.
-    QCoreApplication application(argc, argv);
+    // Answered before the application exists: its event dispatcher and locale set-up are a good
+    // part of a start that does nothing else.
     if (arguments.size() == 1 &&
         (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h"))) {
         PrintUsage(stdout);
@@ -75,6 +75,8 @@ int Main(int argc, char** argv) {
         std::puts("kelvoimage-cli " KELVO_VERSION);
         return 0;
     }
+    // A core application: the tool needs no display, window system or session bus.
+    QCoreApplication application(argc, argv);
     return RunCommandLine(arguments, ParseArguments(arguments));
 }
 

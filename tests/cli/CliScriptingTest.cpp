@@ -25,6 +25,7 @@
 #include "base/KelvoError.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "support/CameraFormats.h"
 #include "support/CliRun.h"
 #include "support/JpegLayout.h"
 #include "support/RasterPatterns.h"
@@ -244,7 +245,14 @@ TEST_F(CliScriptingTest, EveryFailureNamesTheFileItConcerns) {
     const QString noFolder = PathOf(QStringLiteral("no/out.png"));
     const QString noFolderJpeg = PathOf(QStringLiteral("no/out.jpg"));
     const QString noFolderPdf = PathOf(QStringLiteral("no/page.pdf"));
-    const auto jpegError = [](const QString& file) {
+    // Damaged files of the kinds the tool's modules decode: their messages are the decoders'.
+    const QString cutTiff = PathOf(QStringLiteral("cut.tif"));
+    WriteAll(cutTiff, QByteArray("II*\0\x08\0\0\0\x40\0", 10));
+    const QString cutHeif = PathOf(QStringLiteral("cut.heic"));
+    WriteAll(cutHeif, QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0" "mif1heic" "\0\0\0\x08", 28));
+    const QString cutRaw = PathOf(QStringLiteral("cut.raf"));
+    WriteAll(cutRaw, "FUJIFILMCCD-RAW 0201FF393107");
+    const auto loadError = [](const QString& file) {
         TBitmap32 image;
         try {
             LoadImageFromFile(file, image);
@@ -258,15 +266,18 @@ TEST_F(CliScriptingTest, EveryFailureNamesTheFileItConcerns) {
         QString File;
         QString Message;
     } cases[] = {
-        {{fake, "-o", PathOf("a.png")}, fake, jpegError(fake)},
-        {{truncated, "-o", PathOf("a.png")}, truncated, jpegError(truncated)},
+        {{fake, "-o", PathOf("a.png")}, fake, loadError(fake)},
+        {{truncated, "-o", PathOf("a.png")}, truncated, loadError(truncated)},
         {{missing, "-o", PathOf("a.png")}, missing, CannotOpenFileMessage(missing, ENOENT)},
         {{FInput, "-o", noFolder}, noFolder, CannotCreateFileMessage(noFolder, ENOENT)},
         // JPEG to JPEG by point operations runs in bands: its failures are named the same.
         {{photo, "--negative", "-o", noFolderJpeg},
          noFolderJpeg,
          CannotCreateFileMessage(noFolderJpeg, ENOENT)},
-        {{fake, "--negative", "-o", PathOf("a.jpg")}, fake, jpegError(fake)},
+        {{fake, "--negative", "-o", PathOf("a.jpg")}, fake, loadError(fake)},
+        {{cutTiff, "-o", PathOf("a.png")}, cutTiff, loadError(cutTiff)},
+        {{cutHeif, "-o", PathOf("a.png")}, cutHeif, loadError(cutHeif)},
+        {{cutRaw, "-o", PathOf("a.png")}, cutRaw, loadError(cutRaw)},
         {{FInput, "--hotspot", missing, "-o", PathOf("a.png")},
          missing,
          CannotOpenFileMessage(missing, ENOENT)},
@@ -283,7 +294,7 @@ TEST_F(CliScriptingTest, EveryFailureNamesTheFileItConcerns) {
         EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("a.png")))) << label;
         EXPECT_FALSE(QFile::exists(PathOf(QStringLiteral("a.jpg")))) << label;
     }
-    EXPECT_TRUE(jpegError(fake).startsWith(QStringLiteral("JPEG error #")));
+    EXPECT_TRUE(loadError(fake).startsWith(QStringLiteral("JPEG error #")));
 }
 
 TEST_F(CliScriptingTest, ADamagedJpegThatStillDecodesIsAWarning) {
@@ -316,6 +327,21 @@ TEST_F(CliScriptingTest, ADamagedJpegThatStillDecodesIsAWarning) {
         RunCli({input, QStringLiteral("-o"), PathOf(QStringLiteral("clean.png"))});
     EXPECT_EQ(clean.ExitCode, 0);
     EXPECT_EQ(clean.StandardError, QString());
+}
+
+// A camera's preview is a JPEG too: its damage is the same warning, though LibRaw's part of the
+// tool lives in a module of its own.
+TEST_F(CliScriptingTest, ARawWhosePreviewIsDamagedWarnsAsAJpegDoes) {
+    const QByteArray damaged = DamagedInsideTheScan(JpegWithRestarts(Noise(64, 48, 9)));
+    ASSERT_FALSE(damaged.isEmpty());
+    const QString input = PathOf(QStringLiteral("damaged.dng"));
+    WriteAll(input, camera_formats::DngLikeFile(damaged, 64, 48, 1));
+    const TCliRun run = RunCli({input, QStringLiteral("-o"), PathOf(QStringLiteral("out.png"))});
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.StandardError, QStringLiteral("kelvoimage-cli: warning: %1: Corrupt JPEG data: "
+                                                "premature end of data segment\n")
+                                     .arg(input));
+    EXPECT_TRUE(QFile::exists(PathOf(QStringLiteral("out.png"))));
 }
 
 TEST_F(CliScriptingTest, StandardInputAndOutputCarryTheSameBytesAsFiles) {

@@ -62,6 +62,17 @@ gui_libraries=$(ldd "$prefix/bin/kelvoimage-cli" | grep -E 'libQt6(Gui|DBus)|lib
 "$prefix/bin/kelvoimage-cli" "$work/small.bmp" --print-pdf "$work/small.pdf" ||
     fail "the installed tool cannot write a PDF page"
 [ "$(head -c 5 "$work/small.pdf")" = "%PDF-" ] || fail "the installed tool's PDF is no PDF"
+# Nor does it link libtiff, libheif, LibRaw or Exiv2: their modules beside the page module are
+# loaded when a file needs them (the tag report of a JPEG loads the tags module).
+heavy_libraries=$(ldd "$prefix/bin/kelvoimage-cli" | grep -E 'libtiff|libheif|libraw|libexiv2' || true)
+[ -z "$heavy_libraries" ] || fail "the installed tool links the modules' libraries: $heavy_libraries"
+for module in pdf tiff heif raw tags; do
+    [ -f "$prefix/lib/kelvoimage/kelvoimage-cli-$module.so" ] ||
+        fail "no module lib/kelvoimage/kelvoimage-cli-$module.so"
+done
+"$prefix/bin/kelvoimage-cli" "$work/small.bmp" -o "$work/small.jpg" || fail "installed tool, JPEG"
+"$prefix/bin/kelvoimage-cli" "$work/small.jpg" --info >"$work/info.out" ||
+    fail "the installed tool cannot read a JPEG's tags"
 
 # The installed viewer answers --help and --version at once, without a display, and refuses an
 # option it does not know.

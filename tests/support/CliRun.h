@@ -33,6 +33,7 @@ struct TCliRunSetup {
     QStringList Prefix;                // a command the tool runs under (setpriv, ...)
     std::function<void()> ChildSetup;  // run in the child before the tool starts
     bool PointDecimals = false;        // the C locale, for reports that print decimals
+    QString Program;                   // another copy of the tool; the build's when empty
 
     static TCliRunSetup Under(QStringList prefix) {
         TCliRunSetup setup;
@@ -60,7 +61,7 @@ inline TCliRun RunCli(const QStringList& arguments, const TCliRunSetup& setup = 
         process.setProcessEnvironment(environment);
     }
     QStringList all = setup.Prefix;
-    all << QStringLiteral(KELVO_CLI_PATH) << arguments;
+    all << (setup.Program.isEmpty() ? QStringLiteral(KELVO_CLI_PATH) : setup.Program) << arguments;
     process.start(all.takeFirst(), all);
     TCliRun run;
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
