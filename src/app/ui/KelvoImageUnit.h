@@ -351,13 +351,14 @@ class TKelvoImageForm : public QWidget {
     void Paste1Click();
 
     // ---- the mouse on the image (Pointer.cpp) ----
-    // Positions are in the view's pixels.
-    void ImageMouseDown(Qt::MouseButton button, QPoint position);
-    void ImageMouseMove(QPoint position);
-    void ImageMouseUp(Qt::MouseButton button, QPoint position);
+    // Positions are in the view's logical pixels; on a scaled screen a fractional position
+    // names a device pixel (the picture pixel under it at 1:1).
+    void ImageMouseDown(Qt::MouseButton button, QPointF position);
+    void ImageMouseMove(QPointF position);
+    void ImageMouseUp(Qt::MouseButton button, QPointF position);
     // The image pixel under a point of the view, through the scale the view shows (may lie
     // outside the image).
-    QPoint ViewToImage(QPoint position) const;
+    QPoint ViewToImage(QPointF position) const;
 
     // ---- the corrections a click mode serves (tone/ui/ClickCorrections.cpp) ----
     // A reference that would divide by zero throws before the image, the snapshot or the
@@ -484,7 +485,7 @@ class TKelvoImageForm : public QWidget {
     // The view's mouse events (Pointer.cpp).
     void ConnectPointer();
     void ShowOutline();
-    void PanTo(QPoint position);
+    void PanTo(QPointF position);
     void CropToSelection(const TSelection& selection);
     void LayoutClientArea();
     int MenuBarHeight() const;

@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
+#include <cmath>
 #include <vector>
 
 #include "view/DisplayCopy.h"
@@ -20,6 +21,11 @@ std::vector<int> NearestIndices(int first, int count, int source, int displayed)
         map[std::size_t(i)] =
             int((2 * std::int64_t(first + i) + 1) * source / (2 * std::int64_t(displayed)));
     return map;
+}
+
+// A length of device pixels in logical units, rounded up: the logical extent that holds them.
+int LogicalCeil(int device, qreal scale) {
+    return int(std::ceil(device / scale - 1e-9));
 }
 
 }  // namespace
@@ -46,23 +52,46 @@ void TImageView::SetScaleMode(TScaleMode mode) {
     update();
 }
 
-QSize TImageView::DisplayedSize() const {
+QSize TImageView::DisplayedDeviceSize() const {
     if (FBitmap.Empty()) return {0, 0};
     if (FScaleMode == TScaleMode::smNormal) return {FBitmap.Width(), FBitmap.Height()};
-    return FittedImageSize(FBitmap.Width(), FBitmap.Height(), width(), height());
+    // The view's whole device pixels: a fractional scale leaves part of one at the edge.
+    const qreal scale = DeviceScale();
+    return FittedImageSize(FBitmap.Width(), FBitmap.Height(), int(width() * scale + 1e-9),
+                           int(height() * scale + 1e-9));
 }
 
-QPoint TImageView::ControlToBitmap(QPoint point) const {
-    const QSize shown = DisplayedSize();
-    if (shown.isEmpty() || FScaleMode == TScaleMode::smNormal) return point;
+QSize TImageView::DisplayedSize() const {
+    const QSize device = DisplayedDeviceSize();
+    const qreal scale = DeviceScale();
+    return {LogicalCeil(device.width(), scale), LogicalCeil(device.height(), scale)};
+}
+
+QSize TImageView::UnscaledSize() const {
+    const qreal scale = DeviceScale();
+    return {LogicalCeil(FBitmap.Width(), scale), LogicalCeil(FBitmap.Height(), scale)};
+}
+
+QPoint TImageView::ControlToBitmap(QPointF point) const {
+    const qreal scale = DeviceScale();
+    // The device pixel under the point; floor, so points left of or above the image map to
+    // negative pixels.
+    const QPoint device(int(std::floor(point.x() * scale + 1e-9)),
+                        int(std::floor(point.y() * scale + 1e-9)));
+    const QSize shown = DisplayedDeviceSize();
+    if (shown.isEmpty() || FScaleMode == TScaleMode::smNormal) return device;
     const auto map = [](int v, int source, int displayed) {
-        // Floor division, so points left of or above the image map to negative pixels.
+        // The picture pixel whose span holds the device pixel's centre, as painted.
         const std::int64_t n = (2 * std::int64_t(v) + 1) * source;
         const std::int64_t d = 2 * std::int64_t(displayed);
         return int(n >= 0 ? n / d : -((-n + d - 1) / d));
     };
-    return {map(point.x(), FBitmap.Width(), shown.width()),
-            map(point.y(), FBitmap.Height(), shown.height())};
+    return {map(device.x(), FBitmap.Width(), shown.width()),
+            map(device.y(), FBitmap.Height(), shown.height())};
+}
+
+QPointF TImageView::UnscaledToControl(QPoint pixel) const {
+    return QPointF(pixel) / DeviceScale();
 }
 
 void TImageView::SetColorProfile(const QByteArray& iccProfile) {
@@ -73,21 +102,21 @@ void TImageView::SetColorProfile(const QByteArray& iccProfile) {
     update();
 }
 
-bool TImageView::ShownReduced(QSize shown) const {
-    return !shown.isEmpty() &&
-           (shown.width() < FBitmap.Width() || shown.height() < FBitmap.Height());
+bool TImageView::ShownReduced(QSize shownDevice) const {
+    return !shownDevice.isEmpty() &&
+           (shownDevice.width() < FBitmap.Width() || shownDevice.height() < FBitmap.Height());
 }
 
 bool TImageView::SmoothCopyReady() const {
-    const QSize shown = DisplayedSize();
+    const QSize shown = DisplayedDeviceSize();
     return ShownReduced(shown) && !FSmooth.isNull() && FSmoothSize == shown &&
            FSmoothStamp == FBitmap.ContentStamp();
 }
 
 void TImageView::MakeSmoothCopy() {
-    const QSize shown = DisplayedSize();
+    const QSize shown = DisplayedDeviceSize();
     if (!ShownReduced(shown) || SmoothCopyReady()) return;
-    FSmooth = BoxReduce(FBitmap, shown.width(), shown.height());
+    FSmooth = SmoothReduce(FBitmap, shown.width(), shown.height());
     if (FColor) FColor->Convert(FSmooth);
     FSmoothSize = shown;
     FSmoothStamp = FBitmap.ContentStamp();
@@ -106,19 +135,29 @@ void TImageView::QueueSmoothCopy() {
 
 void TImageView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QSize shown = DisplayedSize();
-    const QRect imageRect(QPoint(0, 0), shown);
+    // The picture is composed in device pixels and drawn as an image of the screen's own pixel
+    // ratio, so that each of its pixels lands on one device pixel.
+    const qreal scale = DeviceScale();
+    const QSize shown = DisplayedDeviceSize();
     const QRect exposed = event->rect();
-    // Background first, only where no image pixel goes.
-    const QRegion background = QRegion(exposed).subtracted(QRegion(imageRect));
+    // Background first, only where no image pixel goes (a logical pixel the picture covers in
+    // part gets both, the picture over it).
+    const QRect coveredRect(0, 0, int(shown.width() / scale + 1e-9),
+                            int(shown.height() / scale + 1e-9));
+    const QRegion background = QRegion(exposed).subtracted(QRegion(coveredRect));
     for (const QRect& r : background)
         painter.fillRect(r, palette().window());
 
-    const QRect area = exposed.intersected(imageRect);
+    const QRect exposedDevice = QRectF(exposed.x() * scale, exposed.y() * scale,
+                                       exposed.width() * scale, exposed.height() * scale)
+                                    .toAlignedRect();
+    const QRect area = exposedDevice.intersected(QRect(QPoint(0, 0), shown));
     if (area.isEmpty()) return;
+    const QPointF at(area.left() / scale, area.top() / scale);
     if (ShownReduced(shown)) {
         if (SmoothCopyReady()) {
-            painter.drawImage(area.topLeft(), FSmooth, area);
+            FSmooth.setDevicePixelRatio(scale);
+            painter.drawImage(at, FSmooth, area);
             return;
         }
         QueueSmoothCopy();
@@ -146,7 +185,8 @@ void TImageView::paintEvent(QPaintEvent* event) {
         }
     }
     if (FColor) FColor->Convert(buffer);
-    painter.drawImage(area.topLeft(), buffer);
+    buffer.setDevicePixelRatio(scale);
+    painter.drawImage(at, buffer);
 }
 
 void TImageView::mousePressEvent(QMouseEvent* event) {

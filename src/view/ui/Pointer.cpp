@@ -18,23 +18,25 @@
 
 void TKelvoImageForm::ConnectPointer() {
     connect(Image, &TImageView::MouseDown, this, [this](QMouseEvent* event) {
-        RunCommand([&] { ImageMouseDown(event->button(), event->position().toPoint()); });
+        RunCommand([&] { ImageMouseDown(event->button(), event->position()); });
     });
     connect(Image, &TImageView::MouseMove, this, [this](QMouseEvent* event) {
-        RunCommand([&] { ImageMouseMove(event->position().toPoint()); });
+        RunCommand([&] { ImageMouseMove(event->position()); });
     });
     connect(Image, &TImageView::MouseUp, this, [this](QMouseEvent* event) {
-        RunCommand([&] { ImageMouseUp(event->button(), event->position().toPoint()); });
+        RunCommand([&] { ImageMouseUp(event->button(), event->position()); });
     });
 }
 
-QPoint TKelvoImageForm::ViewToImage(QPoint position) const {
+QPoint TKelvoImageForm::ViewToImage(QPointF position) const {
     // The scale the view shows, not the stored preference: until the first 1:1 or Fit choice
-    // the image is shown unscaled whatever the preference says.
+    // the image is shown unscaled whatever the preference says. Unscaled, the view knows which
+    // device pixel a point lies on.
     const TBitmap32& image = Image->Bitmap();
     if (Image->ScaleMode() == TScaleMode::smNormal || image.Empty() || Image->width() <= 0 ||
         Image->height() <= 0)
-        return position;
+        return Image->ControlToBitmap(position);
+    // In logical units: the view's device pixels and the point's give the same factor.
     const double f =
         std::max(double(image.Width()) / Image->width(), double(image.Height()) / Image->height());
     // nearbyint rounds halves to even in the default rounding mode.
@@ -49,7 +51,7 @@ void TKelvoImageForm::ShowOutline() {
     FScreenDC->show();
 }
 
-void TKelvoImageForm::ImageMouseDown(Qt::MouseButton button, QPoint position) {
+void TKelvoImageForm::ImageMouseDown(Qt::MouseButton button, QPointF position) {
     const QPoint at = ViewToImage(position);
     const TBitmap32& image = Image->Bitmap();
     if (!image.Contains(at.x(), at.y())) return;
@@ -95,7 +97,7 @@ void TKelvoImageForm::ImageMouseDown(Qt::MouseButton button, QPoint position) {
     // An ordinary press takes no undo snapshot: a click after an edit must leave Undo able to
     // take the edit back, and the crop takes its own snapshot before it changes anything.
     if (button == Qt::LeftButton) {
-        FOutlineRect = QRect(position, position);
+        FOutlineRect = QRect(position.toPoint(), position.toPoint());
         ShowOutline();
         FOutlineShown = true;
         FLastClickPos = at;
@@ -108,18 +110,20 @@ void TKelvoImageForm::ImageMouseDown(Qt::MouseButton button, QPoint position) {
     FPressButton = button;
 }
 
-void TKelvoImageForm::PanTo(QPoint position) {
-    const TBitmap32& image = Image->Bitmap();
-    SetScrollRanges(image.Width(), image.Height());
-    HorzScrollBar->setValue(HorzScrollBar->value() + FPressX - position.x());
-    VertScrollBar->setValue(VertScrollBar->value() + FPressY - position.y());
+void TKelvoImageForm::PanTo(QPointF position) {
+    const QSize unscaled = Image->UnscaledSize();
+    SetScrollRanges(unscaled.width(), unscaled.height());
+    // The grabbed picture pixel is where the view shows it, in logical units.
+    const QPointF grabbed = Image->UnscaledToControl(QPoint(FPressX, FPressY));
+    HorzScrollBar->setValue(HorzScrollBar->value() + int(std::lround(grabbed.x() - position.x())));
+    VertScrollBar->setValue(VertScrollBar->value() + int(std::lround(grabbed.y() - position.y())));
     FPanned = true;
 }
 
-void TKelvoImageForm::ImageMouseMove(QPoint position) {
+void TKelvoImageForm::ImageMouseMove(QPointF position) {
     const QPoint at = ViewToImage(position);
     if (FPressButton == Qt::LeftButton && FOutlineShown) {
-        FOutlineRect.setBottomRight(position);
+        FOutlineRect.setBottomRight(position.toPoint());
         ShowOutline();
     }
     // Panning follows what is shown: only an unscaled image has a point to grab.
@@ -151,7 +155,7 @@ void TKelvoImageForm::ImageMouseMove(QPoint position) {
     UpdateCaption();
 }
 
-void TKelvoImageForm::ImageMouseUp(Qt::MouseButton /*button*/, QPoint position) {
+void TKelvoImageForm::ImageMouseUp(Qt::MouseButton /*button*/, QPointF position) {
     const QPoint at = ViewToImage(position);
     if (FOutlineShown) {
         FScreenDC->hide();

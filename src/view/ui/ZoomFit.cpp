@@ -57,8 +57,10 @@ void TKelvoImageForm::ReduceImage(int n) {
 }
 
 void TKelvoImageForm::SizeClientToImage() {
-    SetClientHeight(Image->Bitmap().Height());
-    SetClientWidth(Image->Bitmap().Width());
+    // In the window system's units: on a scaled screen the picture's pixels are device pixels.
+    const QSize unscaled = Image->UnscaledSize();
+    SetClientHeight(unscaled.height());
+    SetClientWidth(unscaled.width());
     FClientSizedToImage = true;
 }
 
@@ -161,7 +163,8 @@ void TKelvoImageForm::EndBusyCursor() {
 }
 
 void TKelvoImageForm::PanView(int dx, int dy) {
-    SetScrollRanges(Image->Bitmap().Width(), Image->Bitmap().Height());
+    const QSize unscaled = Image->UnscaledSize();
+    SetScrollRanges(unscaled.width(), unscaled.height());
     if (dx != 0) HorzScrollBar->setValue(HorzScrollBar->value() + dx * FPanSpeed);
     if (dy != 0) VertScrollBar->setValue(VertScrollBar->value() + dy * FPanSpeed);
     FPanned = true;

@@ -1,4 +1,4 @@
-// What the view draws: opaque pixels, nearest-neighbour scaling at first and a box-filtered
+// What the view draws: opaque pixels, nearest-neighbour scaling at first and a smooth
 // reduction once it is made, anchored at the top-left; the colours of an embedded profile.
 
 #include <gtest/gtest.h>
@@ -89,7 +89,7 @@ TEST(ImageView, TheSmoothReductionReplacesTheFirstPaint) {
     QApplication::processEvents();
     ASSERT_TRUE(view.SmoothCopyReady());
     EXPECT_EQ(Render(view).copy(QRect(QPoint(0, 0), shown)),
-              BoxReduce(view.Bitmap(), shown.width(), shown.height()));
+              SmoothReduce(view.Bitmap(), shown.width(), shown.height()));
 
     // An edit, a resize and an undo (the snapshot swapped back) each make it anew or take the
     // one that fits again.
@@ -98,12 +98,12 @@ TEST(ImageView, TheSmoothReductionReplacesTheFirstPaint) {
     EXPECT_FALSE(view.SmoothCopyReady());
     view.MakeSmoothCopy();
     EXPECT_EQ(Render(view).copy(QRect(QPoint(0, 0), shown)),
-              BoxReduce(view.Bitmap(), shown.width(), shown.height()));
+              SmoothReduce(view.Bitmap(), shown.width(), shown.height()));
     view.resize(300, 150);
     EXPECT_FALSE(view.SmoothCopyReady());
     view.MakeSmoothCopy();
     ASSERT_EQ(view.DisplayedSize(), QSize(225, 150));
-    EXPECT_EQ(Render(view).copy(0, 0, 225, 150), BoxReduce(view.Bitmap(), 225, 150));
+    EXPECT_EQ(Render(view).copy(0, 0, 225, 150), SmoothReduce(view.Bitmap(), 225, 150));
 
     // Enlarged or at 1:1 the picture stays crisp: no reduction is made.
     view.SetScaleMode(TScaleMode::smNormal);
