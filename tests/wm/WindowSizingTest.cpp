@@ -85,6 +85,25 @@ TEST_F(WindowSizing, FitPutsTheFrameAtTheWorkAreasTopLeftAcrossItsWidth) {
     }
 }
 
+// The window manager announces its frame before the window is mapped, so the start sizes the
+// window once: the frame that turns up is the one allowed for, and nothing is re-fitted (laid
+// out and painted again) when it arrives.
+TEST_F(WindowSizing, TheStartSizesTheWindowOnceForTheFrameAnnouncedAhead) {
+    MarkRegistered();
+    const QString name = MakeImage(QStringLiteral("picture.png"), 4000, 3000,
+                                   [](int x, int y) { return qRgb(x % 256, y % 256, 90); });
+    TKelvoImageForm& form = Start({name});
+    const QSize sized = form.size();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ASSERT_TRUE(QTest::qWaitFor([&form] { return !form.FrameMargins().isNull(); }, 5000));
+    Settle();
+    const QRect outer = XFrame(form);
+    EXPECT_EQ(form.size(), sized) << "re-sized when the frame arrived";
+    EXPECT_EQ(outer.topLeft(), WorkArea().topLeft());
+    EXPECT_EQ(outer.size(), form.size().grownBy(form.FrameMargins()));
+    ExpectConsistent("after the start");
+}
+
 // A crop sizes the window as loading the cropped picture would: the whole picture below the
 // menu bar and the toolbar, nothing hidden.
 TEST_F(WindowSizing, ACropLeavesTheWholePictureInSight) {

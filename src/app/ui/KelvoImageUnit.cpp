@@ -21,6 +21,7 @@
 
 #include "app/ui/BusyCursor.h"
 #include "app/ui/CommandDispatch.h"
+#include "app/ui/FrameExtents.h"
 #include "app/ui/ImageHelpForm.h"
 #include "base/FlagScope.h"
 #include "base/IniFile.h"
@@ -38,6 +39,10 @@
 #include "view/ui/ImageView.h"
 
 namespace {
+
+// The window whose folder chooser, not made yet, answers the real dialogs (CreateToolWindows).
+const TKelvoImageForm* GChooserOwner = nullptr;
+QtDialogs* GChooserDialogs = nullptr;
 
 QString WithTrailingSeparator(const QString& folder) {
     QString result = QDir::fromNativeSeparators(folder);
@@ -170,20 +175,34 @@ void TKelvoImageForm::FormCreate() {
 }
 
 void TKelvoImageForm::CreateToolWindows() {
-    GraphForm = std::make_unique<TGraphForm>(this);
-    ImageHelpForm = std::make_unique<TImageHelpForm>(FExeDir, CurrentDialogs());
-    DirSelForm = std::make_unique<TDirSelForm>();
-    ContrastTrackBarForm = std::make_unique<TContrastTrackBarForm>();
-    BWTrackBarForm = std::make_unique<TBWTrackBarForm>();
-    RotationTrackBarForm = std::make_unique<TRotationTrackBarForm>();
-    BrightnessTrackBarForm = std::make_unique<TBrightnessTrackBarForm>();
-    BrennForm = std::make_unique<TBrennForm>(*this);
+    GraphForm.Arm([this] { return std::make_unique<TGraphForm>(this); });
+    // The help reader answers through the dialogs in place when the windows were armed, as it
+    // did when it was made here.
+    ImageHelpForm.Arm([this, &dialogs = CurrentDialogs()] {
+        return std::make_unique<TImageHelpForm>(FExeDir, dialogs);
+    });
+    DirSelForm.Arm([] { return std::make_unique<TDirSelForm>(); });
+    // The folder chooser answers the real dialogs' folder questions: plugged in now, as the
+    // window did when it was made at start, and made (it then plugs itself in) when first asked.
+    if (auto* real = dynamic_cast<QtDialogs*>(&CurrentDialogs())) {
+        real->SetFolderChooser([this](const QString& start) { return DirSelForm->Choose(start); });
+        GChooserOwner = this;
+        GChooserDialogs = real;
+    }
+    ContrastTrackBarForm.Arm([] { return std::make_unique<TContrastTrackBarForm>(); });
+    BWTrackBarForm.Arm([] { return std::make_unique<TBWTrackBarForm>(); });
+    RotationTrackBarForm.Arm([] { return std::make_unique<TRotationTrackBarForm>(); });
+    BrightnessTrackBarForm.Arm([] { return std::make_unique<TBrightnessTrackBarForm>(); });
+    BrennForm.Arm([this] { return std::make_unique<TBrennForm>(*this); });
 }
 
 void TKelvoImageForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (FShownOnce || event->spontaneous()) return;
     FShownOnce = true;
+    // Not mapped yet: the window manager can still say which frame it will draw, so that the
+    // first sizing below is the last.
+    FFrameMarginsAhead = AskFrameExtents(*this);
     setFocus();
     RunCommand([this] { FormShow(); });
     WatchForFrame(kFrameChecks);
@@ -191,10 +210,11 @@ void TKelvoImageForm::showEvent(QShowEvent* event) {
 
 // A window manager decorates the window some time after it is mapped, and tells the program
 // nothing when it has (nor is there a frame at all without one): the frame is looked for every
-// tenth of a second for a few seconds, and the window re-fitted once it is there.
+// tenth of a second for a few seconds, and the window re-fitted once it is there (when it is
+// not the frame the window manager announced).
 void TKelvoImageForm::WatchForFrame(int checksLeft) {
     RefitToNewFrame();
-    if (checksLeft > 1 && FrameMargins().isNull())
+    if (checksLeft > 1 && (FrameMargins().isNull() || FFrameMarginsAhead))
         QTimer::singleShot(100, this, [this, checksLeft] { WatchForFrame(checksLeft - 1); });
 }
 
@@ -276,6 +296,13 @@ void TKelvoImageForm::FormClose() {
 void TKelvoImageForm::FormDestroy() {
     // First of all: the worker ends here, while everything it was started from still exists.
     FReadAhead.reset();
+    // A chooser never made leaves the dialogs without a way back to this window (one made
+    // takes itself out when it goes).
+    if (GChooserOwner == this) {
+        if (!DirSelForm.IfMade()) GChooserDialogs->SetFolderChooser({});
+        GChooserOwner = nullptr;
+        GChooserDialogs = nullptr;
+    }
     FScreenDC.reset();
     FUndoImage.AssignEmpty();
     FSliderSource.AssignEmpty();
@@ -434,8 +461,10 @@ QMargins TKelvoImageForm::FrameMargins() const {
     if (FFrameMargins) return *FFrameMargins;
     // Asked of the window system each time: the widget's own copy is refreshed only when the
     // window moves, and a window manager may frame a window without moving it.
-    if (const QWindow* window = windowHandle(); window && isVisible())
-        return window->frameMargins();
+    if (const QWindow* window = windowHandle(); window && isVisible()) {
+        const QMargins reported = window->frameMargins();
+        return reported.isNull() && FFrameMarginsAhead ? *FFrameMarginsAhead : reported;
+    }
     const QRect outer = frameGeometry();
     const QRect inner = geometry();
     return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),

@@ -29,6 +29,7 @@
 #include <optional>
 
 #include "app/ui/Dialogs.h"
+#include "app/ui/OnFirstUse.h"
 #include "base/OnFailure.h"
 #include "browse/PhotoRating.h"
 #include "image/Bitmap32.h"
@@ -77,8 +78,9 @@ class TKelvoImageForm : public QWidget {
     TKelvoImageForm(const QString& exeDir, QStringList arguments, QWidget* parent = nullptr);
     ~TKelvoImageForm() override;
 
-    // Creates the eight other windows in their fixed order, hidden. Program start calls it
-    // right after constructing the main window and before showing it.
+    // Arms the eight other windows: each is made, hidden, on its first use (see OnFirstUse.h).
+    // Program start calls it right after constructing the main window and before showing it;
+    // a main window without it has no tool windows.
     void CreateToolWindows();
 
     // ---- the designed size of the toolbar ----
@@ -235,15 +237,15 @@ class TKelvoImageForm : public QWidget {
     QAction* N1 = nullptr;  // "?"
     QAction* ExitButton = nullptr;
 
-    // ---- the other windows, created by CreateToolWindows in this order ----
-    std::unique_ptr<TGraphForm> GraphForm;
-    std::unique_ptr<TImageHelpForm> ImageHelpForm;
-    std::unique_ptr<TDirSelForm> DirSelForm;
-    std::unique_ptr<TContrastTrackBarForm> ContrastTrackBarForm;
-    std::unique_ptr<TBWTrackBarForm> BWTrackBarForm;
-    std::unique_ptr<TRotationTrackBarForm> RotationTrackBarForm;
-    std::unique_ptr<TBrightnessTrackBarForm> BrightnessTrackBarForm;
-    std::unique_ptr<TBrennForm> BrennForm;
+    // ---- the other windows, armed by CreateToolWindows, each made on its first use ----
+    TOnFirstUse<TGraphForm> GraphForm;
+    TOnFirstUse<TImageHelpForm> ImageHelpForm;
+    TOnFirstUse<TDirSelForm> DirSelForm;
+    TOnFirstUse<TContrastTrackBarForm> ContrastTrackBarForm;
+    TOnFirstUse<TBWTrackBarForm> BWTrackBarForm;
+    TOnFirstUse<TRotationTrackBarForm> RotationTrackBarForm;
+    TOnFirstUse<TBrightnessTrackBarForm> BrightnessTrackBarForm;
+    TOnFirstUse<TBrennForm> BrennForm;
 
     // ---- lifecycle (KelvoImageUnit.cpp) ----
     void FormCreate();
@@ -513,4 +515,9 @@ class TKelvoImageForm : public QWidget {
     QWidget* FContent = nullptr;   // toolbar and view, moved by the scroll positions
     QString FCaption;
     QMargins FFrameMarginsAllowed;  // the frame the last ResizeForm allowed for
+    // The frame the window manager announced before the window was mapped (asked for on the
+    // first show, app/ui/FrameExtents.h): FrameMargins() gives it until the window system
+    // reports the frame itself, so the first sizing allows for the frame and no re-fit follows
+    // when it turns up. Empty when the window manager does not answer such a request.
+    std::optional<QMargins> FFrameMarginsAhead;
 };

@@ -291,8 +291,10 @@ void TKelvoImageForm::MakeBlackandWhite1Click() {
 }
 
 void TKelvoImageForm::EndSliderAdjustments() {
-    TTrackBarToolForm* const windows[] = {BrightnessTrackBarForm.get(), ContrastTrackBarForm.get(),
-                                          BWTrackBarForm.get(), RotationTrackBarForm.get()};
+    // A slider never made was never opened: nothing to end, and nothing to make.
+    TTrackBarToolForm* const windows[] = {BrightnessTrackBarForm.IfMade(),
+                                          ContrastTrackBarForm.IfMade(), BWTrackBarForm.IfMade(),
+                                          RotationTrackBarForm.IfMade()};
     for (TTrackBarToolForm* window : windows)
         if (window && window->isVisible()) window->hide();
 }

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollBar>
+#include <QWindow>
 #include <QToolButton>
 #include <algorithm>
 #include <exception>
@@ -129,6 +130,10 @@ void TKelvoImageForm::ResizeForm() {
 }
 
 void TKelvoImageForm::RefitToNewFrame() {
+    // The frame drawn replaces the one announced: from now on the window system tells.
+    if (const QWindow* window = windowHandle();
+        FFrameMarginsAhead && window && !window->frameMargins().isNull())
+        FFrameMarginsAhead.reset();
     if (FFrameMarginsAllowed == FrameMargins()) return;
     RunCommand([this] {
         // The window was placed before its frame was known, so the frame's title bar may stand

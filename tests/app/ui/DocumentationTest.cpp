@@ -15,8 +15,14 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/ui/ImageHelpForm.h"
 #include "app/ui/MenuTable.h"
+#include "browse/ui/DirSelForm.h"
+#include "hotspot/ui/BrennForm.h"
 #include "support/ui/MainWindowFixture.h"
+#include "tone/ui/GraphForm.h"
+#include "tone/ui/TrackBarForms.h"
+#include "transform/ui/RotationTrackBarForm.h"
 
 namespace {
 
@@ -75,6 +81,18 @@ class Documentation : public MainWindowFixture {
         }
         for (const QAbstractButton* button : Form().findChildren<QAbstractButton*>())
             captions.insert(button->text());
+        // The other windows are made on their first use: made here, so that they are among
+        // the windows.
+        TKelvoImageForm& form = Form();
+        for (const QWidget* window : {static_cast<const QWidget*>(form.GraphForm.get()),
+                                      static_cast<const QWidget*>(form.ImageHelpForm.get()),
+                                      static_cast<const QWidget*>(form.DirSelForm.get()),
+                                      static_cast<const QWidget*>(form.ContrastTrackBarForm.get()),
+                                      static_cast<const QWidget*>(form.BWTrackBarForm.get()),
+                                      static_cast<const QWidget*>(form.RotationTrackBarForm.get()),
+                                      static_cast<const QWidget*>(form.BrightnessTrackBarForm.get()),
+                                      static_cast<const QWidget*>(form.BrennForm.get())})
+            EXPECT_NE(window, nullptr);
         for (const QWidget* window : QApplication::topLevelWidgets())
             captions.insert(window->windowTitle());
         captions.remove(QString());

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTimerEvent>
@@ -19,6 +20,7 @@
 
 #include "app/ui/ImageHelpForm.h"
 #include "app/ui/MenuTable.h"
+#include "base/IniFile.h"
 #include "browse/ui/DirSelForm.h"
 #include "hotspot/ui/BrennForm.h"
 #include "support/ui/MainWindowFixture.h"
@@ -163,9 +165,45 @@ TEST_F(MainWindowStartup, WindowsAreCreatedInTheirOrderWithTheirCaptions) {
         EXPECT_EQ(window->windowTitle(), caption);
         EXPECT_FALSE(window->isVisible()) << caption.toStdString();
     }
-    ASSERT_NE(form.ImageHelpForm, nullptr);
+    ASSERT_NE(form.ImageHelpForm.get(), nullptr);
     EXPECT_FALSE(form.ImageHelpForm->isVisible());
     EXPECT_TRUE(form.isVisible());
+}
+
+// The tool windows are made on their first use, not at start: a start with a picture and loads
+// make none (the load's ending of slider adjustments included), and a slider made late reads
+// the settings written since the start, as one made at start read them when shown.
+TEST_F(MainWindowStartup, ToolWindowsAreMadeOnFirstUseAndReadTheirSettingsThen) {
+    MarkRegistered();
+    const QString photo = MakeFilledImage(QStringLiteral("photo.png"), 64, 48, qRgb(90, 90, 90));
+    TKelvoImageForm& form = Start({photo});
+    ASSERT_EQ(Bitmap().Width(), 64);
+    form.ReOpenButtonClick();
+    const auto made = [&form] {
+        return QList<const QWidget*>{form.GraphForm.IfMade(),
+                                     form.ImageHelpForm.IfMade(),
+                                     form.DirSelForm.IfMade(),
+                                     form.ContrastTrackBarForm.IfMade(),
+                                     form.BWTrackBarForm.IfMade(),
+                                     form.RotationTrackBarForm.IfMade(),
+                                     form.BrightnessTrackBarForm.IfMade(),
+                                     form.BrennForm.IfMade()}
+            .count(nullptr);
+    };
+    EXPECT_EQ(made(), 8) << "windows made before their first use";
+
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(SliderSettingsFileName()).path()));
+    TIniFile(SliderSettingsFileName())
+        .WriteInteger(QStringLiteral("Brightness"), QStringLiteral("Value"), 30);
+    form.Brightness1->trigger();
+    TBrightnessTrackBarForm* const slider = form.BrightnessTrackBarForm.IfMade();
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(made(), 7);
+    EXPECT_TRUE(slider->isVisible());
+    EXPECT_EQ(slider->TrackBar1->value(), 30);
+    // Once made, a load ends its adjustment as it always did.
+    form.ReOpenButtonClick();
+    EXPECT_FALSE(slider->isVisible());
 }
 
 TEST_F(MainWindowStartup, QuestionMarkOpensTheHelpWindowAndTheMainWindowStaysUsable) {
