@@ -57,8 +57,10 @@ void TKelvoImageForm::ReduceImage(int n) {
 }
 
 void TKelvoImageForm::SizeClientToImage() {
-    SetClientHeight(Image->Bitmap().Height());
-    SetClientWidth(Image->Bitmap().Width());
+    // The picture's size, without waiting for a full decode in progress.
+    const QSize picture = Image->PictureSize();
+    SetClientHeight(picture.height());
+    SetClientWidth(picture.width());
     FClientSizedToImage = true;
 }
 
@@ -161,7 +163,7 @@ void TKelvoImageForm::EndBusyCursor() {
 }
 
 void TKelvoImageForm::PanView(int dx, int dy) {
-    SetScrollRanges(Image->Bitmap().Width(), Image->Bitmap().Height());
+    SetScrollRanges(Image->PictureSize().width(), Image->PictureSize().height());
     if (dx != 0) HorzScrollBar->setValue(HorzScrollBar->value() + dx * FPanSpeed);
     if (dy != 0) VertScrollBar->setValue(VertScrollBar->value() + dy * FPanSpeed);
     FPanned = true;
