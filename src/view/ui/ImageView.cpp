@@ -59,11 +59,12 @@ const TBitmap32& TImageView::Bitmap() const {
 }
 
 QSize TImageView::PictureSize() const {
-    if (FFullDecode) return FPictureSize;
+    if (FullDecodePending()) return FPictureSize;
     return {FBitmap.Width(), FBitmap.Height()};
 }
 
 void TImageView::DropPendingPicture() {
+    FFullWanted = false;
     FFullDecode.reset();
     FFullArrived = nullptr;
     FReduced.AssignEmpty();
@@ -95,7 +96,23 @@ void TImageView::ShowReduced(const QString& fileName, bool upright, TReducedPhot
     FPictureSize = reduced.FullSize;
     metadata = std::move(reduced.Metadata);
     FFullArrived = std::move(fullArrived);
-    FFullDecode = std::make_unique<TFullDecode>(fileName, upright, [this] {
+    FFullFile = fileName;
+    FFullUpright = upright;
+    FFullWanted = true;
+    ++FChangeCount;
+    update();
+    // Nothing is painted while the view is hidden: the decode need not wait for a paint; nor
+    // for one that does not come soon (a window not yet exposed).
+    if (!isVisible())
+        StartFullDecode();
+    else
+        QTimer::singleShot(50, this, [this] { StartFullDecode(); });
+}
+
+void TImageView::StartFullDecode() {
+    if (!FFullWanted) return;
+    FFullWanted = false;
+    FFullDecode = std::make_unique<TFullDecode>(FFullFile, FFullUpright, [this] {
         // Delivered on the view's thread; a decode dropped since finds nothing to swap in.
         QMetaObject::invokeMethod(
             this,
@@ -104,11 +121,10 @@ void TImageView::ShowReduced(const QString& fileName, bool upright, TReducedPhot
             },
             Qt::QueuedConnection);
     });
-    ++FChangeCount;
-    update();
 }
 
 void TImageView::FinishFullDecode() {
+    StartFullDecode();
     if (!FFullDecode) return;
     if (!FFullDecode->Done()) {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -223,6 +239,8 @@ void TImageView::QueueSmoothCopy() {
 }
 
 void TImageView::paintEvent(QPaintEvent* event) {
+    // The reduced picture is on its way to the screen: the full decode starts after it.
+    if (FFullWanted) QTimer::singleShot(0, this, [this] { StartFullDecode(); });
     QPainter painter(this);
     const QSize shown = DisplayedSize();
     const QRect imageRect(QPoint(0, 0), shown);

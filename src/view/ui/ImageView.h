@@ -16,6 +16,7 @@
 // no command ever sees the reduced copy.
 
 #include <QImage>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -65,8 +66,8 @@ class TImageView : public QWidget {
                      std::function<void(const TKeptMetadata&)> fullArrived);
     // The size a picture of the given full size is shown at when fitted into area.
     static std::function<QSize(QSize)> FittedInto(QSize area);
-    // Whether a full decode runs or waits to be swapped in.
-    bool FullDecodePending() const { return FFullDecode != nullptr; }
+    // Whether a full decode is to start, runs or waits to be swapped in.
+    bool FullDecodePending() const { return FFullDecode != nullptr || FFullWanted; }
     // Waits for the full decode and swaps it in; nothing when none is pending. A failure of the
     // full decode leaves the image empty, as the plain load's failure does, and is reported.
     void FinishFullDecode();
@@ -110,10 +111,11 @@ class TImageView : public QWidget {
 
   private:
     // The raster the paint draws from: the reduced picture while the full one is pending.
-    const TBitmap32& Shown() const { return FFullDecode ? FReduced : FBitmap; }
+    const TBitmap32& Shown() const { return FullDecodePending() ? FReduced : FBitmap; }
     bool ShownReduced(QSize shown) const;
     void QueueSmoothCopy();
     void SwapInFullPicture();
+    void StartFullDecode();
 
     TBitmap32 FBitmap;
     // The reduced decode on screen and the full decode it waits for; FPictureSize is the full
@@ -121,6 +123,11 @@ class TImageView : public QWidget {
     TBitmap32 FReduced;
     QSize FPictureSize;
     std::unique_ptr<TFullDecode> FFullDecode;
+    // The full decode starts once the reduced picture has been painted, so that the first
+    // paint has the processor to itself.
+    bool FFullWanted = false;
+    QString FFullFile;
+    bool FFullUpright = false;
     std::function<void(const TKeptMetadata&)> FFullArrived;
     bool FReducedFirst = true;
     // The smooth reduction and what it was made for.
