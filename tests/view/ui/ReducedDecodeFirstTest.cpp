@@ -137,6 +137,10 @@ TEST_F(ReducedDecodeFirst, AnotherLoadCancelsTheFullDecode) {
     for (const bool otherReduced : {true, false}) {
         SCOPED_TRACE(otherReduced);
         Load(Big(), true);
+        // Painted, so the full decode has started (it takes far longer than the wait) when the
+        // other load comes.
+        View().repaint();
+        QTest::qWait(5);
         Load(Other(), otherReduced);
         if (otherReduced) WaitForSwap();
         // The cancelled decode's end, had it been posted, swaps nothing in.
