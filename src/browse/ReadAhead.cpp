@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "image/ImageLoader.h"
+#include "image/JpegDecoder.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ TReadAhead::TReadAhead(TDecoder decoder, TMemoryProbe memory)
       FMemory(memory ? std::move(memory) : TMemoryProbe(&AvailableMemoryBytes)) {}
 
 TReadAhead::~TReadAhead() {
-    std::unique_ptr<THeld> released;
+    TReleased released;
     {
         const std::lock_guard lock(FLock);
         FStopping = true;
@@ -64,14 +65,16 @@ TReadAhead::~TReadAhead() {
     if (FThread.joinable()) FThread.join();
 }
 
-std::unique_ptr<TReadAhead::THeld> TReadAhead::ForgetLocked() {
+TReadAhead::TReleased TReadAhead::ForgetLocked() {
     ++FGeneration;
     FPending.reset();
-    return std::move(FHeld);
+    if (FInFlight) FCancelInFlight.store(true, std::memory_order_relaxed);
+    return {std::move(FHeld), std::move(FHeldReduced)};
 }
 
-void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upright) {
-    std::unique_ptr<THeld> released;
+void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upright,
+                       std::function<QSize(QSize)> shownSize) {
+    TReleased released;
     {
         const std::lock_guard lock(FLock);
         if (FHeld && FHeld->Path == path && FHeld->Upright == upright) return;
@@ -81,7 +84,7 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upri
         released = ForgetLocked();
     }
     // The old picture goes before the memory is looked at, so that it does not count twice.
-    released.reset();
+    released = {};
     // libtiff's report handlers are process-wide, so TIFF files are decoded where they are
     // shown; a pipe or a device would block the worker, so only regular files are read.
     if (ImageDecoderOf(path) == TImageFileType::Tiff || !FileIdentityOf(path).Regular) return;
@@ -91,7 +94,7 @@ void TReadAhead::Start(const QString& path, std::size_t expectedBytes, bool upri
 
     const std::lock_guard lock(FLock);
     if (FStopping) return;
-    FPending = TJob{path, FGeneration, upright};
+    FPending = TJob{path, FGeneration, upright, std::move(shownSize)};
     if (!FThread.joinable()) {
         FThread = std::thread([this] { Run(); });
         pthread_setname_np(FThread.native_handle(), "ReadAhead");
@@ -107,8 +110,33 @@ void TReadAhead::Run() {
         if (FStopping) return;
         FInFlight = std::move(FPending);
         FPending.reset();
+        FCancelInFlight.store(false, std::memory_order_relaxed);
+        FInFlight->ReducedPhase = bool(FInFlight->ShownSize);
         const TJob job = *FInFlight;
         lock.unlock();
+
+        const TJpegCancellation cancellation(FCancelInFlight);
+        if (job.ShownSize) {
+            auto reduced = std::make_unique<THeldReduced>();
+            reduced->Path = job.Path;
+            reduced->Upright = job.Upright;
+            reduced->Identity = FileIdentityOf(job.Path);
+            bool made = false;
+            try {
+                made = LoadReducedPhoto(job.Path, job.Upright, job.ShownSize, reduced->Photo);
+            } catch (...) {
+                // The whole decode below meets the same failure, and the load at show time
+                // reports it.
+            }
+            if (FileIdentityOf(job.Path) != reduced->Identity) made = false;
+            lock.lock();
+            if (FInFlight) FInFlight->ReducedPhase = false;
+            if (made && job.Generation == FGeneration && !FStopping)
+                FHeldReduced = std::move(reduced);
+            FDone.notify_all();
+            lock.unlock();
+            reduced.reset();
+        }
 
         auto held = std::make_unique<THeld>();
         held->Path = job.Path;
@@ -126,15 +154,19 @@ void TReadAhead::Run() {
 
         lock.lock();
         FInFlight.reset();
+        std::unique_ptr<THeldReduced> reduced;
         if (job.Generation == FGeneration && !FStopping) {
             FHeld = std::move(held);
+            // The whole picture supersedes the reduced one.
+            reduced = std::move(FHeldReduced);
         }
         FDone.notify_all();
-        if (held) {
+        if (held || reduced) {
             // A stale picture is let go outside the lock, before the next decode begins, so
             // there is never more than one spare picture.
             lock.unlock();
             held.reset();
+            reduced.reset();
             lock.lock();
         }
     }
@@ -150,7 +182,7 @@ bool TReadAhead::Take(const QString& path, TBitmap32& image, bool upright,
             FDone.wait(lock);
         if (FHeld && FHeld->Path == path && FHeld->Upright == upright) held = std::move(FHeld);
         // Whatever else was held, queued or is still being decoded is of no more use.
-        std::unique_ptr<THeld> rest = ForgetLocked();
+        TReleased rest = ForgetLocked();
         lock.unlock();
     }
     if (!held || !held->Decoded || FileIdentityOf(path) != held->Identity) return false;
@@ -163,8 +195,35 @@ bool TReadAhead::Take(const QString& path, TBitmap32& image, bool upright,
     return true;
 }
 
+bool TReadAhead::TakeReduced(const QString& path, bool upright, TReducedPhoto& reduced) {
+    std::unique_ptr<THeldReduced> taken;
+    {
+        std::unique_lock lock(FLock);
+        // A reduced decode of path queued or running is waited for: it is short.
+        const auto reducedComing = [&] {
+            const auto forPath = [&](const std::optional<TJob>& job) {
+                return job && job->Path == path && job->Upright == upright &&
+                       job->Generation == FGeneration;
+            };
+            return (forPath(FPending) && FPending->ShownSize) ||
+                   (forPath(FInFlight) && FInFlight->ReducedPhase);
+        };
+        while (reducedComing())
+            FDone.wait(lock);
+        if (FHeld && FHeld->Path == path && FHeld->Upright == upright) return false;
+        if (!FHeldReduced || FHeldReduced->Path != path || FHeldReduced->Upright != upright)
+            return false;
+        taken = std::move(FHeldReduced);
+        TReleased rest = ForgetLocked();
+        lock.unlock();
+    }
+    if (FileIdentityOf(path) != taken->Identity) return false;
+    reduced = std::move(taken->Photo);
+    return true;
+}
+
 void TReadAhead::Cancel() {
-    std::unique_ptr<THeld> released;
+    TReleased released;
     const std::lock_guard lock(FLock);
     released = ForgetLocked();
 }

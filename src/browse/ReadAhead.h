@@ -7,8 +7,14 @@
 // one decoded: same name, same size and modification time (and, to catch a rewrite that puts
 // the old time back, the same change time and file). A decode that fails is never reported
 // here; the caller then loads the file itself and reports exactly as it always does.
+//
+// A large JPEG to be shown fitted is read ahead reduced first (image/ImageLoader.h,
+// LoadReducedPhoto), then whole: a user who holds the key down steps through the reduced
+// pictures at the rate they decode, and one who stops gets the whole picture that follows.
 
+#include <QSize>
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +25,7 @@
 #include <thread>
 
 #include "image/Bitmap32.h"
+#include "image/ImageLoader.h"
 #include "image/PhotoMetadata.h"
 
 
@@ -58,7 +65,10 @@ class TReadAhead {
     // keeps process-wide state, or when the machine is short of memory for one more picture of
     // about expectedBytes.
     // A picture held or being decoded with the other upright choice counts as not held.
-    void Start(const QString& path, std::size_t expectedBytes, bool upright = false);
+    // shownSize, when given, answers the size a picture of a given full size is shown at: a
+    // JPEG large enough for it is then decoded reduced first (see TakeReduced).
+    void Start(const QString& path, std::size_t expectedBytes, bool upright = false,
+               std::function<QSize(QSize)> shownSize = {});
 
     // The caller is about to load path. When path is held, or being decoded (then this waits
     // for it), and the decode succeeded and the file is unchanged, its picture goes into image
@@ -70,7 +80,15 @@ class TReadAhead {
     bool Take(const QString& path, TBitmap32& image, bool upright = false,
               TKeptMetadata* metadata = nullptr);
 
-    // Forgets what is held or queued; a decode in flight ends and is dropped.
+    // The caller is about to show path reduced first. When path's whole picture is not held
+    // but its reduced decode is (this waits for a reduced decode of path queued or in flight,
+    // never for a whole one), that goes into reduced, the whole decode still running is cancelled, and the
+    // result is true. False, with everything left as it was, otherwise: Take then gives the
+    // whole picture when it is held or being decoded.
+    bool TakeReduced(const QString& path, bool upright, TReducedPhoto& reduced);
+
+    // Forgets what is held or queued; a decode in flight ends and is dropped (a JPEG's within
+    // a band of rows).
     void Cancel();
 
     // For tests and benchmarks: waits until no decode runs or is queued.
@@ -83,6 +101,8 @@ class TReadAhead {
         QString Path;
         std::uint64_t Generation = 0;
         bool Upright = false;
+        std::function<QSize(QSize)> ShownSize;
+        bool ReducedPhase = false;  // in flight: the reduced decode runs
     };
     struct THeld {
         QString Path;
@@ -92,9 +112,20 @@ class TReadAhead {
         TBitmap32 Picture;
         TKeptMetadata Metadata;
     };
+    // The reduced decode of the job in flight, held until its whole decode is.
+    struct THeldReduced {
+        QString Path;
+        TFileIdentity Identity;
+        bool Upright = false;
+        TReducedPhoto Photo;
+    };
     void Run();
     // Under FLock: what the caller must release outside the lock.
-    std::unique_ptr<THeld> ForgetLocked();
+    struct TReleased {
+        std::unique_ptr<THeld> Held;
+        std::unique_ptr<THeldReduced> Reduced;
+    };
+    TReleased ForgetLocked();
 
     TDecoder FDecoder;
     TMemoryProbe FMemory;
@@ -106,6 +137,9 @@ class TReadAhead {
     std::optional<TJob> FPending;
     std::optional<TJob> FInFlight;
     std::unique_ptr<THeld> FHeld;
+    std::unique_ptr<THeldReduced> FHeldReduced;
+    // Set to drop the decode in flight: its JPEG decoder stops at the next band of rows.
+    std::atomic<bool> FCancelInFlight{false};
     std::uint64_t FGeneration = 0;
     bool FStopping = false;
     std::thread FThread;

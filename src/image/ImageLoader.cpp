@@ -64,7 +64,8 @@ struct TLoaded {
 };
 
 TLoaded Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* jpegMarkers,
-             const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {}) {
+             const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn = {},
+             const std::function<int(int, int)>& chooseScale = {}) {
     // Whatever a decoder had written, a failed load leaves nothing half-made behind.
     const TOnFailure emptied([&image] { image.AssignEmpty(); });
     // JPEG, PNG, GIF, WebP, HEIF and RAW previews end in the raster, reusing its store when the
@@ -88,7 +89,7 @@ TLoaded Load(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>
             image.Assign(ReadTiffFile(fileName));
             break;
         case TImageFileType::Jpeg:
-            DecodeJpegFile(fileName, image, jpegMarkers, chooseTurn);
+            DecodeJpegFile(fileName, image, jpegMarkers, chooseTurn, chooseScale);
             break;
         case TImageFileType::Heif:
             DecodeHeifFile(fileName, image, jpegMarkers);
@@ -111,7 +112,11 @@ void LoadImageFromFile(const QString& fileName, TBitmap32& image) {
     image.Changed();
 }
 
-TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool upright) {
+namespace {
+
+// LoadPhotoFromFile, and the reduced load when chooseScale is given (a JPEG only).
+TKeptMetadata LoadPhoto(const QString& fileName, TBitmap32& image, bool upright,
+                        const std::function<int(int, int)>& chooseScale) {
     // A picture that cannot be turned upright (no memory for the turn) fails like one that
     // cannot be decoded, rather than showing sideways without a word.
     const TQuietQtMessages quiet;
@@ -135,7 +140,7 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
     // only turned since can take its coefficients; a file that changed meanwhile is not.
     const bool jpeg = ImageDecoderOf(fileName) == TImageFileType::Jpeg;
     std::shared_ptr<const TJpegOrigin> before = jpeg ? JpegOriginOf(fileName) : nullptr;
-    const TLoaded loaded = Load(fileName, image, &markers, chooseTurn);
+    const TLoaded loaded = Load(fileName, image, &markers, chooseTurn, chooseScale);
     if (!parsed) kept.Source = TPhotoMetadata::FromMarkers(markers);
     if (loaded.Type == TImageFileType::Heif) {
         // Already turned by the file's own transforms: a saved copy must not be turned again
@@ -160,12 +165,55 @@ TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool 
     image.Changed();
     if (before && loaded.Type == TImageFileType::Jpeg) {
         const std::shared_ptr<const TJpegOrigin> after = JpegOriginOf(fileName);
-        if (after && after->Device == before->Device && after->Inode == before->Inode &&
-            after->Size == before->Size && after->ModifiedNs == before->ModifiedNs &&
-            after->ChangedNs == before->ChangedNs) {
+        if (after && SameJpegOrigin(*after, *before)) {
             kept.Origin = std::move(before);
             kept.TurnedStamp = image.ContentStamp();
         }
     }
     return kept;
+}
+
+}  // namespace
+
+TKeptMetadata LoadPhotoFromFile(const QString& fileName, TBitmap32& image, bool upright) {
+    return LoadPhoto(fileName, image, upright, {});
+}
+
+int ReducedJpegScale(int width, int height, int shownWidth, int shownHeight) {
+    if (width <= 0 || height <= 0 || shownWidth <= 0 || shownHeight <= 0) return 1;
+    for (const int denominator : {8, 4, 2})
+        if (width / denominator >= shownWidth && height / denominator >= shownHeight)
+            return denominator;
+    return 1;
+}
+
+namespace {
+// Thrown from the scale choice when the picture is not large enough for a reduced decode:
+// the header is all that was read.
+struct TNotReduced {};
+}  // namespace
+
+bool LoadReducedPhoto(const QString& fileName, bool upright,
+                      const std::function<QSize(QSize)>& shownSize, TReducedPhoto& result) {
+    if (ImageDecoderOf(fileName) != TImageFileType::Jpeg) return false;
+    int scale = 1;
+    QSize full;
+    const auto chooseScale = [&](int width, int height) {
+        full = QSize(width, height);
+        const QSize shown = shownSize(full);
+        scale = ReducedJpegScale(width, height, shown.width(), shown.height());
+        if (scale == 1) throw TNotReduced();
+        return scale;
+    };
+    try {
+        result.Metadata = LoadPhoto(fileName, result.Picture, upright, chooseScale);
+    } catch (const TNotReduced&) {
+        result.Picture.AssignEmpty();
+        return false;
+    }
+    // The pixels are not the file's: nothing may take them for the picture's exact turn.
+    result.Metadata.TurnedStamp = 0;
+    result.FullSize = full;
+    result.Scale = scale;
+    return true;
 }

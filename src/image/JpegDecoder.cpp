@@ -41,7 +41,8 @@ struct TJpegDecompressor {
 
 namespace {
 
-const char* const kAddonMessages[] = {"Scan number %d exceeds maximum scans (%d)", nullptr};
+const char* const kAddonMessages[] = {"Scan number %d exceeds maximum scans (%d)",
+                                      "Decode cancelled", nullptr};
 
 TJpegDecompressor& DecompressorOf(j_common_ptr info) {
     return *static_cast<TJpegDecompressor*>(info->client_data);
@@ -63,7 +64,15 @@ void OutputMessage(j_common_ptr info) {
 
 thread_local TJpegWarnings* tCurrentWarnings = nullptr;
 
+// A decode nobody waits for any more leaves libjpeg at once, also in the middle of the
+// coefficient passes a progressive file spends most of its time in before its first row.
+constexpr int kJpegCancelledCode = kJpegTooManyScansCode + 1;
+
 void ProgressMonitor(j_common_ptr info) {
+    if (TJpegCancellation::Requested()) {
+        info->err->msg_code = kJpegCancelledCode;
+        info->err->error_exit(info);
+    }
     auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
     if (decompress->input_scan_number > kMaxJpegScans) {
         info->err->msg_code = kJpegTooManyScansCode;
@@ -268,11 +277,19 @@ int ReadHeader(TJpegDecompressor& jpeg, std::FILE* source, std::int64_t fileSize
     return 0;
 }
 
-int StartDecompress(TJpegDecompressor& jpeg) {
+// libjpeg's scaled size: each side divided by the denominator, rounded up.
+JDIMENSION ScaledSide(JDIMENSION side, int denominator) {
+    return JDIMENSION((std::uint64_t(side) + unsigned(denominator) - 1) / unsigned(denominator));
+}
+
+int StartDecompress(TJpegDecompressor& jpeg, int denominator) {
     jpeg_decompress_struct& info = jpeg.info;
     if (setjmp(jpeg.jump)) return jpeg.errors.msg_code;
+    info.scale_num = 1;
+    info.scale_denom = unsigned(denominator);
     jpeg_start_decompress(&info);
-    if (info.output_width != info.image_width || info.output_height != info.image_height ||
+    if (info.output_width != ScaledSide(info.image_width, denominator) ||
+        info.output_height != ScaledSide(info.image_height, denominator) ||
         info.output_components != 4)
         ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
     return 0;
@@ -302,6 +319,7 @@ int FinishDecompress(TJpegDecompressor& jpeg) {
 }
 
 void ThrowOnFailure(int code) {
+    if (code == kJpegCancelledCode) throw TJpegDecodeCancelled();
     if (code) throw KelvoError(QStringLiteral("JPEG error #%1").arg(code));
 }
 
@@ -317,6 +335,23 @@ TJpegWarnings::~TJpegWarnings() {
 
 TJpegWarnings* TJpegWarnings::Current() {
     return tCurrentWarnings;
+}
+
+namespace {
+thread_local TJpegCancellation* tCurrentCancellation = nullptr;
+}  // namespace
+
+TJpegCancellation::TJpegCancellation(const std::atomic<bool>& cancelled)
+    : FCancelled(cancelled), FOuter(tCurrentCancellation) {
+    tCurrentCancellation = this;
+}
+
+TJpegCancellation::~TJpegCancellation() {
+    tCurrentCancellation = FOuter;
+}
+
+bool TJpegCancellation::Requested() noexcept {
+    return tCurrentCancellation && tCurrentCancellation->FCancelled.load(std::memory_order_relaxed);
 }
 
 // Called inside libjpeg's frames: nothing may leave it, a lack of memory included.
@@ -346,7 +381,7 @@ void TJpegBandReader::ReadHeaderFrom(std::FILE* source, std::int64_t size,
     jpeg.errors.output_message = OutputMessage;
     jpeg.errors.addon_message_table = kAddonMessages;
     jpeg.errors.first_addon_message = kJpegTooManyScansCode;
-    jpeg.errors.last_addon_message = kJpegTooManyScansCode;
+    jpeg.errors.last_addon_message = kJpegCancelledCode;
     jpeg.progress.progress_monitor = ProgressMonitor;
     ThrowOnFailure(ReadHeader(jpeg, source, size, markers));
 }
@@ -354,11 +389,18 @@ void TJpegBandReader::ReadHeaderFrom(std::FILE* source, std::int64_t size,
 TJpegBandReader::~TJpegBandReader() = default;
 
 int TJpegBandReader::Width() const {
-    return int(FJpeg->info.image_width);
+    return int(ScaledSide(FJpeg->info.image_width, FScale));
 }
 
 int TJpegBandReader::Height() const {
-    return int(FJpeg->info.image_height);
+    return int(ScaledSide(FJpeg->info.image_height, FScale));
+}
+
+void TJpegBandReader::SetScale(int denominator) {
+    if (denominator != 1 && denominator != 2 && denominator != 4 && denominator != 8)
+        throw KelvoError(
+            QStringLiteral("JPEG scale 1/%1 is not one libjpeg makes").arg(denominator));
+    FScale = denominator;
 }
 
 int TJpegBandReader::NextRow() const {
@@ -366,7 +408,7 @@ int TJpegBandReader::NextRow() const {
 }
 
 void TJpegBandReader::Start() {
-    ThrowOnFailure(StartDecompress(*FJpeg));
+    ThrowOnFailure(StartDecompress(*FJpeg, FScale));
 }
 
 int TJpegBandReader::ReadRows(TColor32* const* rows, int count) {
@@ -380,16 +422,22 @@ void TJpegBandReader::Finish() {
 }
 
 void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers) {
-    DecodeJpegFile(fileName, image, markers, {});
+    DecodeJpegFile(fileName, image, markers, {}, {});
 }
 
 namespace {
 
 void DecodeAll(TJpegBandReader& reader, TBitmap32& image, std::vector<TJpegMarker>* markers,
-               const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
+               const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn,
+               const std::function<int(int, int)>& chooseScale) {
+    const TDecodeTurn turn = chooseTurn && markers ? chooseTurn(*markers) : TDecodeTurn::None;
+    if (chooseScale) {
+        const bool sideways = turn != TDecodeTurn::None;
+        reader.SetScale(chooseScale(sideways ? reader.Height() : reader.Width(),
+                                    sideways ? reader.Width() : reader.Height()));
+    }
     const int width = reader.Width();
     const int height = reader.Height();
-    const TDecodeTurn turn = chooseTurn && markers ? chooseTurn(*markers) : TDecodeTurn::None;
     // Taken before libjpeg reserves its own buffers in Start.
     std::vector<TColor32> band;
     if (turn == TDecodeTurn::None) {
@@ -401,6 +449,7 @@ void DecodeAll(TJpegBandReader& reader, TBitmap32& image, std::vector<TJpegMarke
     reader.Start();
     TColor32* rows[kJpegBandRows];
     while (reader.NextRow() < height) {
+        if (TJpegCancellation::Requested()) throw TJpegDecodeCancelled();
         const int first = reader.NextRow();
         const int count = std::min(kJpegBandRows, height - first);
         for (int i = 0; i < count; ++i)
@@ -417,14 +466,15 @@ void DecodeAll(TJpegBandReader& reader, TBitmap32& image, std::vector<TJpegMarke
 }  // namespace
 
 void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
-                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
+                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn,
+                    const std::function<int(int, int)>& chooseScale) {
     TJpegBandReader reader(fileName, markers);
-    DecodeAll(reader, image, markers, chooseTurn);
+    DecodeAll(reader, image, markers, chooseTurn, chooseScale);
 }
 
 void DecodeJpegStream(std::FILE* source, std::int64_t size, TBitmap32& image,
                       std::vector<TJpegMarker>* markers,
                       const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn) {
     TJpegBandReader reader(source, size, markers);
-    DecodeAll(reader, image, markers, chooseTurn);
+    DecodeAll(reader, image, markers, chooseTurn, {});
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <cstdint>
 #include <cstdio>
@@ -34,8 +35,13 @@ class TJpegBandReader {
     TJpegBandReader(const TJpegBandReader&) = delete;
     TJpegBandReader& operator=(const TJpegBandReader&) = delete;
 
+    // The size the rows come out at: the picture's own, or at the scale SetScale chose.
     int Width() const;
     int Height() const;
+    // Decodes at 1/denominator of the picture's size (2, 4 or 8; 1 is the full size), each
+    // side rounded up, as libjpeg scales: its inverse DCT makes the smaller picture directly,
+    // at a fraction of the full decode's work. Before Start.
+    void SetScale(int denominator);
     // Starts the decompression (libjpeg reserves its own buffers here), once, before ReadRows.
     void Start();
     // The index of the row ReadRows decodes next; Height() once all are read.
@@ -51,6 +57,7 @@ class TJpegBandReader {
 
     std::optional<TImageInputFile> FFile;
     std::unique_ptr<TJpegDecompressor> FJpeg;
+    int FScale = 1;
 };
 
 // Decodes a JPEG file at full size straight into the raster (alpha 255). Any file libjpeg
@@ -67,9 +74,31 @@ void DecodeJpegFile(const QString& fileName, TBitmap32& image,
 // unturned picture is ever stored.
 enum class TDecodeTurn { None, Clockwise, CounterClockwise };
 // The same decode, with the turn chosen from the saved markers once the header has been read
-// (the picture then arrives height x width). markers must be given.
+// (the picture then arrives height x width). markers must be given. chooseScale, when given,
+// is asked next with the picture's full size as it will stand (turned) and answers SetScale's
+// denominator.
 void DecodeJpegFile(const QString& fileName, TBitmap32& image, std::vector<TJpegMarker>* markers,
-                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn);
+                    const std::function<TDecodeTurn(const std::vector<TJpegMarker>&)>& chooseTurn,
+                    const std::function<int(int width, int height)>& chooseScale = {});
+
+// A decode that nobody waits for any more (the picture it was making was replaced before it
+// was done) ends at the next band of rows on its thread while one of these is alive there and
+// its flag is set: it throws TJpegDecodeCancelled, and the raster is left as a failed decode
+// leaves it.
+class TJpegCancellation {
+  public:
+    explicit TJpegCancellation(const std::atomic<bool>& cancelled);
+    ~TJpegCancellation();
+    TJpegCancellation(const TJpegCancellation&) = delete;
+    TJpegCancellation& operator=(const TJpegCancellation&) = delete;
+    // Whether the innermost one alive on this thread has been cancelled.
+    static bool Requested() noexcept;
+
+  private:
+    const std::atomic<bool>& FCancelled;
+    TJpegCancellation* FOuter = nullptr;
+};
+struct TJpegDecodeCancelled {};
 
 // libjpeg's warning about a file it still decodes (corrupt data, a premature end), one per
 // decode, goes to the innermost TJpegWarnings alive on the decoding thread; without one it is

@@ -26,6 +26,12 @@ struct TJpegOrigin {
     std::int64_t ChangedNs = 0;
 };
 
+// Whether two looks at a file saw it unchanged: the same file, size and times.
+inline bool SameJpegOrigin(const TJpegOrigin& a, const TJpegOrigin& b) {
+    return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
+           a.ModifiedNs == b.ModifiedNs && a.ChangedNs == b.ChangedNs;
+}
+
 // The file under that name now; null when it cannot be looked at or is no regular file.
 std::shared_ptr<const TJpegOrigin> JpegOriginOf(const QString& fileName);
 

@@ -19,6 +19,7 @@
 #include "browse/ReadAhead.h"
 #include "image/ImageLoader.h"
 #include "image/ImageSaver.h"
+#include "image/JpegDecoder.h"
 
 namespace {
 
@@ -197,14 +198,24 @@ TEST_F(ReadAhead, HoldsBackWhereItMustNotRead) {
 struct TGatedDecoder {
     QSemaphore Entered;
     QSemaphore Release;
+    // The decoder has returned: its decode done, or cancelled (a decode nobody waits for any
+    // more stops early).
     std::atomic<bool> Finished = false;
+    std::atomic<bool> Cancelled = false;
     TReadAhead::TDecoder Decoder() {
         return [this](const QString& path, TBitmap32& image, bool upright) {
             Entered.release();
             Release.acquire();
-            const TKeptMetadata kept = LoadPhotoFromFile(path, image, upright);
-            Finished = true;
-            return kept;
+            struct TOnReturn {
+                std::atomic<bool>& Flag;
+                ~TOnReturn() { Flag = true; }
+            } finished{Finished};
+            try {
+                return LoadPhotoFromFile(path, image, upright);
+            } catch (const TJpegDecodeCancelled&) {
+                Cancelled = true;
+                throw;
+            }
         };
     }
     // Once the decode has begun: lets it go on from another thread, a little later than the
@@ -245,6 +256,7 @@ TEST_F(ReadAhead, TakingAnotherFileDropsTheDecodeInFlight) {
     gate.Release.release();
     engine.WaitUntilIdle();
     EXPECT_TRUE(gate.Finished);
+    EXPECT_TRUE(gate.Cancelled);
     EXPECT_TRUE(engine.HeldName().isEmpty());
     EXPECT_FALSE(engine.Take(ahead, shown));
 }
@@ -260,6 +272,66 @@ TEST_F(ReadAhead, TheWorkerEndsBeforeTheEngineIsGone) {
     }
     EXPECT_TRUE(gate.Finished);
     releaser.join();
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures shown at a quarter of their size or less are read ahead reduced first.
+QSize QuarterOf(QSize full) {
+    return full / 4;
+}
+
+TEST_F(ReadAhead, ReducedFirstIsHandedOverWithoutWaitingForTheWholeDecode) {
+    const QString large = Write("large.jpg", 2400, 1600, 3);
+    TBitmap32 whole;
+    LoadPhotoFromFile(large, whole, true);
+    TReducedPhoto direct;
+    ASSERT_TRUE(LoadReducedPhoto(large, true, &QuarterOf, direct));
+
+    TReadAhead engine({}, [] { return kPlenty; });
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        // Taken at once: this waits for the reduced decode only, and the whole one is dropped.
+        engine.Start(large, whole.ByteCount(), true, &QuarterOf);
+        TReducedPhoto reduced;
+        ASSERT_TRUE(engine.TakeReduced(large, true, reduced));
+        EXPECT_EQ(reduced.FullSize, QSize(2400, 1600));
+        EXPECT_EQ(reduced.Scale, 4);
+        EXPECT_TRUE(SamePixels(reduced.Picture, direct.Picture));
+        EXPECT_TRUE(engine.HeldName().isEmpty());
+        engine.WaitUntilIdle();
+        EXPECT_TRUE(engine.HeldName().isEmpty());
+    }
+    // Once the whole picture is there it is the one handed out: TakeReduced leaves it to Take.
+    engine.Start(large, whole.ByteCount(), true, &QuarterOf);
+    engine.WaitUntilIdle();
+    TReducedPhoto reduced;
+    EXPECT_FALSE(engine.TakeReduced(large, true, reduced));
+    TBitmap32 taken;
+    ASSERT_TRUE(engine.Take(large, taken, true));
+    EXPECT_TRUE(SamePixels(taken, whole));
+}
+
+TEST_F(ReadAhead, ReducedFirstOnlyForLargeJpegsAndTheUprightChoiceAsked) {
+    TReadAhead engine({}, [] { return kPlenty; });
+    // Too small for a quarter, and not a JPEG: decoded whole, never reduced.
+    for (const char* name : {"small.jpg", "large.png"}) {
+        SCOPED_TRACE(name);
+        const QString path = Write(name, name[0] == 's' ? 300 : 1600, 200, 4);
+        QSize (*const shown)(QSize) =
+            name[0] == 's' ? +[](QSize full) { return full / 2 + QSize(1, 1); } : &QuarterOf;
+        engine.Start(path, 0, true, shown);
+        TReducedPhoto reduced;
+        EXPECT_FALSE(engine.TakeReduced(path, true, reduced));
+        TBitmap32 taken;
+        EXPECT_TRUE(engine.Take(path, taken, true));
+    }
+    const QString large = Write("large.jpg", 2400, 1600, 3);
+    engine.Start(large, 0, false, &QuarterOf);
+    TReducedPhoto reduced;
+    EXPECT_FALSE(engine.TakeReduced(large, true, reduced));
 }
 
 }  // namespace

@@ -32,6 +32,7 @@
 #include "hotspot/ui/BrennForm.h"
 #include "image/EmbeddedProfile.h"
 #include "image/ImageLoader.h"
+#include "image/LosslessJpeg.h"
 #include "info/ui/FileTypeRegistration.h"
 #include "tone/ui/GraphForm.h"
 #include "tone/ui/TrackBarForms.h"
@@ -320,6 +321,8 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     EndSliderAdjustments();
     if (OpenDialog1.FileName != fileName) OpenDialog1.FileName = fileName;
     FPanned = false;
+    // The previous picture's full decode is of no more use: cancelled, not waited for.
+    Image->DropPendingPicture();
     TBitmap32& image = Image->Bitmap();
     image.SetHeight(0);
     image.SetWidth(0);
@@ -331,7 +334,14 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
         // same upright choice; anything else is decoded here, and its failure reported,
         // exactly as without read-ahead.
         const bool upright = AutoRotate1->isChecked();
-        if (!FReadAhead->Take(fileName, image, upright, &FMetadata))
+        const std::optional<QSize> area = ReducedDecodeArea();
+        TReducedPhoto ahead;
+        if (area && FReadAhead->TakeReduced(fileName, upright, ahead))
+            Image->ShowReduced(fileName, upright, std::move(ahead), FMetadata,
+                               FullPictureArrived());
+        else if (!FReadAhead->Take(fileName, image, upright, &FMetadata) &&
+                 !(area && Image->ShowReducedFirst(fileName, upright, *area, FMetadata,
+                                                   FullPictureArrived())))
             FMetadata = LoadPhotoFromFile(fileName, image, upright);
         // The picture read ahead came in another raster: the one shown holds it now.
         if (FMetadata.TurnedStamp != 0) FMetadata.TurnedStamp = image.ContentStamp();
@@ -347,6 +357,29 @@ void TKelvoImageForm::LoadImageFile(const QString& fileName) {
     }
     ResizeForm();
     UpdateCaption();
+}
+
+std::optional<QSize> TKelvoImageForm::ReducedDecodeArea() const {
+    // Fitted pictures only (1:1 shows every pixel), and never in the slideshow, which shows
+    // each picture whole for its interval. The window grows at most to the work area, so the
+    // picture is never shown larger than fitted into it: in device pixels, which the view
+    // fills on a scaled screen.
+    if (FOneToOne || FMoviePlaying || !Image->ReducedDecodeFirst()) return std::nullopt;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        return screen->availableGeometry().size() * screen->devicePixelRatio();
+    return QSize(DesignedWidth, DesignedHeight);
+}
+
+std::function<void(const TKeptMetadata&)> TKelvoImageForm::FullPictureArrived() {
+    return [this](const TKeptMetadata& full) {
+        // The pixels are the file's now: a save of them only turned since may take its
+        // coefficients again, when the file stayed the one the reduced decode read.
+        const bool sameFile = full.Origin && FMetadata.Origin &&
+                              SameJpegOrigin(*full.Origin, *FMetadata.Origin);
+        FMetadata.TurnedStamp =
+            sameFile && full.TurnedStamp != 0 ? Image->Bitmap().ContentStamp() : 0;
+        if (!sameFile) FMetadata.Origin = full.Origin;
+    };
 }
 
 void TKelvoImageForm::OpenButtonClick() {

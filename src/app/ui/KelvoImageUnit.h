@@ -263,6 +263,11 @@ class TKelvoImageForm : public QWidget {
 
     // ---- loading (KelvoImageUnit.cpp) ----
     void LoadImageFile(const QString& fileName);
+    // The area a picture is fitted into when a large JPEG is to be decoded reduced first
+    // (view/ui/ImageView.h); none when pictures are decoded whole.
+    std::optional<QSize> ReducedDecodeArea() const;
+    // What a picture shown reduced first gets when its full decode is swapped in.
+    std::function<void(const TKeptMetadata&)> FullPictureArrived();
     void OpenButtonClick();
     void ReOpenButtonClick();
     // "&ReOpen" of fileName for the commands that load two files in one go (the hot-spot

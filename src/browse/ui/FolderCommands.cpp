@@ -130,5 +130,10 @@ void TKelvoImageForm::ReadAheadEntry(qsizetype position) {
         return;
     }
     // The picture on screen is the best guess at the size of the next one.
-    FReadAhead->Start(FFileList[position], Image->Bitmap().ByteCount(), AutoRotate1->isChecked());
+    const QSize current = Image->PictureSize();
+    const std::optional<QSize> area = ReducedDecodeArea();
+    FReadAhead->Start(FFileList[position],
+                      std::size_t(current.width()) * std::size_t(current.height()) * 4,
+                      AutoRotate1->isChecked(),
+                      area ? TImageView::FittedInto(*area) : std::function<QSize(QSize)>());
 }

@@ -59,6 +59,7 @@ void TKelvoImageForm::ReduceImage(int n) {
 
 void TKelvoImageForm::SizeClientToImage() {
     // In the window system's units: on a scaled screen the picture's pixels are device pixels.
+    // The picture's size, without waiting for a full decode in progress.
     const QSize unscaled = Image->UnscaledSize();
     SetClientHeight(unscaled.height());
     SetClientWidth(unscaled.width());

@@ -253,15 +253,18 @@ TEST_F(ReadAheadSteps, TheWindowWaitsForADecodeInFlightBeforeItGoes) {
     // The decode of b stops inside until it is let go, a little after the window starts to go.
     QSemaphore entered;
     QSemaphore release;
+    // The decoder has returned, its decode done or cancelled (the window no longer wants it).
     std::atomic<bool> finished = false;
     TKelvoImageForm& form = StartWithTools();
     form.FReadAhead = std::make_unique<TReadAhead>(
         [&](const QString& path, TBitmap32& image, bool upright) {
             entered.release();
             release.acquire();
-            const TKeptMetadata kept = LoadPhotoFromFile(path, image, upright);
-            finished = true;
-            return kept;
+            struct TOnReturn {
+                std::atomic<bool>& Flag;
+                ~TOnReturn() { Flag = true; }
+            } returned{finished};
+            return LoadPhotoFromFile(path, image, upright);
         },
         [] { return std::int64_t(64) << 30; });
     FDialogs.AnswerFolder(folder);
