@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -566,7 +567,13 @@ void SmoothInto(const TBitmap32& source, int boxX, int boxY, QImage& image) {
     const std::size_t outputValues = std::size_t(image.width()) * kChannels;
     const std::size_t boxValues = std::size_t(boxWidth) * kChannels;
 
-    ForEachRun(count, runs, 1, [&](std::size_t begin, std::size_t end, int) {
+    // The output rows go in bands to whichever thread asks next, rather than half to each: on a
+    // busy machine the second thread may start late, and the first then takes its bands instead
+    // of waiting for it. A band re-reads the few box rows the triangle shares with the one before.
+    const std::size_t band = std::max<std::size_t>(8, count / (std::size_t(runs) * 8));
+    const std::size_t bands = (count + band - 1) / band;
+    std::atomic<std::size_t> nextBand{0};
+    ForEachRun(std::size_t(runs), runs, 1, [&](std::size_t, std::size_t, int) {
         std::vector<ColumnSum> sums(sourceValues);
         std::vector<BoxSum> boxes(boxValues);
         // A pixel of zeros past the end: an even number of taps may reach one past the row.
@@ -585,13 +592,15 @@ void SmoothInto(const TBitmap32& source, int boxX, int boxY, QImage& image) {
             acrossRow(boxesAsFloat.data(), across, slot);
             return slot;
         };
-        for (std::size_t y = begin; y < end; ++y) {
-            const TTaps& taps = rows[y];
-            for (std::size_t t = 0; t < taps.Weights.size(); ++t)
-                down[t] = acrossOf(taps.First + int(t));
-            TriangleDown(down.data(), taps.Weights.data(), taps.Weights.size(), outputValues,
-                         reinterpret_cast<TColor32*>(bits + qsizetype(y) * stride));
-        }
+        for (std::size_t next = nextBand++; next < bands; next = nextBand++)
+            for (std::size_t y = next * band; y < std::min(count, (next + 1) * band); ++y) {
+                const TTaps& taps = rows[y];
+                for (std::size_t t = 0; t < taps.Weights.size(); ++t)
+                    down[t] = acrossOf(taps.First + int(t));
+                TriangleDown(down.data(), taps.Weights.data(), taps.Weights.size(),
+                             outputValues,
+                             reinterpret_cast<TColor32*>(bits + qsizetype(y) * stride));
+            }
     });
 }
 
