@@ -435,6 +435,54 @@ __attribute__((target("avx2,fma"))) void TriangleAcrossAvx2(const float* boxes,
 #endif
 
 using TAcross = void (*)(const float*, const TTapTable&, float*);
+// Two rows across at once: each weight read once for both.
+using TAcrossPair = void (*)(const float*, const float*, const TTapTable&, float*, float*);
+
+#if defined(__SSE2__)
+template <std::size_t FixedTaps>
+__attribute__((target("avx2,fma"))) void TriangleAcrossPairAvx2(const float* boxesA,
+                                                                const float* boxesB,
+                                                                const TTapTable& table,
+                                                                float* outA, float* outB) {
+    const std::size_t taps = FixedTaps ? FixedTaps : table.Taps;
+    const float* weights = reinterpret_cast<const float*>(table.Weights.data());
+    for (const int first : table.First) {
+        const std::size_t at = std::size_t(first) * kChannels;
+        __m256 a = _mm256_setzero_ps();
+        __m256 b = _mm256_setzero_ps();
+        for (std::size_t t = 0; t < taps; t += 2) {
+            const __m256 weight = _mm256_loadu_ps(weights + t * kChannels);
+            a = _mm256_fmadd_ps(weight, _mm256_loadu_ps(boxesA + at + t * kChannels), a);
+            b = _mm256_fmadd_ps(weight, _mm256_loadu_ps(boxesB + at + t * kChannels), b);
+        }
+        weights += taps * kChannels;
+        _mm_storeu_ps(outA, _mm_add_ps(_mm256_castps256_ps128(a), _mm256_extractf128_ps(a, 1)));
+        _mm_storeu_ps(outB, _mm_add_ps(_mm256_castps256_ps128(b), _mm256_extractf128_ps(b, 1)));
+        outA += kChannels;
+        outB += kChannels;
+    }
+}
+
+TAcrossPair AcrossPairAvx2For(std::size_t taps) {
+    switch (taps) {
+        case 2: return TriangleAcrossPairAvx2<2>;
+        case 4: return TriangleAcrossPairAvx2<4>;
+        case 6: return TriangleAcrossPairAvx2<6>;
+        case 8: return TriangleAcrossPairAvx2<8>;
+        case 10: return TriangleAcrossPairAvx2<10>;
+        default: return TriangleAcrossPairAvx2<0>;
+    }
+}
+#endif
+
+// Without AVX2, the rows one after the other.
+TAcrossPair AcrossPairFor(std::size_t taps) {
+#if defined(__SSE2__)
+    if (HasAvx2()) return AcrossPairAvx2For(taps);
+#endif
+    (void)taps;
+    return nullptr;
+}
 
 #if defined(__SSE2__)
 TAcross AcrossAvx2For(std::size_t taps) {
@@ -555,6 +603,7 @@ void SmoothInto(const TBitmap32& source, int boxX, int boxY, QImage& image) {
     divideByBox(rows, boxY, source.Height());
     const TTapTable across = TapTable(columns, boxWidth);
     const TAcross acrossRow = AcrossFor(across.Taps);
+    const TAcrossPair acrossPair = AcrossPairFor(across.Taps);
     std::size_t ringSize = 1;
     for (const TTaps& taps : rows)
         ringSize = std::max(ringSize, taps.Weights.size() + 1);
@@ -578,18 +627,34 @@ void SmoothInto(const TBitmap32& source, int boxX, int boxY, QImage& image) {
         std::vector<BoxSum> boxes(boxValues);
         // A pixel of zeros past the end: an even number of taps may reach one past the row.
         std::vector<float> boxesAsFloat(boxValues + kChannels);
+        std::vector<float> nextBoxesAsFloat(boxValues + kChannels);
         std::vector<float> ring(ringSize * outputValues);
         std::vector<int> ringRow(ringSize, -1);  // the box row each slot holds
         std::vector<const float*> down(ringSize);
+        const auto boxRow = [&](int j, float* to) {
+            const int top = j * boxY;
+            const int bottom = std::min(source.Height(), top + boxY);
+            BoxRow<ColumnSum, BoxSum>(source, top, bottom, boxX, sums.data(), boxes.data(), to);
+        };
+        const auto slotOf = [&](int j) {
+            ringRow[std::size_t(j) % ringSize] = j;
+            return ring.data() + std::size_t(j) % ringSize * outputValues;
+        };
+        // Box row j across, and with a kernel for two rows, row j + 1 too (the next an output
+        // row needs): the slot it takes held row j + 1 - ringSize, above every row an output row
+        // that needs row j still reads.
         const auto acrossOf = [&](int j) -> const float* {
             float* const slot = ring.data() + std::size_t(j) % ringSize * outputValues;
             if (ringRow[std::size_t(j) % ringSize] == j) return slot;
-            ringRow[std::size_t(j) % ringSize] = j;
-            const int top = j * boxY;
-            const int bottom = std::min(source.Height(), top + boxY);
-            BoxRow<ColumnSum, BoxSum>(source, top, bottom, boxX, sums.data(), boxes.data(),
-                                      boxesAsFloat.data());
-            acrossRow(boxesAsFloat.data(), across, slot);
+            boxRow(j, boxesAsFloat.data());
+            if (acrossPair && j + 1 < boxHeight &&
+                ringRow[std::size_t(j + 1) % ringSize] != j + 1) {
+                boxRow(j + 1, nextBoxesAsFloat.data());
+                acrossPair(boxesAsFloat.data(), nextBoxesAsFloat.data(), across, slotOf(j),
+                           slotOf(j + 1));
+            } else {
+                acrossRow(boxesAsFloat.data(), across, slotOf(j));
+            }
             return slot;
         };
         for (std::size_t next = nextBand++; next < bands; next = nextBand++)
