@@ -78,7 +78,8 @@ void ReduceInto(const TBitmap32& source, QImage& image) {
     const std::vector<TSpan> columns = Spans(source.Width(), image.width());
     const std::vector<TSpan> rows = Spans(source.Height(), image.height());
     const std::size_t count = rows.size();
-    const int runs = std::min<int>(ParallelRunCount(source.PixelCount(), kPixelsPerRun), int(count));
+    const int runs =
+        std::min<int>(ParallelRunCount(source.PixelCount(), kPixelsPerRun), int(count));
     // Row addresses taken here: QImage's own accessors count detaches, which threads must not.
     uchar* const bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
@@ -261,8 +262,8 @@ __attribute__((target("avx2"))) inline void EightToFloatsAvx2(float* to, __m128i
 }
 
 __attribute__((target("avx2"))) std::size_t BoxesAvx2(const std::uint8_t* const* rows,
-                                                      std::size_t height, std::size_t end,
-                                                      int boxX, float* boxes) {
+                                                      std::size_t height, std::size_t end, int boxX,
+                                                      float* boxes) {
     for (std::size_t i = 0; i < end; i += 32) {
         __m256i lo = _mm256_setzero_si256();
         __m256i hi = _mm256_setzero_si256();
@@ -290,8 +291,8 @@ __attribute__((target("avx2"))) std::size_t BoxesAvx2(const std::uint8_t* const*
     return end / std::size_t(boxX);
 }
 
-// Whether to take the AVX2 loops: the processor has them (and FMA, which comes with them) and KELVO_SIMD does not say "sse2"
-// (which lets the tests run the SSE2 loops on any machine).
+// Whether to take the AVX2 loops: the processor has them (and FMA, checked as well) and
+// KELVO_SIMD does not say "sse2" (which lets the tests run the SSE2 loops on any machine).
 bool HasAvx2() {
     static const bool has = [] {
         const char* simd = std::getenv("KELVO_SIMD");
@@ -304,16 +305,16 @@ bool HasAvx2() {
 
 // Adds a vertical run of source rows as 16-bit lanes and then k of them across, giving one row
 // of box sums as floats: the source pass, the one that reads every byte of the picture. With
-// 16-bit sums (a box of at most 257 pixels) it runs on SSE2, which every x86-64 has: eight
-// bytes widen to eight lanes at once, two rows added per pass over the row of sums, and the
-// boxes of 2 pixels across (the usual case: a photo fitted to a screen half its size or less)
-// add a register's two halves. Elsewhere, and for wider sums, plain loops.
+// 16-bit sums (a box of at most 257 pixels) it runs on SSE2, which every x86-64 has, or AVX2:
+// a whole box's rows added down in registers, never through memory, and the boxes of 1 or 2
+// pixels across (the usual case: a photo shown less than 6 times smaller) made in the
+// same registers. Elsewhere, and for wider sums, plain loops.
 template <class ColumnSum, class BoxSum>
-void BoxRow(const TBitmap32& source, int top, int bottom, int boxX, ColumnSum* sums,
-            BoxSum* boxes, float* boxesAsFloat) {
+void BoxRow(const TBitmap32& source, int top, int bottom, int boxX, ColumnSum* sums, BoxSum* boxes,
+            float* boxesAsFloat) {
     const std::size_t values = std::size_t(source.Width()) * kChannels;
-    const std::size_t boxWidth = (std::size_t(source.Width()) + std::size_t(boxX) - 1) /
-                                 std::size_t(boxX);
+    const std::size_t boxWidth =
+        (std::size_t(source.Width()) + std::size_t(boxX) - 1) / std::size_t(boxX);
     const std::size_t boxValues = boxWidth * kChannels;
 #if defined(__SSE2__)
     if constexpr (sizeof(ColumnSum) == 2 && sizeof(BoxSum) == 2) {
@@ -427,8 +428,8 @@ __attribute__((target("avx2,fma"))) void TriangleAcrossAvx2(const float* boxes,
             pixels = _mm256_fmadd_ps(_mm256_loadu_ps(weights + t * kChannels),
                                      _mm256_loadu_ps(b + t * kChannels), pixels);
         weights += taps * kChannels;
-        _mm_storeu_ps(out, _mm_add_ps(_mm256_castps256_ps128(pixels),
-                                      _mm256_extractf128_ps(pixels, 1)));
+        _mm_storeu_ps(out,
+                      _mm_add_ps(_mm256_castps256_ps128(pixels), _mm256_extractf128_ps(pixels, 1)));
         out += kChannels;
     }
 }
@@ -442,8 +443,8 @@ using TAcrossPair = void (*)(const float*, const float*, const TTapTable&, float
 template <std::size_t FixedTaps>
 __attribute__((target("avx2,fma"))) void TriangleAcrossPairAvx2(const float* boxesA,
                                                                 const float* boxesB,
-                                                                const TTapTable& table,
-                                                                float* outA, float* outB) {
+                                                                const TTapTable& table, float* outA,
+                                                                float* outB) {
     const std::size_t taps = FixedTaps ? FixedTaps : table.Taps;
     const float* weights = reinterpret_cast<const float*>(table.Weights.data());
     for (const int first : table.First) {
@@ -465,12 +466,18 @@ __attribute__((target("avx2,fma"))) void TriangleAcrossPairAvx2(const float* box
 
 TAcrossPair AcrossPairAvx2For(std::size_t taps) {
     switch (taps) {
-        case 2: return TriangleAcrossPairAvx2<2>;
-        case 4: return TriangleAcrossPairAvx2<4>;
-        case 6: return TriangleAcrossPairAvx2<6>;
-        case 8: return TriangleAcrossPairAvx2<8>;
-        case 10: return TriangleAcrossPairAvx2<10>;
-        default: return TriangleAcrossPairAvx2<0>;
+        case 2:
+            return TriangleAcrossPairAvx2<2>;
+        case 4:
+            return TriangleAcrossPairAvx2<4>;
+        case 6:
+            return TriangleAcrossPairAvx2<6>;
+        case 8:
+            return TriangleAcrossPairAvx2<8>;
+        case 10:
+            return TriangleAcrossPairAvx2<10>;
+        default:
+            return TriangleAcrossPairAvx2<0>;
     }
 }
 #endif
@@ -487,12 +494,18 @@ TAcrossPair AcrossPairFor(std::size_t taps) {
 #if defined(__SSE2__)
 TAcross AcrossAvx2For(std::size_t taps) {
     switch (taps) {
-        case 2: return TriangleAcrossAvx2<2>;
-        case 4: return TriangleAcrossAvx2<4>;
-        case 6: return TriangleAcrossAvx2<6>;
-        case 8: return TriangleAcrossAvx2<8>;
-        case 10: return TriangleAcrossAvx2<10>;
-        default: return TriangleAcrossAvx2<0>;
+        case 2:
+            return TriangleAcrossAvx2<2>;
+        case 4:
+            return TriangleAcrossAvx2<4>;
+        case 6:
+            return TriangleAcrossAvx2<6>;
+        case 8:
+            return TriangleAcrossAvx2<8>;
+        case 10:
+            return TriangleAcrossAvx2<10>;
+        default:
+            return TriangleAcrossAvx2<0>;
     }
 }
 #endif
@@ -502,12 +515,18 @@ TAcross AcrossFor(std::size_t taps) {
     if (HasAvx2()) return AcrossAvx2For(taps);
 #endif
     switch (taps) {
-        case 2: return TriangleAcross<2>;
-        case 4: return TriangleAcross<4>;
-        case 6: return TriangleAcross<6>;
-        case 8: return TriangleAcross<8>;
-        case 10: return TriangleAcross<10>;
-        default: return TriangleAcross<0>;
+        case 2:
+            return TriangleAcross<2>;
+        case 4:
+            return TriangleAcross<4>;
+        case 6:
+            return TriangleAcross<6>;
+        case 8:
+            return TriangleAcross<8>;
+        case 10:
+            return TriangleAcross<10>;
+        default:
+            return TriangleAcross<0>;
     }
 }
 
@@ -520,8 +539,8 @@ __attribute__((target("avx2,fma"))) std::size_t TriangleDownAvx2(const float* co
                                                                  TColor32* out) {
     const __m256 half = _mm256_set1_ps(0.5f);
     const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
-    // packs and packus work within each 16-byte half: pixels come out as a0 b0 c0 d0 | a1 b1
-    // c1 d1 (a0 the first 4 of a's 8 values' pixel, ...), put back in order here.
+    // packs and packus work within each 16-byte half: of four registers of 2 pixels each (a, b,
+    // c, d), the pixels come out a0 b0 c0 d0 | a1 b1 c1 d1, put back in order here.
     const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
     __m256 w[16];
     const std::size_t held = std::min<std::size_t>(taps, 16);
@@ -574,8 +593,8 @@ void TriangleDown(const float* const* rows, const float* weights, std::size_t ta
             for (std::size_t c = 0; c < kChannels; ++c)
                 sum[c] += weights[t] * rows[t][i + c];
         const auto channel = [](float v) { return std::min<TColor32>(255, TColor32(v + 0.5f)); };
-        out[i / kChannels] = 0xFF000000u | channel(sum[2]) << 16 | channel(sum[1]) << 8 |
-                             channel(sum[0]);
+        out[i / kChannels] =
+            0xFF000000u | channel(sum[2]) << 16 | channel(sum[1]) << 8 | channel(sum[0]);
     }
 }
 
@@ -662,8 +681,7 @@ void SmoothInto(const TBitmap32& source, int boxX, int boxY, QImage& image) {
                 const TTaps& taps = rows[y];
                 for (std::size_t t = 0; t < taps.Weights.size(); ++t)
                     down[t] = acrossOf(taps.First + int(t));
-                TriangleDown(down.data(), taps.Weights.data(), taps.Weights.size(),
-                             outputValues,
+                TriangleDown(down.data(), taps.Weights.data(), taps.Weights.size(), outputValues,
                              reinterpret_cast<TColor32*>(bits + qsizetype(y) * stride));
             }
     });
@@ -735,13 +753,13 @@ std::shared_ptr<const TDisplayColor> TDisplayColor::ForProfile(const QByteArray&
     if (known != gTransforms.end()) return known->second;
 
     std::shared_ptr<const TDisplayColor> color;
-    if (cmsHPROFILE profile = cmsOpenProfileFromMem(iccProfile.constData(),
-                                                    cmsUInt32Number(iccProfile.size()))) {
+    if (cmsHPROFILE profile =
+            cmsOpenProfileFromMem(iccProfile.constData(), cmsUInt32Number(iccProfile.size()))) {
         if (cmsGetColorSpace(profile) == cmsSigRgbData && !DescribesSrgb(profile)) {
             // No one-pixel cache: the same transform runs on several threads at once.
-            cmsHTRANSFORM transform = cmsCreateTransform(
-                profile, TYPE_BGRA_8, SrgbProfile(), TYPE_BGRA_8, INTENT_PERCEPTUAL,
-                cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
+            cmsHTRANSFORM transform =
+                cmsCreateTransform(profile, TYPE_BGRA_8, SrgbProfile(), TYPE_BGRA_8,
+                                   INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE | cmsFLAGS_COPY_ALPHA);
             if (transform) color.reset(new TDisplayColor(transform));
         }
         cmsCloseProfile(profile);
@@ -756,8 +774,7 @@ TDisplayColor::~TDisplayColor() {
 
 void TDisplayColor::Convert(TColor32* pixels, std::size_t count) const {
     // TColor32 0xAARRGGBB is stored B, G, R, A: LittleCMS's BGRA_8.
-    cmsDoTransform(static_cast<cmsHTRANSFORM>(FTransform), pixels, pixels,
-                   cmsUInt32Number(count));
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(FTransform), pixels, pixels, cmsUInt32Number(count));
 }
 
 void TDisplayColor::Convert(QImage& image) const {
@@ -766,7 +783,8 @@ void TDisplayColor::Convert(QImage& image) const {
     const std::size_t width = std::size_t(image.width());
     uchar* const bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
-    const int runs = std::min<int>(ParallelRunCount(rows * width, kConvertedPixelsPerRun), int(rows));
+    const int runs =
+        std::min<int>(ParallelRunCount(rows * width, kConvertedPixelsPerRun), int(rows));
     ForEachRun(rows, runs, 1, [&](std::size_t begin, std::size_t end, int) {
         for (std::size_t y = begin; y < end; ++y)
             Convert(reinterpret_cast<TColor32*>(bits + qsizetype(y) * stride), width);
