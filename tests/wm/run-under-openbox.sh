@@ -49,15 +49,26 @@ if [ ! -s "$work/display" ]; then
 fi
 export DISPLAY=":$(head -n1 "$work/display")"
 
-# A configuration of openbox's defaults, without the user's or the system's own.
-HOME="$work" XDG_CONFIG_HOME="$work/config" openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+# A configuration of openbox's defaults, without the user's or the system's own. On a loaded
+# machine openbox has been seen to give up on a server that had only just started ("unable to
+# open display"): it is given three tries.
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+for attempt in 1 2 3; do
+    HOME="$work" XDG_CONFIG_HOME="$work/config" openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    wm_pid=$!
+    for _ in $(seq 100); do
+        wm_ready && break
+        kill -0 "$wm_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    wm_ready && break
+    kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+    wm_pid=""
+    echo "run-under-openbox: openbox did not start (try $attempt of 3):" >&2
     cat "$work/openbox.log" >&2
+    sleep 1
+done
+if ! wm_ready; then
     echo "run-under-openbox: openbox did not start" >&2
     exit 1
 fi
