@@ -171,13 +171,20 @@ void TGraphForm::showEvent(QShowEvent* event) {
 // client goes to the corner, and once it is known (looked for every 50 ms for a few seconds)
 // the client is moved in by the frame's width.
 // The window manager's own placement of a newly mapped window, which comes with the frame, is
-// overruled by the same correction.
-void TGraphForm::PlaceFrameAtCorner(int checksLeft) {
+// overruled by the same correction. On a window shown again the frame of its last showing is
+// known at once, while the window manager may still place the new mapping some time later on a
+// busy machine: the checks go on until the frame has stood at the corner for a while.
+void TGraphForm::PlaceFrameAtCorner(int checksLeft, int settledChecks) {
     if (!isVisible()) return;
     const QWindow* window = windowHandle();
     const QMargins frame = window ? window->frameMargins() : QMargins();
     const QPoint client(frame.left(), frame.top());
-    if (geometry().topLeft() != client) setGeometry(QRect(client, size()));
-    if (frame.isNull() && checksLeft > 1)
-        QTimer::singleShot(50, this, [this, checksLeft] { PlaceFrameAtCorner(checksLeft - 1); });
+    const bool placed = geometry().topLeft() == client;
+    if (!placed) setGeometry(QRect(client, size()));
+    settledChecks = placed && !frame.isNull() ? settledChecks + 1 : 0;
+    constexpr int kSettledChecks = 6;
+    if (checksLeft > 1 && settledChecks < kSettledChecks)
+        QTimer::singleShot(50, this, [this, checksLeft, settledChecks] {
+            PlaceFrameAtCorner(checksLeft - 1, settledChecks);
+        });
 }

@@ -55,7 +55,7 @@ class TGraphForm : public QWidget {
 
   private:
     static constexpr int kFrameChecks = 60;
-    void PlaceFrameAtCorner(int checksLeft);
+    void PlaceFrameAtCorner(int checksLeft, int settledChecks = 0);
 
     // The axes whose maximum follows the data; the minimum of each stays where it was fixed.
     struct TChartAxes {
